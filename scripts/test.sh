@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: a normal build (g++), then a clang build with
+# AddressSanitizer + UndefinedBehaviorSanitizer that also builds the fuzz targets and replays
+# their corpora. Any test failure or sanitizer report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/setup.sh
+
+jobs=${QOR_JOBS:-$(nproc)}
+export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy QOR_NO_DIALOGS=1
+
+echo "== normal build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== sanitizer build (ASan + UBSan, fuzz targets)"
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DQOR_SANITIZE=ON -DQOR_FUZZ=ON -DQOR_BENCH=OFF >/dev/null
+ninja -C build-asan -j "$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+(cd build-asan && ctest --output-on-failure -j "$jobs")
