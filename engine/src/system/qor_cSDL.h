@@ -1,0 +1,17 @@
+// SDL start-up shared by the window system, the display device and the tools.
+#pragma once
+
+struct SDL_Window;
+
+// SDL_Init of the video subsystem, once per process; false (and SDL's reason on standard
+// error) when no video driver can start.
+bool qoru_initSDLVideo();
+
+// The SDL window of the main object's window system (created with SDL_WINDOW_OPENGL and the
+// OpenGL 3.3 core attributes), or null when no window exists.
+SDL_Window * qoru_getActiveSDLWindow();
+void qoru_setActiveSDLWindow(SDL_Window * pWindow);
+
+// Sets the GL attributes every window and context of the engine uses: OpenGL 3.3 core,
+// double buffered, 24-bit depth, 8-bit stencil. Call before creating a window.
+void qoru_setGLAttributes();
