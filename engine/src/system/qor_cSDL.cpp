@@ -33,3 +33,11 @@ void qoru_setGLAttributes()
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
 }
+
+namespace
+{
+bool s_bForceWindowed = false;
+}
+
+void qoru_setForceWindowed(bool bWindowed) { s_bForceWindowed = bWindowed; }
+bool qoru_getForceWindowed() { return s_bForceWindowed; }

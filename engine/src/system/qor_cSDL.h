@@ -15,3 +15,7 @@ void qoru_setActiveSDLWindow(SDL_Window * pWindow);
 // Sets the GL attributes every window and context of the engine uses: OpenGL 3.3 core,
 // double buffered, 24-bit depth, 8-bit stencil. Call before creating a window.
 void qoru_setGLAttributes();
+
+// --window: a 640 x 480 window instead of desktop full screen (the display device reads it).
+void qoru_setForceWindowed(bool bWindowed);
+bool qoru_getForceWindowed();
