@@ -1,9 +1,9 @@
 #include "qor_cConfigFile.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <cstdint>
 
 namespace
 {
@@ -218,9 +218,9 @@ bool qor_cConfigFile::load(cchar * szPath)
     size_t iSection = 0; // index into pStart of the section being read
     struct
     {
-        size_t m_nFrom, m_nAt;    // the last "=" search: no "=" in [m_nFrom, m_nAt)
-        size_t m_nScanLow;        // how far back from m_nAt the line start was looked for
-        bool m_bLineStart;        // m_nScanLow is the start of m_nAt's line
+        size_t m_nFrom, m_nAt; // the last "=" search: no "=" in [m_nFrom, m_nAt)
+        size_t m_nScanLow;     // how far back from m_nAt the line start was looked for
+        bool m_bLineStart;     // m_nScanLow is the start of m_nAt's line
         bool m_bValueRead, m_bValueOk;
         size_t m_nValueStart, m_nValueLength, m_nValueNext;
     } eq = {SIZE_MAX, SIZE_MAX, 0, false, false, false, 0, 0, 0};

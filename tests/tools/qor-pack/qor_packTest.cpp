@@ -93,8 +93,8 @@ TEST_F(QorPack, CreateListCatAndExtractRoundTrip)
     ASSERT_EQ(run("extract out.dat unpacked", &out), 0) << m_err;
     EXPECT_EQ(qort::readText(m_dir.file("unpacked/scripts/exe/screen1.amx")), script);
     EXPECT_EQ(qort::readText(m_dir.file("unpacked/notes.txt")), "ab");
-    EXPECT_EQ(listDir("unpacked"), (std::vector<std::string>{"notes.txt", "scripts", "scripts/exe",
-                                                             "scripts/exe/screen1.amx"}))
+    EXPECT_EQ(listDir("unpacked"),
+              (std::vector<std::string>{"notes.txt", "scripts", "scripts/exe", "scripts/exe/screen1.amx"}))
         << "no temporary file is left behind";
 }
 
