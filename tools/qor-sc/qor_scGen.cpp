@@ -212,6 +212,7 @@ private:
     std::deque<Sym *> m_work;
     std::map<std::pair<std::string, bool>, cell> m_literals;
     int m_dataCount = 0;
+    const qor_sScFunction * m_defFunc = nullptr; // the function whose defaults are evaluated
 
     // per function
     const qor_sScFunction * m_func = nullptr;
@@ -761,6 +762,7 @@ private:
         if (f.isPublic)
             m_as.addPublic(f.name, fs.label);
         m_as.emit(OP_PROC);
+        m_defFunc = &f;
         pushScope();
         cell off = 12;
         for (const qor_sScParam & p : f.params)
@@ -824,12 +826,26 @@ private:
             m_diag.error(p.def.pos, "the default value of an array parameter is a string or a list");
             return;
         }
+        if (sizeofParam(p) >= 0)
+            return;
         cell v;
         std::string t;
         if (p.def.isList || !constExpr(*p.def.expr, &v, &t))
             m_diag.error(p.def.pos, "the default value of '" + p.name + "' must be a constant expression");
         else
             checkTag(p.tag, t, p.def.pos);
+    }
+
+    // A default "sizeof other" where other is an array parameter of the same function: the
+    // index of that parameter, else -1.
+    int sizeofParam(const qor_sScParam & p)
+    {
+        if (p.def.isList || !p.def.expr || p.def.expr->kind != qor_eScExpr::Sizeof || !m_defFunc)
+            return -1;
+        for (size_t k = 0; k < m_defFunc->params.size(); ++k)
+            if (m_defFunc->params[k].name == p.def.expr->name && !m_defFunc->params[k].dims.empty())
+                return (int)k;
+        return -1;
     }
 
     // Releases the locals above `bytes` (code only; the caller keeps m_stack).
@@ -1182,6 +1198,26 @@ private:
         Sym * s = find(p->name);
         return s && (s->kind == SymKind::Global || s->kind == SymKind::Local || s->kind == SymKind::Param) &&
                (int)s->dims.size() > idx;
+    }
+
+    // Dimensions of an array expression, without generating code.
+    std::vector<cell> staticDims(const qor_sScExpr & e)
+    {
+        if (e.kind == qor_eScExpr::String)
+            return {(cell)stringCells(e.name, e.packed).size()};
+        int idx = 0;
+        const qor_sScExpr * p = &e;
+        while (p->kind == qor_eScExpr::Index)
+        {
+            ++idx;
+            p = p->kids[0].get();
+        }
+        if (p->kind != qor_eScExpr::Ident)
+            return {};
+        Sym * s = find(p->name);
+        if (!s || (int)s->dims.size() <= idx)
+            return {};
+        return std::vector<cell>(s->dims.begin() + idx, s->dims.end());
     }
 
     // Loads an array's base address into pri (or alt).
@@ -1934,7 +1970,24 @@ private:
             if (a)
                 pushArg(e, p, k, *a);
             else
-                pushDefault(p);
+            {
+                m_defFunc = &f;
+                const int j = sizeofParam(p);
+                if (j >= 0)
+                {
+                    // sizeof of the array given for parameter j
+                    const qor_sScExpr * arr = (size_t)j < e.kids.size() ? e.kids[(size_t)j].get() : nullptr;
+                    std::vector<cell> dims = arr ? staticDims(*arr) : std::vector<cell>();
+                    const int lv = p.def.expr->levels;
+                    if (!arr || lv >= (int)dims.size() || dims[(size_t)lv] <= 0)
+                        m_diag.error(e.pos, "argument " + std::to_string(k + 1) + " of '" + e.name +
+                                                "': the size of the array argument is unknown");
+                    m_as.emit(OP_PUSH_C, arr && lv < (int)dims.size() ? dims[(size_t)lv] : 0);
+                }
+                else
+                    pushDefault(p);
+                m_defFunc = m_func;
+            }
         }
         m_as.emit(OP_PUSH_C, 4 * (cell)nParams);
         if (s->kind == SymKind::Native)

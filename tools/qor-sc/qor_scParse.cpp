@@ -117,6 +117,13 @@ private:
             return;
         // a missing ';' or ')' belongs to the end of what came before
         const bool closing = std::string(p) == ";" || std::string(p) == ")" || std::string(p) == "]";
+        if (std::string(p) == ";" && m_i > 0 && cur().pos.line > m_t[m_i - 1].endPos.line)
+        {
+            // the statement ended at the end of the line: report it and go on as if the ';'
+            // were there, so that the next line is still checked
+            m_diag.error(prevEnd(), std::string("expected ';' before ") + describe(cur()));
+            return;
+        }
         fail(closing ? prevEnd() : cur().pos,
              std::string("expected '") + p + "' before " + describe(cur()));
     }
