@@ -42,26 +42,29 @@ void put32(std::vector<uint8_t> & b, size_t at, cell v)
 }
 
 // Compact encoding of one cell: groups of 7 bits, most significant group first, bit 0x80 on
-// every byte but the last; the first group's bit 0x40 carries the sign.
+// every byte but the last; the first group's bit 0x40 carries the sign. Leading groups are
+// dropped as qor-amx asm drops them (the old compiler's way), so that a listing assembles
+// to the same bytes: five groups of the unsigned cell, then leading zero groups while the
+// next keeps bit 0x40 clear, a top group 0x0F before a group with 0x40 set, and leading
+// 0x7F groups while the next has 0x40 set.
 void encodeCell(cell v, std::vector<uint8_t> & out)
 {
-    const int64_t s = v;
-    int n = 1;
-    while (n < 5)
+    uint32_t p = (uint32_t)v;
+    uint8_t t[5];
+    int n;
+    for (n = 0; n < 5; ++n)
     {
-        const int64_t lo = -(int64_t(1) << (7 * n - 1));
-        const int64_t hi = (int64_t(1) << (7 * n - 1)) - 1;
-        if (s >= lo && s <= hi)
-            break;
-        ++n;
+        t[n] = (uint8_t)(p & 0x7F);
+        p >>= 7;
     }
-    for (int k = n - 1; k >= 0; --k)
-    {
-        uint8_t b = (uint8_t)((s >> (7 * k)) & 0x7F);
-        if (k > 0)
-            b |= 0x80;
-        out.push_back(b);
-    }
+    while (n > 1 && t[n - 1] == 0 && (t[n - 2] & 0x40) == 0)
+        --n;
+    if (n == 5 && t[n - 1] == 0x0F && (t[n - 2] & 0x40) != 0)
+        --n;
+    while (n > 1 && t[n - 1] == 0x7F && (t[n - 2] & 0x40) != 0)
+        --n;
+    while (n-- > 0)
+        out.push_back((uint8_t)(n == 0 ? t[n] : (t[n] | 0x80)));
 }
 
 // The machine's in-place expansion (Part 3.1), used to verify an encoded image.
