@@ -17,7 +17,7 @@ qor_sScResult compile(const std::string & path, const std::string * pText, const
         qor_scParse(lex.tokens, diag, &prog);
     qor_cScAsm as;
     if (!diag.tooMany())
-        qor_scGenerate(prog, diag, as);
+        qor_scGenerate(prog, names.empty() ? nullptr : names[0].get(), diag, as);
     const int dynamic = lex.dynamicCells > 0 ? lex.dynamicCells : DEFAULT_DYNAMIC_CELLS;
     if (diag.errors() == 0)
     {

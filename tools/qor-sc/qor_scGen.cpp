@@ -155,7 +155,7 @@ struct LVal
 class Gen
 {
 public:
-    Gen(qor_cScDiag & diag, qor_cScAsm & as) : m_diag(diag), m_as(as) {}
+    Gen(qor_cScDiag & diag, qor_cScAsm & as, const std::string * file) : m_diag(diag), m_as(as), m_file(file) {}
 
     bool run(const qor_sScProgram & prog)
     {
@@ -198,7 +198,11 @@ public:
         }
         Sym * mainSym = find("main");
         if (!mainSym || mainSym->kind != SymKind::Function || !mainSym->func->body)
-            m_diag.warning(qor_sScPos(), "the script has no main() function");
+        {
+            qor_sScPos pos;
+            pos.file = m_file;
+            m_diag.warning(pos, "the script has no main() function");
+        }
         else
             m_as.setMain(mainSym->label);
         return m_diag.errors() == 0;
@@ -207,6 +211,7 @@ public:
 private:
     qor_cScDiag & m_diag;
     qor_cScAsm & m_as;
+    const std::string * m_file;
     std::deque<Sym> m_syms; // stable storage
     std::vector<std::unordered_map<std::string, Sym *>> m_scopes;
     std::deque<Sym *> m_work;
@@ -2137,8 +2142,8 @@ private:
 };
 } // namespace
 
-bool qor_scGenerate(const qor_sScProgram & prog, qor_cScDiag & diag, qor_cScAsm & as)
+bool qor_scGenerate(const qor_sScProgram & prog, const std::string * file, qor_cScDiag & diag, qor_cScAsm & as)
 {
-    Gen g(diag, as);
+    Gen g(diag, as, file);
     return g.run(prog);
 }

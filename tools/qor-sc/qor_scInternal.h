@@ -316,4 +316,5 @@ private:
 };
 
 // Checks the program and generates its code into `as`. Returns false on errors.
-bool qor_scGenerate(const qor_sScProgram & prog, qor_cScDiag & diag, qor_cScAsm & as);
+// `file` names the compiled file in messages about the whole file.
+bool qor_scGenerate(const qor_sScProgram & prog, const std::string * file, qor_cScDiag & diag, qor_cScAsm & as);

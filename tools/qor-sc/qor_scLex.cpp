@@ -17,8 +17,10 @@
 bool qor_cScDiag::add(const qor_sScPos & pos, const char * kind, const std::string & text)
 {
     std::string line;
-    if (pos.file)
+    if (pos.file && pos.line > 0)
         line = *pos.file + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.col) + ": ";
+    else if (pos.file)
+        line = *pos.file + ": "; // about the whole file
     line += std::string(kind) + ": " + text + "\n";
     if (!m_seen.insert(line).second)
         return false;
