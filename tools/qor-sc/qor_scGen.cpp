@@ -152,6 +152,9 @@ struct LVal
     std::string name;
 };
 
+const int64_t MAX_DATA_CELLS = 4 * 1024 * 1024; // 16 MiB of globals and literals
+const size_t MAX_CASES = 65536;                 // entries of one case table
+
 class Gen
 {
 public:
@@ -374,6 +377,14 @@ private:
             }
             dims.push_back(n);
         }
+        int64_t total = 1;
+        for (cell d : dims)
+            total *= std::max<cell>(d, 1);
+        if (total > MAX_DATA_CELLS)
+        {
+            m_diag.error(v.pos, "array '" + v.name + "' is larger than " + std::to_string(MAX_DATA_CELLS) + " cells");
+            return false;
+        }
         pCells->clear();
         if (dims.empty())
         {
@@ -467,6 +478,11 @@ private:
                 return false;
             }
         dims[1] = width;
+        if ((int64_t)dims[0] * width > MAX_DATA_CELLS)
+        {
+            m_diag.error(v.pos, "array '" + v.name + "' is larger than " + std::to_string(MAX_DATA_CELLS) + " cells");
+            return false;
+        }
         for (cell k = 0; k < dims[0]; ++k)
         {
             std::vector<cell> row = k < (cell)rows.size() ? rows[(size_t)k] : std::vector<cell>();
@@ -513,6 +529,12 @@ private:
         std::vector<cell> dims, cells;
         if (!buildData(v, &dims, &cells))
             cells.assign(1, 0);
+        if (m_as.dataSize() / 4 + (int64_t)cells.size() > MAX_DATA_CELLS)
+        {
+            m_diag.error(v.pos, "the global data is larger than " + std::to_string(MAX_DATA_CELLS) + " cells");
+            cells.assign(1, 0);
+            dims.assign(dims.size(), 1);
+        }
         Sym s;
         s.kind = SymKind::Global;
         s.name = v.name;
@@ -1088,14 +1110,19 @@ private:
             dims.assign(v.dims.size(), 1);
             cells.assign(1, 0);
         }
+        bool allZero = true;
+        for (cell c : cells)
+            allZero = allZero && c == 0;
+        if (!allZero && m_as.dataSize() / 4 + (int64_t)cells.size() > MAX_DATA_CELLS)
+        {
+            m_diag.error(v.pos, "the global data is larger than " + std::to_string(MAX_DATA_CELLS) + " cells");
+            allZero = true;
+        }
         const cell bytes = 4 * (cell)cells.size();
         m_as.emit(OP_STACK, -bytes);
         m_stack += bytes;
         s.value = -m_stack;
         s.dims = dims;
-        bool allZero = true;
-        for (cell c : cells)
-            allZero = allZero && c == 0;
         if (allZero)
             m_as.emit(OP_ZERO_PRI);
         else
@@ -1154,6 +1181,11 @@ private:
                         m_diag.error(v.first->pos, "case range of more than 4096 values");
                         continue;
                     }
+                }
+                if (table.size() + (size_t)((int64_t)hi - lo + 1) > MAX_CASES)
+                {
+                    m_diag.error(v.first->pos, "more than " + std::to_string(MAX_CASES) + " case values in one switch");
+                    continue;
                 }
                 for (int64_t x = lo; x <= hi; ++x)
                 {

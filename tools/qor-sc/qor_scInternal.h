@@ -109,6 +109,7 @@ struct qor_sScExpr
     bool packed = false;
     bool prefix = false;
     int levels = 0;
+    int depth = 1; // height of the tree below (limits the recursion of the later passes)
     std::vector<std::unique_ptr<qor_sScExpr>> kids;
 };
 typedef std::unique_ptr<qor_sScExpr> qor_tScExprPtr;

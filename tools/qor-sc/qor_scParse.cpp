@@ -2,6 +2,7 @@
 // On a syntax error it reports "expected ..." and skips to the end of the statement.
 #include "qor_scInternal.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace
@@ -31,6 +32,9 @@ struct SyntaxError
 {
 };
 
+const int MAX_NEST = 200;  // nested statements, parentheses, unary operators
+const int MAX_DEPTH = 400; // height of one expression tree
+
 class Parser
 {
 public:
@@ -59,6 +63,34 @@ private:
     qor_cScDiag & m_diag;
     size_t m_i = 0;
     int m_noTag = 0; // > 0 while parsing a case label: "NAME:" is no tag there
+    int m_nest = 0;
+
+    struct Nest
+    {
+        Parser & p;
+        explicit Nest(Parser & parser) : p(parser)
+        {
+            if (++p.m_nest > MAX_NEST)
+            {
+                --p.m_nest;
+                p.fail(p.cur().pos, "nested too deeply");
+            }
+        }
+        ~Nest() { --p.m_nest; }
+    };
+
+    // Sets the height of e from its kids; refuses trees too high for the later passes.
+    qor_tScExprPtr fix(qor_tScExprPtr e)
+    {
+        int d = 0;
+        for (const auto & k : e->kids)
+            if (k)
+                d = std::max(d, k->depth);
+        e->depth = d + 1;
+        if (e->depth > MAX_DEPTH)
+            fail(e->pos, "expression too complex");
+        return e;
+    }
 
     // ---- token helpers
     const qor_sScToken & cur() const { return m_t[m_i]; }
@@ -466,6 +498,7 @@ private:
 
     void initializer(qor_sScInit * pOut)
     {
+        Nest nest(*this);
         pOut->pos = cur().pos;
         if (accept("{"))
         {
@@ -527,6 +560,7 @@ private:
 
     std::unique_ptr<qor_sScStmt> statement()
     {
+        Nest nest(*this);
         const qor_sScPos pos = cur().pos;
         if (isPunct("{"))
             return block();
@@ -708,6 +742,7 @@ private:
 
     qor_tScExprPtr assignment()
     {
+        Nest nest(*this);
         qor_tScExprPtr lhs = ternary();
         static const char * const ops[] = {"=", "+=", "-=", "*=", "/=", "%=", "<<=", ">>=", ">>>=", "&=", "|=", "^="};
         for (const char * op : ops)
@@ -720,7 +755,7 @@ private:
                 e->op = op;
                 e->kids.push_back(std::move(lhs));
                 e->kids.push_back(assignment());
-                return e;
+                return fix(std::move(e));
             }
         }
         return lhs;
@@ -738,7 +773,7 @@ private:
             e->kids.push_back(assignment());
             expect(":");
             e->kids.push_back(ternary());
-            return e;
+            return fix(std::move(e));
         }
         return c;
     }
@@ -777,12 +812,13 @@ private:
             e->op = op;
             e->kids.push_back(std::move(lhs));
             e->kids.push_back(std::move(rhs));
-            lhs = std::move(e);
+            lhs = fix(std::move(e));
         }
     }
 
     qor_tScExprPtr unary()
     {
+        Nest nest(*this);
         const qor_sScPos pos = cur().pos;
         if (isPunct("!") && peekTok(1).kind == qor_eScTok::String)
         {
@@ -800,7 +836,7 @@ private:
             auto e = make(qor_eScExpr::Unary, pos);
             e->op = op;
             e->kids.push_back(std::move(a));
-            return e;
+            return fix(std::move(e));
         }
         if (isPunct("++") || isPunct("--"))
         {
@@ -808,7 +844,7 @@ private:
             e->op = next().text;
             e->prefix = true;
             e->kids.push_back(unary());
-            return e;
+            return fix(std::move(e));
         }
         if (acceptWord("sizeof"))
         {
@@ -834,7 +870,7 @@ private:
                 e->name.clear();
             next(); // ':'
             e->kids.push_back(unary());
-            return e;
+            return fix(std::move(e));
         }
         return postfix(primary());
     }
@@ -905,6 +941,7 @@ private:
                         expect(",");
                     }
                 }
+                return fix(std::move(e));
             }
             return e;
         }
@@ -935,7 +972,7 @@ private:
                 x->kids.push_back(std::move(e));
                 x->kids.push_back(expr());
                 expect("]");
-                e = std::move(x);
+                e = fix(std::move(x));
             }
             else if (isPunct("++") || isPunct("--"))
             {
@@ -943,7 +980,7 @@ private:
                 x->op = next().text;
                 x->prefix = false;
                 x->kids.push_back(std::move(e));
-                e = std::move(x);
+                e = fix(std::move(x));
             }
             else
                 return e;

@@ -711,3 +711,56 @@ TEST(qor_sc, IncludeSearchOnceOnlyAndDefines)
     r = qor_scCompileText(dir.file("other/x.sc"), "#include <lib>\n#include <lib.inc>\nmain() { return libInc(LIB_VALUE); }", o);
     EXPECT_TRUE(r.ok) << r.messages << " (<lib> is searched in -I folders, each file read once)";
 }
+
+// Every truncation of a valid program either compiles or fails with positioned messages;
+// nothing crashes, and an image comes only with success.
+TEST(qor_sc, EveryTruncationOfAProgramFailsCleanly)
+{
+    const std::string src = std::string(CONSOLE) + R"(
+#define N 4
+const Float:HALF = 0.5;
+new g[2][N] = {{1, 2, 3, 4}, {5, 6, 7, 8}}, s[] = !"packed";
+enum { A, B = 3 }
+f(&r, const a[], n = sizeof a, x = -1) { r += a[n - 1] * x; return r >>> 1; }
+public p(v) { switch (v) { case A, 1 .. B: return v; default: { new t[3] = {1}; return t[0]; } } return 0; }
+main()
+{
+    new v, i;
+    for (i = 0; i < N; ++i) { if (i % 2 && v) continue; else v += g[1][i]; }
+    do { v--; } while (v > 10 || !i);
+    print_int(f(v, g[0]) ? v : ~v);
+    print_float(-HALF * 2.0);
+    print_str("done\n");
+}
+)";
+    int ok = 0;
+    for (size_t n = 0; n <= src.size(); ++n)
+    {
+        const qor_sScResult r = qor_scCompileText("cut.sc", src.substr(0, n), options());
+        if (r.ok)
+        {
+            ++ok;
+            EXPECT_FALSE(r.image.empty());
+            continue;
+        }
+        EXPECT_TRUE(r.image.empty());
+        ASSERT_EQ(r.messages.compare(0, 7, "cut.sc:"), 0) << "at " << n << ": " << r.messages;
+    }
+    EXPECT_GE(ok, 2) << "the whole program and the console declarations alone compile";
+}
+
+TEST(qor_sc, DeepNestingAndHugeArraysAreRefusedCleanly)
+{
+    const std::string deep = "main() { return " + std::string(5000, '(') + "1" + std::string(5000, ')') + "; }";
+    EXPECT_NE(errors(deep, false).find("error: nested too deeply"), std::string::npos);
+    std::string chain = "main() { return 1";
+    for (int k = 0; k < 5000; ++k)
+        chain += " + 1";
+    EXPECT_NE(errors(chain + "; }", false).find("error: expression too complex"), std::string::npos);
+    std::string blocks = "main() " + std::string(1000, '{') + std::string(1000, '}');
+    EXPECT_NE(errors(blocks, false).find("error: nested too deeply"), std::string::npos);
+    EXPECT_EQ(errors("new a[65536][65536];\nmain() {}", false),
+              "test.sc:1:5: error: array 'a' is larger than 4194304 cells\n");
+    EXPECT_EQ(errors("main() { switch (1) { case 0 .. 5000: {} } }", false),
+              "test.sc:1:28: error: case range of more than 4096 values\n");
+}
