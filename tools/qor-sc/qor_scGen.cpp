@@ -918,7 +918,7 @@ private:
             const qor_eScExpr k = s.expr->kind;
             if (k != qor_eScExpr::Assign && k != qor_eScExpr::Call && k != qor_eScExpr::IncDec)
                 m_diag.warning(s.expr->pos, "expression has no effect");
-            genExpr(*s.expr);
+            genEffect(*s.expr);
             return;
         }
         case qor_eScStmt::Vars:
@@ -982,7 +982,7 @@ private:
                 if (i->kind == qor_eScStmt::Block)
                 {
                     for (const qor_tScStmtPtr & x : i->body)
-                        genExpr(*x->expr);
+                        genEffect(*x->expr);
                 }
                 else
                     genStmt(*i);
@@ -996,7 +996,7 @@ private:
             m_targets.pop_back();
             m_as.label(lCont);
             for (const qor_tScExprPtr & x : s.exprs)
-                genExpr(*x);
+                genEffect(*x);
             m_as.emitLabel(OP_JUMP, lTop);
             m_as.label(lEnd);
             releaseTo(saved);
@@ -1928,7 +1928,16 @@ private:
         return dst.tag;
     }
 
-    std::string genIncDec(const qor_sScExpr & e)
+    // An expression whose value is not used: "i++" needs no copy of the old value.
+    void genEffect(const qor_sScExpr & e)
+    {
+        if (e.kind == qor_eScExpr::IncDec)
+            genIncDec(e, true);
+        else
+            genExpr(e);
+    }
+
+    std::string genIncDec(const qor_sScExpr & e, bool discard = false)
     {
         LVal lv;
         if (!lvalue(*e.kids[0], &lv))
@@ -1942,18 +1951,23 @@ private:
         {
             const bool g = lv.kind == LVal::Global;
             const int op = g ? (inc ? OP_INC : OP_DEC) : (inc ? OP_INC_S : OP_DEC_S);
-            if (!e.prefix)
+            if (!e.prefix && !discard)
                 loadLVal(lv);
             if (g)
                 m_as.emitData(op, lv.value);
             else
                 m_as.emit(op, lv.value);
-            if (e.prefix)
+            if (e.prefix && !discard)
                 loadLVal(lv);
             return lv.tag;
         }
         if (lv.kind == LVal::Ref)
             m_as.emit(OP_LOAD_S_PRI, lv.value); // the address
+        if (discard)
+        {
+            m_as.emit(inc ? OP_INC_I : OP_DEC_I); // [pri] += 1
+            return lv.tag;
+        }
         m_as.emit(OP_MOVE_ALT);
         m_as.emit(OP_LOAD_I);
         if (!e.prefix)

@@ -459,9 +459,15 @@ main()
     new i = 0;
     a[i++] = 9;
     print_int(i * 10 + a[0]);
+    new j = 2;
+    a[j]++; a[j]++; a[j]--;           // statements: the machine's inc.i / dec.i
+    print_int(a[j]++ + ++a[j]);
+    bump(j);
+    print_int(j);
 }
+bump(&r) { r++; r++; r--; ++r; }
 )");
-    EXPECT_EQ(out, "3\n200\n5\n6\n5\n-5\n-6\n0\n1\n19\nret 0\n");
+    EXPECT_EQ(out, "3\n200\n5\n6\n5\n-5\n-6\n0\n1\n19\n4\n4\nret 0\n");
 }
 
 TEST(qor_sc, PublicFunctionsRunByIndexWithArguments)
