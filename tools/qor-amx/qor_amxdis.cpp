@@ -274,7 +274,8 @@ static bool disassemble(const unsigned char * p, size_t n, std::string * pText, 
                 o += fmt("%s %s\n", t.szDirective, name.c_str());
         }
     }
-    if (h.cip < 0 || !validTarget(h.cip) || labels[(ucell)h.cip] != "main")
+    auto itMain = labels.find((ucell)h.cip);
+    if (h.cip < 0 || !validTarget(h.cip) || itMain == labels.end() || itMain->second != "main")
         o += fmt(".main %s\n", h.cip >= 0 ? target(h.cip).c_str() : fmt("%d", h.cip).c_str());
 
     // Code.

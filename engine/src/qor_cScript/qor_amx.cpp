@@ -846,7 +846,10 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
             amx->flags |= AMX_FLAG_BUDGET;
             ABORT(AMX_ERR_EXIT);
         }
+        // the only way out of the code that amx_Init cannot see: falling off its end
         opcip = cip;
+        if (cip >= codesize)
+            ABORT(AMX_ERR_MEMACCESS);
         const cell op = rdcell(code + cip);
         cip += 4;
         switch (op)

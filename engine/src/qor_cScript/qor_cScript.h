@@ -29,6 +29,14 @@ public:
     // The same with several caller tables (ppTables holds nTables tables, each ending with a
     // null name), registered in order after the global table.
     bool loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const * ppTables, int nTables);
+
+    // The instruction budget of every later execution (default QOR_SCRIPT_MAX_STEPS; tests
+    // lower it). Beyond it the script fails with a logged message.
+    static void setMaxSteps(int64_t nSteps) { s_nMaxSteps = nSteps; }
+    static int64_t getMaxSteps() { return s_nMaxSteps; }
+
+private:
+    static int64_t s_nMaxSteps;
 };
 
 // The global native table: "qor_rand", then the null entry.
