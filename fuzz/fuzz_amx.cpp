@@ -38,8 +38,8 @@ cell AMX_NATIVE_CALL n_fail(AMX * amx, cell *)
 }
 
 AMX_NATIVE_INFO s_aNatives[] = {
-    {"print_int", n_value}, {"print_str", n_string}, {"print_float", n_value}, {"v", n_value},
-    {"s", n_string},        {"m", n_sixteen},        {"f", n_fail},          {nullptr, nullptr},
+    {"print_int", n_value}, {"print_str", n_string}, {"print_float", n_value}, {"v", n_value}, {"s", n_string},
+    {"m", n_sixteen},       {"f", n_fail},           {nullptr, nullptr},
 };
 } // namespace
 

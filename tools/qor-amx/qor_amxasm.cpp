@@ -228,19 +228,19 @@ struct Deferred // a directive whose operands are evaluated after layout
     int line;
 };
 
-const char * const s_aszHeaderFields[] = {"size",    "magic",       "file_version", "amx_version",   "flags",
-                                          "defsize", "cod",         "dat",          "hea",           "stp",
-                                          "cip",     "num_publics", "publics",      "num_natives",   "natives",
-                                          "num_libraries", "libraries", "num_pubvars", "pubvars"};
+const char * const s_aszHeaderFields[] = {"size",          "magic",       "file_version", "amx_version", "flags",
+                                          "defsize",       "cod",         "dat",          "hea",         "stp",
+                                          "cip",           "num_publics", "publics",      "num_natives", "natives",
+                                          "num_libraries", "libraries",   "num_pubvars",  "pubvars"};
 
 class Assembler
 {
-public:
+  public:
     Assembler(const char * szFile, std::vector<std::string> * pErrors) : m_szFile(szFile), m_pErrors(pErrors) {}
 
     bool run(const std::string & text, bool bCompact, std::vector<unsigned char> * pOut);
 
-private:
+  private:
     void error(int line, const std::string & msg)
     {
         m_pErrors->push_back(std::string(m_szFile) + ":" + std::to_string(line) + ": " + msg);
@@ -338,9 +338,10 @@ void Assembler::statement(const std::string & kw, const std::vector<std::string>
     auto need = [&](size_t nMin, size_t nMax) {
         if (ops.size() < nMin || ops.size() > nMax)
         {
-            error(line, "'" + kw + "' takes " +
-                            (nMin == nMax ? std::to_string(nMin) : std::to_string(nMin) + " to " + std::to_string(nMax)) +
-                            " operand(s)");
+            error(line,
+                  "'" + kw + "' takes " +
+                      (nMin == nMax ? std::to_string(nMin) : std::to_string(nMin) + " to " + std::to_string(nMax)) +
+                      " operand(s)");
             return false;
         }
         return true;
@@ -365,15 +366,18 @@ void Assembler::statement(const std::string & kw, const std::vector<std::string>
                 return;
             }
             Deferred d{name, std::vector<std::string>(ops.begin() + 1, ops.end()), line};
-            (kw == ".native" ? m_aNatives : kw == ".library" ? m_aLibraries : kw == ".public" ? m_aPublics : m_aPubvars)
+            (kw == ".native"    ? m_aNatives
+             : kw == ".library" ? m_aLibraries
+             : kw == ".public"  ? m_aPublics
+                                : m_aPubvars)
                 .push_back(d);
         }
         else if (kw == ".main" || kw == ".stack" || kw == ".flags" || kw == ".file_version" || kw == ".amx_version")
         {
             if (need(1, 1))
-                (kw == ".main"    ? m_aMain
-                 : kw == ".stack" ? m_aStack
-                 : kw == ".flags" ? m_aFlags
+                (kw == ".main"           ? m_aMain
+                 : kw == ".stack"        ? m_aStack
+                 : kw == ".flags"        ? m_aFlags
                  : kw == ".file_version" ? m_aFileVersion
                                          : m_aAmxVersion)
                     .push_back(Deferred{"", ops, line});
@@ -944,25 +948,44 @@ bool Assembler::run(const std::string & text, bool bCompact, std::vector<unsigne
         }
         int32_t x = (int32_t)(uint32_t)(int64_t)hv;
         const std::string & f = d.strName;
-        if (f == "size") h.size = x;
-        else if (f == "magic") h.magic = (uint16_t)x;
-        else if (f == "file_version") h.file_version = (int8_t)x;
-        else if (f == "amx_version") h.amx_version = (int8_t)x;
-        else if (f == "flags") h.flags = (int16_t)x;
-        else if (f == "defsize") h.defsize = (int16_t)x;
-        else if (f == "cod") h.cod = x;
-        else if (f == "dat") h.dat = x;
-        else if (f == "hea") h.hea = x;
-        else if (f == "stp") h.stp = x;
-        else if (f == "cip") h.cip = x;
-        else if (f == "num_publics") h.num_publics = (int16_t)x;
-        else if (f == "publics") h.publics = x;
-        else if (f == "num_natives") h.num_natives = (int16_t)x;
-        else if (f == "natives") h.natives = x;
-        else if (f == "num_libraries") h.num_libraries = (int16_t)x;
-        else if (f == "libraries") h.libraries = x;
-        else if (f == "num_pubvars") h.num_pubvars = (int16_t)x;
-        else if (f == "pubvars") h.pubvars = x;
+        if (f == "size")
+            h.size = x;
+        else if (f == "magic")
+            h.magic = (uint16_t)x;
+        else if (f == "file_version")
+            h.file_version = (int8_t)x;
+        else if (f == "amx_version")
+            h.amx_version = (int8_t)x;
+        else if (f == "flags")
+            h.flags = (int16_t)x;
+        else if (f == "defsize")
+            h.defsize = (int16_t)x;
+        else if (f == "cod")
+            h.cod = x;
+        else if (f == "dat")
+            h.dat = x;
+        else if (f == "hea")
+            h.hea = x;
+        else if (f == "stp")
+            h.stp = x;
+        else if (f == "cip")
+            h.cip = x;
+        else if (f == "num_publics")
+            h.num_publics = (int16_t)x;
+        else if (f == "publics")
+            h.publics = x;
+        else if (f == "num_natives")
+            h.num_natives = (int16_t)x;
+        else if (f == "natives")
+            h.natives = x;
+        else if (f == "num_libraries")
+            h.num_libraries = (int16_t)x;
+        else if (f == "libraries")
+            h.libraries = x;
+        else if (f == "num_pubvars")
+            h.num_pubvars = (int16_t)x;
+        else if (f == "pubvars")
+            h.pubvars = x;
     }
     if (m_pErrors->size() != nErrors0)
         return false;

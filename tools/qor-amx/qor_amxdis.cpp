@@ -86,8 +86,8 @@ static bool disassemble(const unsigned char * p, size_t n, std::string * pText, 
     }
     AMX_HEADER h;
     amx_ReadHeader(p, &h);
-    o += fmt("; size %d\n; magic 0x%04X\n; file_version %d\n; amx_version %d\n; flags 0x%04X\n; defsize %d\n",
-             h.size, h.magic, h.file_version, h.amx_version, (uint16_t)h.flags, h.defsize);
+    o += fmt("; size %d\n; magic 0x%04X\n; file_version %d\n; amx_version %d\n; flags 0x%04X\n; defsize %d\n", h.size,
+             h.magic, h.file_version, h.amx_version, (uint16_t)h.flags, h.defsize);
     o += fmt("; cod %d\n; dat %d\n; hea %d\n; stp %d\n; cip %d\n", h.cod, h.dat, h.hea, h.stp, h.cip);
     o += fmt("; num_publics %d, publics %d\n; num_natives %d, natives %d\n", h.num_publics, h.publics, h.num_natives,
              h.natives);
@@ -125,7 +125,8 @@ static bool disassemble(const unsigned char * p, size_t n, std::string * pText, 
     std::vector<cell> cells;
     if (bCompact)
     {
-        if (h.size < h.cod || (size_t)h.size > n || !qoru_amxExpandCells(p + h.cod, (size_t)(h.size - h.cod), nCells, &cells))
+        if (h.size < h.cod || (size_t)h.size > n ||
+            !qoru_amxExpandCells(p + h.cod, (size_t)(h.size - h.cod), nCells, &cells))
         {
             *pError = "bad compact encoding";
             return false;
@@ -191,7 +192,9 @@ static bool disassemble(const unsigned char * p, size_t n, std::string * pText, 
         pos += size;
     }
     decodedEnd = pos;
-    auto validTarget = [&](int64_t t) { return t >= 0 && t < (int64_t)codesize && (t & 3) == 0 && isStart[(size_t)t / 4]; };
+    auto validTarget = [&](int64_t t) {
+        return t >= 0 && t < (int64_t)codesize && (t & 3) == 0 && isStart[(size_t)t / 4];
+    };
 
     // Labels: main, the publics' own names, c_XXXX for every other target.
     std::map<ucell, std::string> labels;

@@ -12,26 +12,23 @@
 // Tables
 
 const char * const amx_opnames[AMX_NUM_OPCODES + 1] = {
-    nullptr,      "load.pri",   "load.alt",   "load.s.pri", "load.s.alt", "lref.pri",   "lref.alt",
-    "lref.s.pri", "lref.s.alt", "load.i",     "lodb.i",     "const.pri",  "const.alt",  "addr.pri",
-    "addr.alt",   "stor.pri",   "stor.alt",   "stor.s.pri", "stor.s.alt", "sref.pri",   "sref.alt",
-    "sref.s.pri", "sref.s.alt", "stor.i",     "strb.i",     "lidx",       "lidx.b",     "idxaddr",
-    "idxaddr.b",  "align.pri",  "align.alt",  "lctrl",      "sctrl",      "move.pri",   "move.alt",
-    "xchg",       "push.pri",   "push.alt",   "push.r",     "push.c",     "push",       "push.s",
-    "pop.pri",    "pop.alt",    "stack",      "heap",       "proc",       "ret",        "retn",
-    "call",       "call.pri",   "jump",       "jrel",       "jzer",       "jnz",        "jeq",
-    "jneq",       "jless",      "jleq",       "jgrtr",      "jgeq",       "jsless",     "jsleq",
-    "jsgrtr",     "jsgeq",      "shl",        "shr",        "sshr",       "shl.c.pri",  "shl.c.alt",
-    "shr.c.pri",  "shr.c.alt",  "smul",       "sdiv",       "sdiv.alt",   "umul",       "udiv",
-    "udiv.alt",   "add",        "sub",        "sub.alt",    "and",        "or",         "xor",
-    "not",        "neg",        "invert",     "add.c",      "smul.c",     "zero.pri",   "zero.alt",
-    "zero",       "zero.s",     "sign.pri",   "sign.alt",   "eq",         "neq",        "less",
-    "leq",        "grtr",       "geq",        "sless",      "sleq",       "sgrtr",      "sgeq",
-    "eq.c.pri",   "eq.c.alt",   "inc.pri",    "inc.alt",    "inc",        "inc.s",      "inc.i",
-    "dec.pri",    "dec.alt",    "dec",        "dec.s",      "dec.i",      "movs",       "cmps",
-    "fill",       "halt",       "bounds",     "sysreq.pri", "sysreq.c",   "file",       "line",
-    "symbol",     "srange",     "jump.pri",   "switch",     "casetbl",    "swap.pri",   "swap.alt",
-    "push.adr",
+    nullptr,      "load.pri",   "load.alt",   "load.s.pri", "load.s.alt", "lref.pri",   "lref.alt",   "lref.s.pri",
+    "lref.s.alt", "load.i",     "lodb.i",     "const.pri",  "const.alt",  "addr.pri",   "addr.alt",   "stor.pri",
+    "stor.alt",   "stor.s.pri", "stor.s.alt", "sref.pri",   "sref.alt",   "sref.s.pri", "sref.s.alt", "stor.i",
+    "strb.i",     "lidx",       "lidx.b",     "idxaddr",    "idxaddr.b",  "align.pri",  "align.alt",  "lctrl",
+    "sctrl",      "move.pri",   "move.alt",   "xchg",       "push.pri",   "push.alt",   "push.r",     "push.c",
+    "push",       "push.s",     "pop.pri",    "pop.alt",    "stack",      "heap",       "proc",       "ret",
+    "retn",       "call",       "call.pri",   "jump",       "jrel",       "jzer",       "jnz",        "jeq",
+    "jneq",       "jless",      "jleq",       "jgrtr",      "jgeq",       "jsless",     "jsleq",      "jsgrtr",
+    "jsgeq",      "shl",        "shr",        "sshr",       "shl.c.pri",  "shl.c.alt",  "shr.c.pri",  "shr.c.alt",
+    "smul",       "sdiv",       "sdiv.alt",   "umul",       "udiv",       "udiv.alt",   "add",        "sub",
+    "sub.alt",    "and",        "or",         "xor",        "not",        "neg",        "invert",     "add.c",
+    "smul.c",     "zero.pri",   "zero.alt",   "zero",       "zero.s",     "sign.pri",   "sign.alt",   "eq",
+    "neq",        "less",       "leq",        "grtr",       "geq",        "sless",      "sleq",       "sgrtr",
+    "sgeq",       "eq.c.pri",   "eq.c.alt",   "inc.pri",    "inc.alt",    "inc",        "inc.s",      "inc.i",
+    "dec.pri",    "dec.alt",    "dec",        "dec.s",      "dec.i",      "movs",       "cmps",       "fill",
+    "halt",       "bounds",     "sysreq.pri", "sysreq.c",   "file",       "line",       "symbol",     "srange",
+    "jump.pri",   "switch",     "casetbl",    "swap.pri",   "swap.alt",   "push.adr",
 };
 static_assert(sizeof(amx_opnames) / sizeof(amx_opnames[0]) == AMX_NUM_OPCODES + 1);
 
@@ -162,11 +159,11 @@ static const char * const s_aszErrorText[] = {
 static_assert(sizeof(s_aszErrorText) / sizeof(s_aszErrorText[0]) == AMX_ERR_PARAMS + 1);
 
 static const char * const s_aszErrorName[] = {
-    "AMX_ERR_NONE",     "AMX_ERR_EXIT",     "AMX_ERR_ASSERT",   "AMX_ERR_STACKERR", "AMX_ERR_BOUNDS",
+    "AMX_ERR_NONE",      "AMX_ERR_EXIT",     "AMX_ERR_ASSERT",   "AMX_ERR_STACKERR", "AMX_ERR_BOUNDS",
     "AMX_ERR_MEMACCESS", "AMX_ERR_INVINSTR", "AMX_ERR_STACKLOW", "AMX_ERR_HEAPLOW",  "AMX_ERR_CALLBACK",
-    "AMX_ERR_NATIVE",   "AMX_ERR_DIVIDE",   "AMX_ERR_UNKNOWN",  "AMX_ERR_UNKNOWN",  "AMX_ERR_UNKNOWN",
-    "AMX_ERR_UNKNOWN",  "AMX_ERR_MEMORY",   "AMX_ERR_FORMAT",   "AMX_ERR_VERSION",  "AMX_ERR_NOTFOUND",
-    "AMX_ERR_INDEX",    "AMX_ERR_DEBUG",    "AMX_ERR_INIT",     "AMX_ERR_USERDATA", "AMX_ERR_INIT_JIT",
+    "AMX_ERR_NATIVE",    "AMX_ERR_DIVIDE",   "AMX_ERR_UNKNOWN",  "AMX_ERR_UNKNOWN",  "AMX_ERR_UNKNOWN",
+    "AMX_ERR_UNKNOWN",   "AMX_ERR_MEMORY",   "AMX_ERR_FORMAT",   "AMX_ERR_VERSION",  "AMX_ERR_NOTFOUND",
+    "AMX_ERR_INDEX",     "AMX_ERR_DEBUG",    "AMX_ERR_INIT",     "AMX_ERR_USERDATA", "AMX_ERR_INIT_JIT",
     "AMX_ERR_PARAMS",
 };
 static_assert(sizeof(s_aszErrorName) / sizeof(s_aszErrorName[0]) == AMX_ERR_PARAMS + 1);
@@ -755,8 +752,8 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
 
     const unsigned char * const code = base + hdr.cod;
     unsigned char * const data = base + hdr.dat;
-    const ucell dsize = (ucell)amx->stp;   // the data window: [0, stp); at least 72 bytes here
-    const ucell dlim4 = dsize - 4;         // highest address of a cell access
+    const ucell dsize = (ucell)amx->stp; // the data window: [0, stp); at least 72 bytes here
+    const ucell dlim4 = dsize - 4;       // highest address of a cell access
     cell stk = (cell)newStk;
     cell hea = reset_hea;
     cell frm = amx->frm;
@@ -1265,7 +1262,7 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
         case OP_SMUL:
             pri = (cell)((ucell)pri * (ucell)alt);
             break;
-        case OP_SDIV: // pri = pri / alt rounded towards minus infinity, alt = remainder
+        case OP_SDIV:       // pri = pri / alt rounded towards minus infinity, alt = remainder
         case OP_SDIV_ALT: { // pri = alt / pri, alt = remainder
             int64_t dividend = op == OP_SDIV ? pri : alt;
             int64_t divisor = op == OP_SDIV ? alt : pri;

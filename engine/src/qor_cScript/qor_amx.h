@@ -64,9 +64,9 @@ enum
 
 enum
 {
-    AMX_FLAG_CHAR16 = 0x01,  // header: characters are 16 bits wide (refused)
-    AMX_FLAG_DEBUG = 0x02,   // header: debug information; machine: debugging on
-    AMX_FLAG_COMPACT = 0x04, // header: compact encoding
+    AMX_FLAG_CHAR16 = 0x01,   // header: characters are 16 bits wide (refused)
+    AMX_FLAG_DEBUG = 0x02,    // header: debug information; machine: debugging on
+    AMX_FLAG_COMPACT = 0x04,  // header: compact encoding
     AMX_FLAG_BUDGET = 0x0100, // machine (ours): the last amx_Exec ran out of its instruction budget
     AMX_FLAG_BROWSE = 0x4000, // machine: code being scanned
     AMX_FLAG_RELOC = 0x8000,  // machine: code scanned and checked ("relocated")

@@ -18,7 +18,7 @@
 
 class qor_cScript
 {
-public:
+  public:
     qor_cScript() {}
     virtual ~qor_cScript() {}
 
@@ -35,7 +35,7 @@ public:
     static void setMaxSteps(int64_t nSteps) { s_nMaxSteps = nSteps; }
     static int64_t getMaxSteps() { return s_nMaxSteps; }
 
-private:
+  private:
     static int64_t s_nMaxSteps;
 };
 

@@ -57,7 +57,7 @@ std::vector<unsigned char> assemble(const std::string & text, bool bCompact = fa
 // An image in memory as the host holds it: stp bytes plus the slack, zero-filled.
 class Machine
 {
-public:
+  public:
     explicit Machine(const std::vector<unsigned char> & file)
     {
         AMX_HEADER h;
@@ -81,7 +81,7 @@ public:
 
     AMX amx;
 
-private:
+  private:
     std::vector<unsigned char> m_image;
 };
 
@@ -168,8 +168,8 @@ const OpCase s_aCases[] = {
     {"lctrl", "lctrl 6", "", kData, 12, 0}, // cip after the operand: proc (4) + lctrl (8)
     {"sctrl", "lctrl 2\nmove.alt\nadd.c 16\nsctrl 2\nlctrl 2\nsub", "", kData, 16, 0},
     {"sctrl", "const.pri skip\nsctrl 6\nconst.pri 1\nretn\nskip:\nconst.pri 2", "", kData, 2, 0},
-    {"sctrl", "lctrl 5\npush.pri\nconst.pri 100\nsctrl 5\nlctrl 5\nmove.alt\npop.pri\nsctrl 5\nmove.pri", "", kData, 100,
-     0},
+    {"sctrl", "lctrl 5\npush.pri\nconst.pri 100\nsctrl 5\nlctrl 5\nmove.alt\npop.pri\nsctrl 5\nmove.pri", "", kData,
+     100, 0},
     {"sctrl", "lctrl 4\nadd.c -8\nsctrl 4\nlctrl 4\nmove.alt\nlctrl 5\nsub\nstack 8", "", kData, 8, 0},
     {"move.alt", "const.pri 3\nmove.alt\nzero.pri\nmove.pri", "", kData, 3, 0},
     {"xchg", "const.pri 1\nconst.alt 2\nxchg\nsub", "", kData, 1, 0},
@@ -268,8 +268,9 @@ const OpCase s_aCases[] = {
     {"line", "line 12, 0\nconst.pri 4", "", kData, 4, 0},
     {"symbol", "symbol 8, 0x101, \"x\"\nconst.pri 5", "", kData, 5, 0},
     {"srange", "srange 1, 10\nconst.pri 6", "", kData, 6, 0},
-    {"switch casetbl", "const.pri 3\nswitch t\nc1:\nconst.pri 10\nretn\nc3:\nconst.pri 30\nretn\nd:\nconst.pri 99\nretn\n"
-                       "t:\ncasetbl d\ncase 1, c1\ncase 3, c3",
+    {"switch casetbl",
+     "const.pri 3\nswitch t\nc1:\nconst.pri 10\nretn\nc3:\nconst.pri 30\nretn\nd:\nconst.pri 99\nretn\n"
+     "t:\ncasetbl d\ncase 1, c1\ncase 3, c3",
      "", kData, 30, 0},
     {"switch", "const.pri 2\nswitch t\nc1:\nconst.pri 10\nretn\nd:\nconst.pri 99\nretn\nt:\ncasetbl d\ncase 1, c1", "",
      kData, 99, 0},
@@ -504,10 +505,10 @@ TEST(amx_Native, SysreqSavesTheRegistersFirst)
     cell ret;
     ASSERT_EQ(amx_Exec(&m.amx, &ret, AMX_EXEC_MAIN, 0), 0);
     EXPECT_EQ(s_seen.hea, hea0 + 8);
-    EXPECT_EQ(s_seen.frm, stp - 12);         // zero return address, count, then frm pushed by proc
-    EXPECT_EQ(s_seen.stk, stp - 16);         // one cell below the frame
-    EXPECT_EQ(s_seen.cip, 4 + 8 + 8 + 8);    // after proc, heap, push.c and sysreq.c's operand
-    EXPECT_EQ(m.amx.stk, stp);               // restored
+    EXPECT_EQ(s_seen.frm, stp - 12);      // zero return address, count, then frm pushed by proc
+    EXPECT_EQ(s_seen.stk, stp - 16);      // one cell below the frame
+    EXPECT_EQ(s_seen.cip, 4 + 8 + 8 + 8); // after proc, heap, push.c and sysreq.c's operand
+    EXPECT_EQ(m.amx.stk, stp);            // restored
     EXPECT_EQ(m.amx.hea, hea0);
 }
 
@@ -592,17 +593,46 @@ TEST(amx_Exec, LoadIInTheGapBetweenHeapAndStackGives5)
 TEST(amx_Exec, EveryOtherMemoryAccessOutsideTheDataGives5)
 {
     const char * const bodies[] = {
-        "load.pri -4",           "load.pri 0x7FFFFFF0",   "load.alt 1000000",     "load.s.pri 1000000",
-        "load.s.alt -1000000",   "lref.pri 1000000",      "lref.pri bad",         "lref.alt bad",
-        "lref.s.pri 1000000",    "push bad\nlref.s.pri -4", "push bad\nlref.s.alt -4", "stor.pri -4",
-        "stor.alt 1000000",      "stor.s.pri 1000000",    "stor.s.alt -1000000",  "sref.pri bad",
-        "sref.alt -4",           "push bad\nsref.s.pri -4", "push bad\nsref.s.alt -4", "sref.s.pri 1000000",
-        "const.pri -4\nload.i",  "const.alt -8\nstor.i",  "push 1000000",         "push.s 1000000",
-        "zero -4",               "zero.s 1000000",        "inc 1000000",          "inc.s -1000000",
-        "dec -4",                "dec.s 1000000",         "const.pri -4\ninc.i",  "const.pri 1000000\ndec.i",
-        "const.pri 0\nconst.alt -4\nmovs 8", "const.pri -4\nconst.alt 0\nmovs 8", "zero.pri\nzero.alt\nmovs 1000000",
-        "zero.pri\nzero.alt\nmovs -4", "const.pri -4\nconst.alt 0\ncmps 8", "zero.pri\nzero.alt\ncmps 1000000",
-        "const.alt -4\nfill 8",  "zero.alt\nfill 1000000",
+        "load.pri -4",
+        "load.pri 0x7FFFFFF0",
+        "load.alt 1000000",
+        "load.s.pri 1000000",
+        "load.s.alt -1000000",
+        "lref.pri 1000000",
+        "lref.pri bad",
+        "lref.alt bad",
+        "lref.s.pri 1000000",
+        "push bad\nlref.s.pri -4",
+        "push bad\nlref.s.alt -4",
+        "stor.pri -4",
+        "stor.alt 1000000",
+        "stor.s.pri 1000000",
+        "stor.s.alt -1000000",
+        "sref.pri bad",
+        "sref.alt -4",
+        "push bad\nsref.s.pri -4",
+        "push bad\nsref.s.alt -4",
+        "sref.s.pri 1000000",
+        "const.pri -4\nload.i",
+        "const.alt -8\nstor.i",
+        "push 1000000",
+        "push.s 1000000",
+        "zero -4",
+        "zero.s 1000000",
+        "inc 1000000",
+        "inc.s -1000000",
+        "dec -4",
+        "dec.s 1000000",
+        "const.pri -4\ninc.i",
+        "const.pri 1000000\ndec.i",
+        "const.pri 0\nconst.alt -4\nmovs 8",
+        "const.pri -4\nconst.alt 0\nmovs 8",
+        "zero.pri\nzero.alt\nmovs 1000000",
+        "zero.pri\nzero.alt\nmovs -4",
+        "const.pri -4\nconst.alt 0\ncmps 8",
+        "zero.pri\nzero.alt\ncmps 1000000",
+        "const.alt -4\nfill 8",
+        "zero.alt\nfill 1000000",
     };
     for (const char * b : bodies)
     {
@@ -673,9 +703,9 @@ TEST(amx_Exec, AnEndlessLoopRunsOutOfItsBudget)
 
 TEST(amx_Exec, JumpsComputedAtRunTimeMustLandOnAnInstruction)
 {
-    EXPECT_EQ(run(program("const.pri 6\njump.pri")).exec, AMX_ERR_INVINSTR);          // not aligned
-    EXPECT_EQ(run(program("const.pri 8\njump.pri")).exec, AMX_ERR_INVINSTR);          // an operand
-    EXPECT_EQ(run(program("const.pri 100000\njump.pri")).exec, AMX_ERR_MEMACCESS);    // outside the code
+    EXPECT_EQ(run(program("const.pri 6\njump.pri")).exec, AMX_ERR_INVINSTR);       // not aligned
+    EXPECT_EQ(run(program("const.pri 8\njump.pri")).exec, AMX_ERR_INVINSTR);       // an operand
+    EXPECT_EQ(run(program("const.pri 100000\njump.pri")).exec, AMX_ERR_MEMACCESS); // outside the code
     EXPECT_EQ(run(program("const.pri -4\ncall.pri")).exec, AMX_ERR_MEMACCESS);
     EXPECT_EQ(run(program("const.pri 8\nsctrl 6")).exec, AMX_ERR_INVINSTR);
     // a return address overwritten by the script
@@ -714,12 +744,25 @@ TEST(amx_Init, RefusesBadHeaders)
 TEST(amx_Init, RefusesSectionsAndTablesOutsideTheImage)
 {
     const char * const lines[] = {
-        ".header cod, 0",           ".header cod, 52",          ".header cod, 1000000",   ".header dat, 0",
-        ".header dat, 1000000",     ".header hea, 0",           ".header hea, 0x7FFFFF00", ".header cod, 58",
-        ".header size, 10",         ".header size, 0x7FFFFFF0", ".header num_natives, -1", ".header natives, 8",
-        ".header natives, 1000000", ".header num_publics, 10",   ".header num_publics, 1\n.header publics, -24",
-        ".header num_pubvars, 100", ".header num_libraries, 1\n.header libraries, 0x7FFFFFF0",
-        ".header cip, 2",           ".header cip, 100000",
+        ".header cod, 0",
+        ".header cod, 52",
+        ".header cod, 1000000",
+        ".header dat, 0",
+        ".header dat, 1000000",
+        ".header hea, 0",
+        ".header hea, 0x7FFFFF00",
+        ".header cod, 58",
+        ".header size, 10",
+        ".header size, 0x7FFFFFF0",
+        ".header num_natives, -1",
+        ".header natives, 8",
+        ".header natives, 1000000",
+        ".header num_publics, 10",
+        ".header num_publics, 1\n.header publics, -24",
+        ".header num_pubvars, 100",
+        ".header num_libraries, 1\n.header libraries, 0x7FFFFFF0",
+        ".header cip, 2",
+        ".header cip, 100000",
     };
     for (const char * l : lines)
     {
@@ -733,10 +776,22 @@ TEST(amx_Init, RefusesSectionsAndTablesOutsideTheImage)
 TEST(amx_Init, RefusesCodeTargetsThatAreNotInstructionStarts)
 {
     const char * const bodies[] = {
-        "jump 2",           "jump 8",          "jump 100000",       "jump -4",          "call 10",
-        "jzer 1000",        "jsgeq 8",         "jrel 2",            "jrel -100",        "jrel 100000",
-        "switch main",      "switch 8",        "sysreq.c 5",        "sysreq.c -1",
-        "jump t\nt:\ncasetbl 8", "jump t\nt:\ncasetbl main\ncase 1, 3",
+        "jump 2",
+        "jump 8",
+        "jump 100000",
+        "jump -4",
+        "call 10",
+        "jzer 1000",
+        "jsgeq 8",
+        "jrel 2",
+        "jrel -100",
+        "jrel 100000",
+        "switch main",
+        "switch 8",
+        "sysreq.c 5",
+        "sysreq.c -1",
+        "jump t\nt:\ncasetbl 8",
+        "jump t\nt:\ncasetbl main\ncase 1, 3",
     };
     for (const char * b : bodies)
     {
@@ -750,15 +805,15 @@ TEST(amx_Init, RefusesInstructionsRunningPastTheCode)
 {
     // an operand beyond the code end, a casetbl or file larger than the code, bad file sizes
     const char * const texts[] = {
-        ".code\nmain:\n.cell 1",                      // load.pri without its operand
-        ".code\nmain:\n.cell 130, 1000, 0",           // casetbl with 1000 cases
+        ".code\nmain:\n.cell 1",            // load.pri without its operand
+        ".code\nmain:\n.cell 130, 1000, 0", // casetbl with 1000 cases
         ".code\nmain:\n.cell 130, -1, 0",
-        ".code\nmain:\n.cell 124, 1000, 0",           // file, size past the end
-        ".code\nmain:\n.cell 124, 2, 0\n.cell 47",    // size not a multiple of 4
-        ".code\nmain:\n.cell 124, 0\n.cell 47",       // no ordinal
+        ".code\nmain:\n.cell 124, 1000, 0",                    // file, size past the end
+        ".code\nmain:\n.cell 124, 2, 0\n.cell 47",             // size not a multiple of 4
+        ".code\nmain:\n.cell 124, 0\n.cell 47",                // no ordinal
         ".code\nmain:\n.cell 124, 8, 0, 0x41414141\n.cell 47", // name without its NUL
-        ".code\nmain:\n.cell 126, 8, 0, 0\n.cell 47", // symbol without a name
-        ".code\nmain:\n.cell 125, 1",                 // line without its second operand
+        ".code\nmain:\n.cell 126, 8, 0, 0\n.cell 47",          // symbol without a name
+        ".code\nmain:\n.cell 125, 1",                          // line without its second operand
     };
     for (const char * t : texts)
     {
@@ -875,8 +930,8 @@ TEST(amx_Init, MalformedCompactCodeIsRefused)
     };
     // halt (120) needs two bytes: 0x78 alone has bit 0x40 and would read as -8
     EXPECT_EQ(with({0x80, 0x78, 0, 5}), AMX_ERR_NONE);
-    EXPECT_EQ(with({0x80, 0x78, 0}), AMX_ERR_FORMAT);                                // one cell short
-    EXPECT_EQ(with({0x80, 0x78, 0, 5, 6}), AMX_ERR_FORMAT);                          // one cell too many
+    EXPECT_EQ(with({0x80, 0x78, 0}), AMX_ERR_FORMAT);                                  // one cell short
+    EXPECT_EQ(with({0x80, 0x78, 0, 5, 6}), AMX_ERR_FORMAT);                            // one cell too many
     EXPECT_EQ(with({0x80, 0x78, 0, 0x81, 0x81, 0x81, 0x81, 0x81, 1}), AMX_ERR_FORMAT); // a six-byte group
 }
 

@@ -55,7 +55,7 @@ std::string adds(std::initializer_list<int> values, const std::string & tail = "
 
 class ScriptHost : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         std::filesystem::create_directories(m_dir.file("scripts/exe"));
@@ -160,7 +160,7 @@ TEST_F(ScriptHost, QorRandStaysInRangeAndRepeatsItsSequenceInEveryProgramRun)
     s_things.clear();
     ASSERT_TRUE(run("rand.o"));
     EXPECT_NE(s_things, first); // the same program run goes on drawing
-    qoru_resetRand();            // a new program run
+    qoru_resetRand();           // a new program run
     s_things.clear();
     ASSERT_TRUE(run("rand.o"));
     EXPECT_EQ(s_things, first);

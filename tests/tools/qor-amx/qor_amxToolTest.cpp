@@ -12,7 +12,7 @@ namespace
 {
 class AmxTool : public ::testing::Test
 {
-protected:
+  protected:
     // Runs qor-amx with the arguments in the temp folder; stdout in *pOut, stderr in *pErr.
     int tool(const std::string & args, std::string * pOut = nullptr, std::string * pErr = nullptr)
     {
