@@ -17,10 +17,10 @@ struct qor_sScOptions
 
 struct qor_sScResult
 {
-    bool ok = false;                   // no error: image holds the compiled script
-    std::vector<uint8_t> image;        // the image file: header, tables, code, data
-    std::string listing;               // the code in qor-amx assembler syntax (option listing)
-    std::string messages;              // every diagnostic, "file:line:column: error: text\n"
+    bool ok = false;            // no error: image holds the compiled script
+    std::vector<uint8_t> image; // the image file: header, tables, code, data
+    std::string listing;        // the code in qor-amx assembler syntax (option listing)
+    std::string messages;       // every diagnostic, "file:line:column: error: text\n"
     int errors = 0;
     int warnings = 0;
 };
@@ -30,5 +30,4 @@ qor_sScResult qor_scCompileFile(const std::string & path, const qor_sScOptions &
 
 // Compiles `text` as if it were the content of a file called `name` (includes are searched
 // in the folder of `name`, then in options.includeDirs).
-qor_sScResult qor_scCompileText(const std::string & name, const std::string & text,
-                                const qor_sScOptions & options);
+qor_sScResult qor_scCompileText(const std::string & name, const std::string & text, const qor_sScOptions & options);

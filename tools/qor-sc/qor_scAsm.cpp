@@ -9,22 +9,23 @@
 namespace
 {
 const char * const s_apszOpName[] = {
-    "(none)", "load.pri", "load.alt", "load.s.pri", "load.s.alt", "lref.pri", "lref.alt",
-    "lref.s.pri", "lref.s.alt", "load.i", "lodb.i", "const.pri", "const.alt", "addr.pri",
-    "addr.alt", "stor.pri", "stor.alt", "stor.s.pri", "stor.s.alt", "sref.pri", "sref.alt",
-    "sref.s.pri", "sref.s.alt", "stor.i", "strb.i", "lidx", "lidx.b", "idxaddr", "idxaddr.b",
-    "align.pri", "align.alt", "lctrl", "sctrl", "move.pri", "move.alt", "xchg", "push.pri",
-    "push.alt", "push.r", "push.c", "push", "push.s", "pop.pri", "pop.alt", "stack", "heap",
-    "proc", "ret", "retn", "call", "call.pri", "jump", "jrel", "jzer", "jnz", "jeq", "jneq",
-    "jless", "jleq", "jgrtr", "jgeq", "jsless", "jsleq", "jsgrtr", "jsgeq", "shl", "shr",
-    "sshr", "shl.c.pri", "shl.c.alt", "shr.c.pri", "shr.c.alt", "smul", "sdiv", "sdiv.alt",
-    "umul", "udiv", "udiv.alt", "add", "sub", "sub.alt", "and", "or", "xor", "not", "neg",
-    "invert", "add.c", "smul.c", "zero.pri", "zero.alt", "zero", "zero.s", "sign.pri",
-    "sign.alt", "eq", "neq", "less", "leq", "grtr", "geq", "sless", "sleq", "sgrtr", "sgeq",
-    "eq.c.pri", "eq.c.alt", "inc.pri", "inc.alt", "inc", "inc.s", "inc.i", "dec.pri",
-    "dec.alt", "dec", "dec.s", "dec.i", "movs", "cmps", "fill", "halt", "bounds", "sysreq.pri",
-    "sysreq.c", "file", "line", "symbol", "srange", "jump.pri", "switch", "casetbl",
-    "swap.pri", "swap.alt", "push.adr",
+    "(none)",     "load.pri",   "load.alt",   "load.s.pri", "load.s.alt", "lref.pri",   "lref.alt",   "lref.s.pri",
+    "lref.s.alt", "load.i",     "lodb.i",     "const.pri",  "const.alt",  "addr.pri",   "addr.alt",   "stor.pri",
+    "stor.alt",   "stor.s.pri", "stor.s.alt", "sref.pri",   "sref.alt",   "sref.s.pri", "sref.s.alt", "stor.i",
+    "strb.i",     "lidx",       "lidx.b",     "idxaddr",    "idxaddr.b",  "align.pri",  "align.alt",  "lctrl",
+    "sctrl",      "move.pri",   "move.alt",   "xchg",       "push.pri",   "push.alt",   "push.r",     "push.c",
+    "push",       "push.s",     "pop.pri",    "pop.alt",    "stack",      "heap",       "proc",       "ret",
+    "retn",       "call",       "call.pri",   "jump",       "jrel",       "jzer",       "jnz",        "jeq",
+    "jneq",       "jless",      "jleq",       "jgrtr",      "jgeq",       "jsless",     "jsleq",      "jsgrtr",
+    "jsgeq",      "shl",        "shr",        "sshr",       "shl.c.pri",  "shl.c.alt",  "shr.c.pri",  "shr.c.alt",
+    "smul",       "sdiv",       "sdiv.alt",   "umul",       "udiv",       "udiv.alt",   "add",        "sub",
+    "sub.alt",    "and",        "or",         "xor",        "not",        "neg",        "invert",     "add.c",
+    "smul.c",     "zero.pri",   "zero.alt",   "zero",       "zero.s",     "sign.pri",   "sign.alt",   "eq",
+    "neq",        "less",       "leq",        "grtr",       "geq",        "sless",      "sleq",       "sgrtr",
+    "sgeq",       "eq.c.pri",   "eq.c.alt",   "inc.pri",    "inc.alt",    "inc",        "inc.s",      "inc.i",
+    "dec.pri",    "dec.alt",    "dec",        "dec.s",      "dec.i",      "movs",       "cmps",       "fill",
+    "halt",       "bounds",     "sysreq.pri", "sysreq.c",   "file",       "line",       "symbol",     "srange",
+    "jump.pri",   "switch",     "casetbl",    "swap.pri",   "swap.alt",   "push.adr",
 };
 static_assert(sizeof(s_apszOpName) / sizeof(s_apszOpName[0]) == OP_COUNT, "one name per opcode");
 
@@ -97,30 +98,76 @@ void expandInPlace(uint8_t * code, size_t codesize, size_t memsize)
 }
 } // namespace
 
-const char * qor_scOpName(int op)
-{
-    return op >= 0 && op < OP_COUNT ? s_apszOpName[op] : "?";
-}
+const char * qor_scOpName(int op) { return op >= 0 && op < OP_COUNT ? s_apszOpName[op] : "?"; }
 
 int qor_scOpOperands(int op)
 {
     switch (op)
     {
-    case OP_LOAD_I: case OP_STOR_I: case OP_LIDX: case OP_IDXADDR: case OP_MOVE_PRI:
-    case OP_MOVE_ALT: case OP_XCHG: case OP_PUSH_PRI: case OP_PUSH_ALT: case OP_POP_PRI:
-    case OP_POP_ALT: case OP_PROC: case OP_RET: case OP_RETN: case OP_CALL_PRI: case OP_SHL:
-    case OP_SHR: case OP_SSHR: case OP_SMUL: case OP_SDIV: case OP_SDIV_ALT: case OP_UMUL:
-    case OP_UDIV: case OP_UDIV_ALT: case OP_ADD: case OP_SUB: case OP_SUB_ALT: case OP_AND:
-    case OP_OR: case OP_XOR: case OP_NOT: case OP_NEG: case OP_INVERT: case OP_ZERO_PRI:
-    case OP_ZERO_ALT: case OP_SIGN_PRI: case OP_SIGN_ALT: case OP_EQ: case OP_NEQ: case OP_LESS:
-    case OP_LEQ: case OP_GRTR: case OP_GEQ: case OP_SLESS: case OP_SLEQ: case OP_SGRTR:
-    case OP_SGEQ: case OP_INC_PRI: case OP_INC_ALT: case OP_INC_I: case OP_DEC_PRI:
-    case OP_DEC_ALT: case OP_DEC_I: case OP_SYSREQ_PRI: case OP_JUMP_PRI: case OP_SWAP_PRI:
+    case OP_LOAD_I:
+    case OP_STOR_I:
+    case OP_LIDX:
+    case OP_IDXADDR:
+    case OP_MOVE_PRI:
+    case OP_MOVE_ALT:
+    case OP_XCHG:
+    case OP_PUSH_PRI:
+    case OP_PUSH_ALT:
+    case OP_POP_PRI:
+    case OP_POP_ALT:
+    case OP_PROC:
+    case OP_RET:
+    case OP_RETN:
+    case OP_CALL_PRI:
+    case OP_SHL:
+    case OP_SHR:
+    case OP_SSHR:
+    case OP_SMUL:
+    case OP_SDIV:
+    case OP_SDIV_ALT:
+    case OP_UMUL:
+    case OP_UDIV:
+    case OP_UDIV_ALT:
+    case OP_ADD:
+    case OP_SUB:
+    case OP_SUB_ALT:
+    case OP_AND:
+    case OP_OR:
+    case OP_XOR:
+    case OP_NOT:
+    case OP_NEG:
+    case OP_INVERT:
+    case OP_ZERO_PRI:
+    case OP_ZERO_ALT:
+    case OP_SIGN_PRI:
+    case OP_SIGN_ALT:
+    case OP_EQ:
+    case OP_NEQ:
+    case OP_LESS:
+    case OP_LEQ:
+    case OP_GRTR:
+    case OP_GEQ:
+    case OP_SLESS:
+    case OP_SLEQ:
+    case OP_SGRTR:
+    case OP_SGEQ:
+    case OP_INC_PRI:
+    case OP_INC_ALT:
+    case OP_INC_I:
+    case OP_DEC_PRI:
+    case OP_DEC_ALT:
+    case OP_DEC_I:
+    case OP_SYSREQ_PRI:
+    case OP_JUMP_PRI:
+    case OP_SWAP_PRI:
     case OP_SWAP_ALT:
         return 0;
-    case OP_LINE: case OP_SRANGE:
+    case OP_LINE:
+    case OP_SRANGE:
         return 2;
-    case OP_CASETBL: case OP_FILE: case OP_SYMBOL:
+    case OP_CASETBL:
+    case OP_FILE:
+    case OP_SYMBOL:
         return -1;
     default:
         return 1;
@@ -226,8 +273,7 @@ void qor_cScAsm::comment(const std::string & text)
     m_code.push_back(i);
 }
 
-cell qor_cScAsm::addData(const std::vector<cell> & cells, const std::string & label, int kind,
-                         const std::string & text)
+cell qor_cScAsm::addData(const std::vector<cell> & cells, const std::string & label, int kind, const std::string & text)
 {
     const cell addr = dataSize();
     m_data.insert(m_data.end(), cells.begin(), cells.end());
@@ -244,10 +290,7 @@ int qor_cScAsm::addNative(const std::string & name)
     return (int)m_natives.size() - 1;
 }
 
-void qor_cScAsm::addPublic(const std::string & name, int lbl)
-{
-    m_publics.emplace_back(name, lbl);
-}
+void qor_cScAsm::addPublic(const std::string & name, int lbl) { m_publics.emplace_back(name, lbl); }
 
 void qor_cScAsm::layout()
 {
@@ -519,10 +562,18 @@ std::string qor_cScAsm::listing(int dynamicCells) const
                     line += ", ";
                 switch (g.kind)
                 {
-                case qor_eScArg::Label: line += labelText(g.value); break;
-                case qor_eScArg::Native: line += m_natives[(size_t)g.value]; break;
-                case qor_eScArg::Data: line += dataOperand(g.value); break;
-                default: line += std::to_string(g.value); break;
+                case qor_eScArg::Label:
+                    line += labelText(g.value);
+                    break;
+                case qor_eScArg::Native:
+                    line += m_natives[(size_t)g.value];
+                    break;
+                case qor_eScArg::Data:
+                    line += dataOperand(g.value);
+                    break;
+                default:
+                    line += std::to_string(g.value);
+                    break;
                 }
             }
             out += pad(line, 40) + "; " + hex6(at) + "\n";

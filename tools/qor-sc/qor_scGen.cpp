@@ -19,9 +19,9 @@ namespace
 enum class SymKind
 {
     Const,
-    Global,   // value = data address
-    Local,    // value = frame offset (negative)
-    Param,    // value = frame offset; by value, or by address (isRef, or an array)
+    Global, // value = data address
+    Local,  // value = frame offset (negative)
+    Param,  // value = frame offset; by value, or by address (isRef, or an array)
     Function,
     Native,
 };
@@ -64,40 +64,59 @@ bool isRelational(const std::string & op)
 
 std::string flipRel(const std::string & op) // a op b  <=>  b flip(op) a
 {
-    if (op == "<") return ">";
-    if (op == "<=") return ">=";
-    if (op == ">") return "<";
-    if (op == ">=") return "<=";
+    if (op == "<")
+        return ">";
+    if (op == "<=")
+        return ">=";
+    if (op == ">")
+        return "<";
+    if (op == ">=")
+        return "<=";
     return op;
 }
 
 std::string negateRel(const std::string & op)
 {
-    if (op == "<") return ">=";
-    if (op == "<=") return ">";
-    if (op == ">") return "<=";
-    if (op == ">=") return "<";
-    if (op == "==") return "!=";
+    if (op == "<")
+        return ">=";
+    if (op == "<=")
+        return ">";
+    if (op == ">")
+        return "<=";
+    if (op == ">=")
+        return "<";
+    if (op == "==")
+        return "!=";
     return "==";
 }
 
 int relValueOp(const std::string & op) // pri op alt -> pri
 {
-    if (op == "<") return OP_SLESS;
-    if (op == "<=") return OP_SLEQ;
-    if (op == ">") return OP_SGRTR;
-    if (op == ">=") return OP_SGEQ;
-    if (op == "==") return OP_EQ;
+    if (op == "<")
+        return OP_SLESS;
+    if (op == "<=")
+        return OP_SLEQ;
+    if (op == ">")
+        return OP_SGRTR;
+    if (op == ">=")
+        return OP_SGEQ;
+    if (op == "==")
+        return OP_EQ;
     return OP_NEQ;
 }
 
 int relJumpOp(const std::string & op) // jump if pri op alt
 {
-    if (op == "<") return OP_JSLESS;
-    if (op == "<=") return OP_JSLEQ;
-    if (op == ">") return OP_JSGRTR;
-    if (op == ">=") return OP_JSGEQ;
-    if (op == "==") return OP_JEQ;
+    if (op == "<")
+        return OP_JSLESS;
+    if (op == "<=")
+        return OP_JSLEQ;
+    if (op == ">")
+        return OP_JSGRTR;
+    if (op == ">=")
+        return OP_JSGEQ;
+    if (op == "==")
+        return OP_JEQ;
     return OP_JNEQ;
 }
 
@@ -134,7 +153,14 @@ std::vector<cell> stringCells(const std::string & s, bool packed)
 // How an array's base address is found.
 struct ArrRef
 {
-    enum Kind { None, Global, Local, Param, Computed } kind = None; // Computed: in pri
+    enum Kind
+    {
+        None,
+        Global,
+        Local,
+        Param,
+        Computed
+    } kind = None; // Computed: in pri
     cell value = 0;
     std::vector<cell> dims;
     std::string tag;
@@ -145,7 +171,14 @@ struct ArrRef
 // An assignable place.
 struct LVal
 {
-    enum Kind { None, Global, Local, Ref, Address } kind = None; // Address: in pri
+    enum Kind
+    {
+        None,
+        Global,
+        Local,
+        Ref,
+        Address
+    } kind = None; // Address: in pri
     cell value = 0;
     std::string tag;
     bool isConst = false;
@@ -157,7 +190,7 @@ const size_t MAX_CASES = 65536;                 // entries of one case table
 
 class Gen
 {
-public:
+  public:
     Gen(qor_cScDiag & diag, qor_cScAsm & as, const std::string * file) : m_diag(diag), m_as(as), m_file(file) {}
 
     bool run(const qor_sScProgram & prog)
@@ -211,7 +244,7 @@ public:
         return m_diag.errors() == 0;
     }
 
-private:
+  private:
     qor_cScDiag & m_diag;
     qor_cScAsm & m_as;
     const std::string * m_file;
@@ -393,13 +426,15 @@ private:
             {
                 if (v.init.isList || v.init.expr->kind == qor_eScExpr::String)
                 {
-                    m_diag.error(v.init.pos, "'" + v.name + "' is not an array: declare it with a size, as in " + v.name + "[]");
+                    m_diag.error(v.init.pos,
+                                 "'" + v.name + "' is not an array: declare it with a size, as in " + v.name + "[]");
                     return false;
                 }
                 std::string t;
                 if (!constExpr(*v.init.expr, &value, &t))
                 {
-                    m_diag.error(v.init.expr->pos, "the initial value of '" + v.name + "' must be a constant expression");
+                    m_diag.error(v.init.expr->pos,
+                                 "the initial value of '" + v.name + "' must be a constant expression");
                     return false;
                 }
                 checkTag(v.tag, t, v.init.expr->pos);
@@ -412,7 +447,8 @@ private:
             for (cell d : dims)
                 if (d == 0)
                 {
-                    m_diag.error(v.pos, "the size of array '" + v.name + "' must be given, or follow from its initialiser");
+                    m_diag.error(v.pos,
+                                 "the size of array '" + v.name + "' must be given, or follow from its initialiser");
                     return false;
                 }
             pCells->assign((size_t)(dims[0] * (dims.size() > 1 ? dims[1] : 1)), 0);
@@ -473,8 +509,9 @@ private:
         for (const auto & r : rows)
             if ((cell)r.size() > width)
             {
-                m_diag.error(v.init.pos, "a row of the initialiser of '" + v.name + "' has " + std::to_string(r.size()) +
-                                             " cells, more than the array's " + std::to_string(width));
+                m_diag.error(v.init.pos, "a row of the initialiser of '" + v.name + "' has " +
+                                             std::to_string(r.size()) + " cells, more than the array's " +
+                                             std::to_string(width));
                 return false;
             }
         dims[1] = width;
@@ -561,8 +598,8 @@ private:
         auto it = m_literals.find(key);
         if (it != m_literals.end())
             return it->second;
-        const cell addr = m_as.addData(stringCells(text, packed), "str." + std::to_string(++m_dataCount),
-                                       packed ? 2 : 1, text);
+        const cell addr =
+            m_as.addData(stringCells(text, packed), "str." + std::to_string(++m_dataCount), packed ? 2 : 1, text);
         m_literals[key] = addr;
         return addr;
     }
@@ -578,8 +615,7 @@ private:
             *pv = e.value;
             *pt = e.name;
             return true;
-        case qor_eScExpr::Ident:
-        {
+        case qor_eScExpr::Ident: {
             Sym * s = find(e.name);
             if (!s || s->kind != SymKind::Const)
                 return false;
@@ -589,15 +625,13 @@ private:
         }
         case qor_eScExpr::Sizeof:
             return sizeofValue(e, pv, pt);
-        case qor_eScExpr::TagCast:
-        {
+        case qor_eScExpr::TagCast: {
             if (!constExpr(*e.kids[0], pv, pt))
                 return false;
             *pt = e.name;
             return true;
         }
-        case qor_eScExpr::Unary:
-        {
+        case qor_eScExpr::Unary: {
             cell a;
             std::string t;
             if (!constExpr(*e.kids[0], &a, &t))
@@ -619,8 +653,7 @@ private:
             }
             return true;
         }
-        case qor_eScExpr::Logical:
-        {
+        case qor_eScExpr::Logical: {
             cell a, b;
             std::string ta, tb;
             if (!constExpr(*e.kids[0], &a, &ta) || !constExpr(*e.kids[1], &b, &tb))
@@ -629,20 +662,17 @@ private:
             *pt = "bool";
             return true;
         }
-        case qor_eScExpr::Ternary:
-        {
+        case qor_eScExpr::Ternary: {
             cell c, a, b;
             std::string tc, ta, tb;
-            if (!constExpr(*e.kids[0], &c, &tc) || !constExpr(*e.kids[1], &a, &ta) ||
-                !constExpr(*e.kids[2], &b, &tb))
+            if (!constExpr(*e.kids[0], &c, &tc) || !constExpr(*e.kids[1], &a, &ta) || !constExpr(*e.kids[2], &b, &tb))
                 return false;
             checkTag(ta, tb, e.kids[2]->pos);
             *pv = c ? a : b;
             *pt = ta;
             return true;
         }
-        case qor_eScExpr::Binary:
-        {
+        case qor_eScExpr::Binary: {
             cell a, b;
             std::string ta, tb;
             if (!constExpr(*e.kids[0], &a, &ta) || !constExpr(*e.kids[1], &b, &tb))
@@ -664,9 +694,21 @@ private:
         if (fl)
         {
             const float x = asFloat(a), y = asFloat(b);
-            if (op == "+") { *pv = fromFloat(x + y); return true; }
-            if (op == "-") { *pv = fromFloat(x - y); return true; }
-            if (op == "*") { *pv = fromFloat(x * y); return true; }
+            if (op == "+")
+            {
+                *pv = fromFloat(x + y);
+                return true;
+            }
+            if (op == "-")
+            {
+                *pv = fromFloat(x - y);
+                return true;
+            }
+            if (op == "*")
+            {
+                *pv = fromFloat(x * y);
+                return true;
+            }
             if (op == "/")
             {
                 if (y == 0.0f)
@@ -678,12 +720,36 @@ private:
                 *pv = fromFloat(x / y);
                 return true;
             }
-            if (op == "<") { *pv = x < y; return true; }
-            if (op == "<=") { *pv = x <= y; return true; }
-            if (op == ">") { *pv = x > y; return true; }
-            if (op == ">=") { *pv = x >= y; return true; }
-            if (op == "==") { *pv = x == y; return true; }
-            if (op == "!=") { *pv = x != y; return true; }
+            if (op == "<")
+            {
+                *pv = x < y;
+                return true;
+            }
+            if (op == "<=")
+            {
+                *pv = x <= y;
+                return true;
+            }
+            if (op == ">")
+            {
+                *pv = x > y;
+                return true;
+            }
+            if (op == ">=")
+            {
+                *pv = x >= y;
+                return true;
+            }
+            if (op == "==")
+            {
+                *pv = x == y;
+                return true;
+            }
+            if (op == "!=")
+            {
+                *pv = x != y;
+                return true;
+            }
             if (op == "%")
             {
                 m_diag.error(e.pos, "'%' is not defined for Float values");
@@ -691,9 +757,12 @@ private:
                 return true;
             }
         }
-        if (op == "+") *pv = (cell)(ua + ub);
-        else if (op == "-") *pv = (cell)(ua - ub);
-        else if (op == "*") *pv = (cell)(ua * ub);
+        if (op == "+")
+            *pv = (cell)(ua + ub);
+        else if (op == "-")
+            *pv = (cell)(ua - ub);
+        else if (op == "*")
+            *pv = (cell)(ua * ub);
         else if (op == "/" || op == "%")
         {
             if (b == 0)
@@ -706,18 +775,30 @@ private:
             floorDiv(a, b, &q, &r);
             *pv = op == "/" ? q : r;
         }
-        else if (op == "<<") *pv = (cell)(ua << (ub & 31));
-        else if (op == ">>") *pv = a >> (ub & 31);
-        else if (op == ">>>") *pv = (cell)(ua >> (ub & 31));
-        else if (op == "&") *pv = a & b;
-        else if (op == "|") *pv = a | b;
-        else if (op == "^") *pv = a ^ b;
-        else if (op == "<") *pv = a < b;
-        else if (op == "<=") *pv = a <= b;
-        else if (op == ">") *pv = a > b;
-        else if (op == ">=") *pv = a >= b;
-        else if (op == "==") *pv = a == b;
-        else if (op == "!=") *pv = a != b;
+        else if (op == "<<")
+            *pv = (cell)(ua << (ub & 31));
+        else if (op == ">>")
+            *pv = a >> (ub & 31);
+        else if (op == ">>>")
+            *pv = (cell)(ua >> (ub & 31));
+        else if (op == "&")
+            *pv = a & b;
+        else if (op == "|")
+            *pv = a | b;
+        else if (op == "^")
+            *pv = a ^ b;
+        else if (op == "<")
+            *pv = a < b;
+        else if (op == "<=")
+            *pv = a <= b;
+        else if (op == ">")
+            *pv = a > b;
+        else if (op == ">=")
+            *pv = a >= b;
+        else if (op == "==")
+            *pv = a == b;
+        else if (op == "!=")
+            *pv = a != b;
         else
             return false;
         return true;
@@ -913,8 +994,7 @@ private:
         {
         case qor_eScStmt::Empty:
             return;
-        case qor_eScStmt::Expr:
-        {
+        case qor_eScStmt::Expr: {
             const qor_eScExpr k = s.expr->kind;
             if (k != qor_eScExpr::Assign && k != qor_eScExpr::Call && k != qor_eScExpr::IncDec)
                 m_diag.warning(s.expr->pos, "expression has no effect");
@@ -932,8 +1012,7 @@ private:
         case qor_eScStmt::Block:
             genBlock(s);
             return;
-        case qor_eScStmt::If:
-        {
+        case qor_eScStmt::If: {
             const int lElse = m_as.newLabel();
             jumpIf(*s.expr, false, lElse);
             genScoped(*s.body[0]);
@@ -949,8 +1028,7 @@ private:
                 m_as.label(lElse);
             return;
         }
-        case qor_eScStmt::While:
-        {
+        case qor_eScStmt::While: {
             const int lTop = m_as.newLabel(), lEnd = m_as.newLabel();
             m_as.label(lTop);
             jumpIf(*s.expr, false, lEnd);
@@ -961,8 +1039,7 @@ private:
             m_as.label(lEnd);
             return;
         }
-        case qor_eScStmt::Do:
-        {
+        case qor_eScStmt::Do: {
             const int lTop = m_as.newLabel(), lCont = m_as.newLabel(), lEnd = m_as.newLabel();
             m_as.label(lTop);
             m_targets.push_back({lEnd, lCont, m_stack});
@@ -973,8 +1050,7 @@ private:
             m_as.label(lEnd);
             return;
         }
-        case qor_eScStmt::For:
-        {
+        case qor_eScStmt::For: {
             pushScope();
             const cell saved = m_stack;
             for (const qor_tScStmtPtr & i : s.init)
@@ -1008,8 +1084,7 @@ private:
             genSwitch(s);
             return;
         case qor_eScStmt::Break:
-        case qor_eScStmt::Continue:
-        {
+        case qor_eScStmt::Continue: {
             const bool isBreak = s.kind == qor_eScStmt::Break;
             for (size_t k = m_targets.size(); k-- > 0;)
             {
@@ -1023,8 +1098,7 @@ private:
             m_diag.error(s.pos, isBreak ? "'break' outside a loop or switch" : "'continue' outside a loop");
             return;
         }
-        case qor_eScStmt::Return:
-        {
+        case qor_eScStmt::Return: {
             if (s.expr)
             {
                 if (isArrayExpr(*s.expr))
@@ -1078,7 +1152,8 @@ private:
             {
                 if (v.init.isList || v.init.expr->kind == qor_eScExpr::String)
                 {
-                    m_diag.error(v.init.pos, "'" + v.name + "' is not an array: declare it with a size, as in " + v.name + "[]");
+                    m_diag.error(v.init.pos,
+                                 "'" + v.name + "' is not an array: declare it with a size, as in " + v.name + "[]");
                     m_as.emit(OP_PUSH_C, 0);
                 }
                 else
@@ -1173,7 +1248,8 @@ private:
                     }
                     if (hi < lo)
                     {
-                        m_diag.error(v.first->pos, "empty case range " + std::to_string(lo) + " .. " + std::to_string(hi));
+                        m_diag.error(v.first->pos,
+                                     "empty case range " + std::to_string(lo) + " .. " + std::to_string(hi));
                         continue;
                     }
                     if ((int64_t)hi - lo >= 4096)
@@ -1262,21 +1338,30 @@ private:
     {
         switch (a.kind)
         {
-        case ArrRef::Global: m_as.emitData(toAlt ? OP_CONST_ALT : OP_CONST_PRI, a.value); break;
-        case ArrRef::Local: m_as.emit(toAlt ? OP_ADDR_ALT : OP_ADDR_PRI, a.value); break;
-        case ArrRef::Param: m_as.emit(toAlt ? OP_LOAD_S_ALT : OP_LOAD_S_PRI, a.value); break;
+        case ArrRef::Global:
+            m_as.emitData(toAlt ? OP_CONST_ALT : OP_CONST_PRI, a.value);
+            break;
+        case ArrRef::Local:
+            m_as.emit(toAlt ? OP_ADDR_ALT : OP_ADDR_PRI, a.value);
+            break;
+        case ArrRef::Param:
+            m_as.emit(toAlt ? OP_LOAD_S_ALT : OP_LOAD_S_PRI, a.value);
+            break;
         case ArrRef::Computed:
             if (toAlt)
                 m_as.emit(OP_MOVE_ALT);
             break;
-        default: break;
+        default:
+            break;
         }
     }
 
     ArrRef symArr(Sym * s)
     {
         ArrRef a;
-        a.kind = s->kind == SymKind::Global ? ArrRef::Global : s->kind == SymKind::Local ? ArrRef::Local : ArrRef::Param;
+        a.kind = s->kind == SymKind::Global  ? ArrRef::Global
+                 : s->kind == SymKind::Local ? ArrRef::Local
+                                             : ArrRef::Param;
         a.value = s->value;
         a.dims = s->dims;
         a.tag = s->tag;
@@ -1412,8 +1497,8 @@ private:
     void checkIndexConst(const ArrRef & base, size_t level, cell c, const qor_sScPos & pos)
     {
         if (c < 0 || (base.dims[level] > 0 && c >= base.dims[level]))
-            m_diag.error(pos, "array index " + std::to_string(c) + " out of bounds (array '" + base.name +
-                                  "' has " + std::to_string(base.dims[level]) + " elements)");
+            m_diag.error(pos, "array index " + std::to_string(c) + " out of bounds (array '" + base.name + "' has " +
+                                  std::to_string(base.dims[level]) + " elements)");
     }
 
     // Resolves an assignable expression. For elements the address is computed into pri.
@@ -1512,11 +1597,20 @@ private:
     {
         switch (lv.kind)
         {
-        case LVal::Global: m_as.emitData(OP_LOAD_PRI, lv.value); break;
-        case LVal::Local: m_as.emit(OP_LOAD_S_PRI, lv.value); break;
-        case LVal::Ref: m_as.emit(OP_LREF_S_PRI, lv.value); break;
-        case LVal::Address: m_as.emit(OP_LOAD_I); break;
-        default: break;
+        case LVal::Global:
+            m_as.emitData(OP_LOAD_PRI, lv.value);
+            break;
+        case LVal::Local:
+            m_as.emit(OP_LOAD_S_PRI, lv.value);
+            break;
+        case LVal::Ref:
+            m_as.emit(OP_LREF_S_PRI, lv.value);
+            break;
+        case LVal::Address:
+            m_as.emit(OP_LOAD_I);
+            break;
+        default:
+            break;
         }
     }
 
@@ -1524,11 +1618,20 @@ private:
     {
         switch (lv.kind)
         {
-        case LVal::Global: m_as.emitData(OP_STOR_PRI, lv.value); break;
-        case LVal::Local: m_as.emit(OP_STOR_S_PRI, lv.value); break;
-        case LVal::Ref: m_as.emit(OP_SREF_S_PRI, lv.value); break;
-        case LVal::Address: m_as.emit(OP_STOR_I); break;
-        default: break;
+        case LVal::Global:
+            m_as.emitData(OP_STOR_PRI, lv.value);
+            break;
+        case LVal::Local:
+            m_as.emit(OP_STOR_S_PRI, lv.value);
+            break;
+        case LVal::Ref:
+            m_as.emit(OP_SREF_S_PRI, lv.value);
+            break;
+        case LVal::Address:
+            m_as.emit(OP_STOR_I);
+            break;
+        default:
+            break;
         }
     }
 
@@ -1556,8 +1659,7 @@ private:
         case qor_eScExpr::String:
             m_diag.error(e.pos, "a string is an array: it can be passed as an array argument or initialise an array");
             return std::string();
-        case qor_eScExpr::Ident:
-        {
+        case qor_eScExpr::Ident: {
             Sym * s = lookupVar(e);
             if (!s)
                 return std::string();
@@ -1578,8 +1680,7 @@ private:
             return genIndexLoad(e);
         case qor_eScExpr::Call:
             return genCall(e);
-        case qor_eScExpr::Unary:
-        {
+        case qor_eScExpr::Unary: {
             if (e.op == "!")
             {
                 const std::string t = genExpr(*e.kids[0]);
@@ -1604,8 +1705,7 @@ private:
         }
         case qor_eScExpr::Binary:
             return genBinary(e);
-        case qor_eScExpr::Logical:
-        {
+        case qor_eScExpr::Logical: {
             const int lFalse = m_as.newLabel(), lEnd = m_as.newLabel();
             jumpIf(e, false, lFalse);
             m_as.emit(OP_CONST_PRI, 1);
@@ -1615,8 +1715,7 @@ private:
             m_as.label(lEnd);
             return "bool";
         }
-        case qor_eScExpr::Ternary:
-        {
+        case qor_eScExpr::Ternary: {
             const int lElse = m_as.newLabel(), lEnd = m_as.newLabel();
             jumpIf(*e.kids[0], false, lElse);
             const std::string ta = genExpr(*e.kids[1]);
@@ -1632,8 +1731,7 @@ private:
             return genAssign(e);
         case qor_eScExpr::IncDec:
             return genIncDec(e);
-        case qor_eScExpr::Sizeof:
-        {
+        case qor_eScExpr::Sizeof: {
             cell v;
             std::string t;
             sizeofValue(e, &v, &t);
@@ -1717,22 +1815,30 @@ private:
         if (tl != "Float" && tr != "Float")
             return;
         const std::string & op = e.op;
-        if (op == "+" || op == "-" || op == "*" || op == "/" || op == "%" || op == "<" || op == "<=" ||
-            op == ">" || op == ">=")
-            m_diag.error(e.pos, "operator '" + op + "' on Float values needs constant operands "
-                                "(the machine has no floating-point instructions)");
+        if (op == "+" || op == "-" || op == "*" || op == "/" || op == "%" || op == "<" || op == "<=" || op == ">" ||
+            op == ">=")
+            m_diag.error(e.pos, "operator '" + op +
+                                    "' on Float values needs constant operands "
+                                    "(the machine has no floating-point instructions)");
     }
 
     // pri/alt hold the operands (see operands()); leaves the result in pri.
     void emitBinary(const std::string & op, bool swapped)
     {
-        if (op == "+") m_as.emit(OP_ADD);
-        else if (op == "*") m_as.emit(OP_SMUL);
-        else if (op == "&") m_as.emit(OP_AND);
-        else if (op == "|") m_as.emit(OP_OR);
-        else if (op == "^") m_as.emit(OP_XOR);
-        else if (op == "-") m_as.emit(swapped ? OP_SUB_ALT : OP_SUB);
-        else if (op == "/") m_as.emit(swapped ? OP_SDIV_ALT : OP_SDIV);
+        if (op == "+")
+            m_as.emit(OP_ADD);
+        else if (op == "*")
+            m_as.emit(OP_SMUL);
+        else if (op == "&")
+            m_as.emit(OP_AND);
+        else if (op == "|")
+            m_as.emit(OP_OR);
+        else if (op == "^")
+            m_as.emit(OP_XOR);
+        else if (op == "-")
+            m_as.emit(swapped ? OP_SUB_ALT : OP_SUB);
+        else if (op == "/")
+            m_as.emit(swapped ? OP_SDIV_ALT : OP_SDIV);
         else if (op == "%")
         {
             m_as.emit(swapped ? OP_SDIV_ALT : OP_SDIV);
@@ -1945,7 +2051,8 @@ private:
         if (lv.isConst)
             m_diag.error(e.pos, "cannot change '" + lv.name + "': it is constant");
         if (lv.tag == "Float")
-            m_diag.error(e.pos, "operator '" + e.op + "' on a Float value (the machine has no floating-point instructions)");
+            m_diag.error(e.pos,
+                         "operator '" + e.op + "' on a Float value (the machine has no floating-point instructions)");
         const bool inc = e.op == "++";
         if (lv.kind == LVal::Global || lv.kind == LVal::Local)
         {
@@ -1996,8 +2103,8 @@ private:
         const size_t nParams = f.params.size();
         if (e.kids.size() > nParams)
         {
-            m_diag.error(e.pos, "too many arguments in call to '" + e.name + "' (expected " +
-                                    std::to_string(nParams) + ", got " + std::to_string(e.kids.size()) + ")");
+            m_diag.error(e.pos, "too many arguments in call to '" + e.name + "' (expected " + std::to_string(nParams) +
+                                    ", got " + std::to_string(e.kids.size()) + ")");
             return s->tag;
         }
         for (size_t k = 0; k < nParams; ++k)
@@ -2009,7 +2116,8 @@ private:
                     m_diag.error(e.pos, "too few arguments in call to '" + e.name + "' (expected " +
                                             std::to_string(nParams) + ", got " + std::to_string(e.kids.size()) + ")");
                 else
-                    m_diag.error(e.pos, "argument " + std::to_string(k + 1) + " of '" + e.name + "' has no default value");
+                    m_diag.error(e.pos,
+                                 "argument " + std::to_string(k + 1) + " of '" + e.name + "' has no default value");
                 return s->tag;
             }
         }
@@ -2045,8 +2153,9 @@ private:
         {
             if (e.name.size() > 19)
             {
-                m_diag.error(e.pos, "native name '" + e.name + "' is longer than 19 characters: the image's "
-                                    "natives table cannot hold it");
+                m_diag.error(e.pos, "native name '" + e.name +
+                                        "' is longer than 19 characters: the image's "
+                                        "natives table cannot hold it");
                 return s->tag;
             }
             m_as.emitNative(OP_SYSREQ_C, m_as.addNative(e.name));
@@ -2087,8 +2196,8 @@ private:
                     m_diag.error(a.pos, which + ": array is smaller (" + std::to_string(r.dims[0]) +
                                             ") than the parameter (" + std::to_string(pd[0]) + ")");
                 if (pd.size() == 2 && r.dims[1] != pd[1])
-                    m_diag.error(a.pos, which + ": rows have " + std::to_string(r.dims[1]) + " cells, the parameter wants " +
-                                            std::to_string(pd[1]));
+                    m_diag.error(a.pos, which + ": rows have " + std::to_string(r.dims[1]) +
+                                            " cells, the parameter wants " + std::to_string(pd[1]));
             }
             if (r.isConst && !p.isConst && a.kind != qor_eScExpr::String)
                 m_diag.error(a.pos, which + ": constant array '" + r.name + "' passed to a non-constant parameter");
@@ -2096,11 +2205,20 @@ private:
                 checkTag(p.tag, r.tag, a.pos);
             switch (r.kind)
             {
-            case ArrRef::Global: m_as.emitData(OP_PUSH_C, r.value); break;
-            case ArrRef::Local: m_as.emit(OP_PUSH_ADR, r.value); break;
-            case ArrRef::Param: m_as.emit(OP_PUSH_S, r.value); break;
-            case ArrRef::Computed: m_as.emit(OP_PUSH_PRI); break;
-            default: break;
+            case ArrRef::Global:
+                m_as.emitData(OP_PUSH_C, r.value);
+                break;
+            case ArrRef::Local:
+                m_as.emit(OP_PUSH_ADR, r.value);
+                break;
+            case ArrRef::Param:
+                m_as.emit(OP_PUSH_S, r.value);
+                break;
+            case ArrRef::Computed:
+                m_as.emit(OP_PUSH_PRI);
+                break;
+            default:
+                break;
             }
             return;
         }
@@ -2124,11 +2242,20 @@ private:
             checkTag(p.tag, lv.tag, a.pos);
             switch (lv.kind)
             {
-            case LVal::Global: m_as.emitData(OP_PUSH_C, lv.value); break;
-            case LVal::Local: m_as.emit(OP_PUSH_ADR, lv.value); break;
-            case LVal::Ref: m_as.emit(OP_PUSH_S, lv.value); break;
-            case LVal::Address: m_as.emit(OP_PUSH_PRI); break;
-            default: break;
+            case LVal::Global:
+                m_as.emitData(OP_PUSH_C, lv.value);
+                break;
+            case LVal::Local:
+                m_as.emit(OP_PUSH_ADR, lv.value);
+                break;
+            case LVal::Ref:
+                m_as.emit(OP_PUSH_S, lv.value);
+                break;
+            case LVal::Address:
+                m_as.emit(OP_PUSH_PRI);
+                break;
+            default:
+                break;
             }
             return;
         }

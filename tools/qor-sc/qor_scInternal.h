@@ -26,7 +26,7 @@ struct qor_sScPos
 
 class qor_cScDiag
 {
-public:
+  public:
     void error(const qor_sScPos & pos, const std::string & text);
     void warning(const qor_sScPos & pos, const std::string & text);
     int errors() const { return m_errors; }
@@ -34,7 +34,7 @@ public:
     const std::string & text() const { return m_text; }
     bool tooMany() const { return m_errors >= 50; }
 
-private:
+  private:
     bool add(const qor_sScPos & pos, const char * kind, const std::string & text);
     std::string m_text;
     std::set<std::string> m_seen; // one message per position and text
@@ -60,10 +60,10 @@ struct qor_sScToken
     qor_eScTok kind = qor_eScTok::End;
     std::string text;
     cell value = 0;
-    bool isChar = false;      // Number written as a character literal
-    bool colonAfter = false;  // Ident directly followed by ':' (a tag, "Float:")
+    bool isChar = false;     // Number written as a character literal
+    bool colonAfter = false; // Ident directly followed by ':' (a tag, "Float:")
     qor_sScPos pos;
-    qor_sScPos endPos;        // position just after the token
+    qor_sScPos endPos; // position just after the token
 };
 
 struct qor_sScLexResult
@@ -74,29 +74,27 @@ struct qor_sScLexResult
 
 // Reads `path` (or `text` when pText is set), follows #include and #define, returns tokens.
 // pFileNames keeps the strings that token positions point to.
-bool qor_scLex(const std::string & path, const std::string * pText,
-               const std::vector<std::string> & includeDirs,
-               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag,
-               qor_sScLexResult * pOut);
+bool qor_scLex(const std::string & path, const std::string * pText, const std::vector<std::string> & includeDirs,
+               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag, qor_sScLexResult * pOut);
 
 // ---------------------------------------------------------------------------------------------
 // Syntax tree
 
 enum class qor_eScExpr
 {
-    Number,   // value, tag ("" or "Float" for float literals, "bool" for true/false)
-    String,   // text, packed
-    Ident,    // name
-    Index,    // kids[0][kids[1]]
-    Call,     // name(kids...), a null kid is an omitted argument ("_" placeholder)
-    Unary,    // op in {"-", "!", "~"} kids[0]
-    Binary,   // op, kids[0], kids[1]  (arithmetic, bitwise, comparisons)
-    Logical,  // op in {"&&", "||"}
-    Assign,   // op in {"=", "+=", ...}, kids[0] = lvalue
-    Ternary,  // kids[0] ? kids[1] : kids[2]
-    IncDec,   // op "++"/"--", prefix flag, kids[0]
-    Sizeof,   // name, levels (number of [] after the name)
-    TagCast,  // tag, kids[0]
+    Number,  // value, tag ("" or "Float" for float literals, "bool" for true/false)
+    String,  // text, packed
+    Ident,   // name
+    Index,   // kids[0][kids[1]]
+    Call,    // name(kids...), a null kid is an omitted argument ("_" placeholder)
+    Unary,   // op in {"-", "!", "~"} kids[0]
+    Binary,  // op, kids[0], kids[1]  (arithmetic, bitwise, comparisons)
+    Logical, // op in {"&&", "||"}
+    Assign,  // op in {"=", "+=", ...}, kids[0] = lvalue
+    Ternary, // kids[0] ? kids[1] : kids[2]
+    IncDec,  // op "++"/"--", prefix flag, kids[0]
+    Sizeof,  // name, levels (number of [] after the name)
+    TagCast, // tag, kids[0]
 };
 
 struct qor_sScExpr
@@ -118,8 +116,8 @@ typedef std::unique_ptr<qor_sScExpr> qor_tScExprPtr;
 struct qor_sScInit
 {
     qor_sScPos pos;
-    qor_tScExprPtr expr;                // set for a single value or string
-    std::vector<qor_sScInit> list;      // set for { ... }
+    qor_tScExprPtr expr;           // set for a single value or string
+    std::vector<qor_sScInit> list; // set for { ... }
     bool isList = false;
 };
 
@@ -128,7 +126,7 @@ struct qor_sScVarDecl
     qor_sScPos pos;
     std::string name;
     std::string tag;
-    std::vector<qor_tScExprPtr> dims;   // one entry per [], null for "[]" (size from init)
+    std::vector<qor_tScExprPtr> dims; // one entry per [], null for "[]" (size from init)
     bool hasInit = false;
     qor_sScInit init;
     bool isConst = false;
@@ -137,7 +135,19 @@ struct qor_sScVarDecl
 
 enum class qor_eScStmt
 {
-    Empty, Expr, Vars, Const, Block, If, While, Do, For, Switch, Break, Continue, Return,
+    Empty,
+    Expr,
+    Vars,
+    Const,
+    Block,
+    If,
+    While,
+    Do,
+    For,
+    Switch,
+    Break,
+    Continue,
+    Return,
 };
 
 struct qor_sScStmt;
@@ -156,13 +166,13 @@ struct qor_sScStmt
 {
     qor_eScStmt kind;
     qor_sScPos pos;
-    qor_sScPos endPos;                   // closing brace of a block
-    qor_tScExprPtr expr;                 // Expr, If/While/Do/For condition, Switch, Return
-    std::vector<qor_tScExprPtr> exprs;   // For: increment expressions
-    std::vector<qor_sScVarDecl> vars;    // Vars, Const
-    std::vector<qor_tScStmtPtr> body;    // Block statements; If: then, else; loops: body
-    std::vector<qor_tScStmtPtr> init;    // For: init statement (0 or 1)
-    std::vector<qor_sScCase> cases;      // Switch
+    qor_sScPos endPos;                 // closing brace of a block
+    qor_tScExprPtr expr;               // Expr, If/While/Do/For condition, Switch, Return
+    std::vector<qor_tScExprPtr> exprs; // For: increment expressions
+    std::vector<qor_sScVarDecl> vars;  // Vars, Const
+    std::vector<qor_tScStmtPtr> body;  // Block statements; If: then, else; loops: body
+    std::vector<qor_tScStmtPtr> init;  // For: init statement (0 or 1)
+    std::vector<qor_sScCase> cases;    // Switch
 };
 
 struct qor_sScParam
@@ -170,32 +180,37 @@ struct qor_sScParam
     qor_sScPos pos;
     std::string name;
     std::string tag;
-    bool isRef = false;                  // &name
+    bool isRef = false; // &name
     bool isConst = false;
-    std::vector<qor_tScExprPtr> dims;    // array parameter: one entry per [], null for []
+    std::vector<qor_tScExprPtr> dims; // array parameter: one entry per [], null for []
     bool hasDefault = false;
-    qor_sScInit def;                     // default value
-    bool isVariadic = false;             // ... (natives only)
+    qor_sScInit def;         // default value
+    bool isVariadic = false; // ... (natives only)
 };
 
 struct qor_sScFunction
 {
     qor_sScPos pos;
     std::string name;
-    std::string tag;                     // result tag
+    std::string tag; // result tag
     std::vector<qor_sScParam> params;
     bool isNative = false;
     bool isPublic = false;
     bool isStock = false;
-    bool isForward = false;              // declaration only
-    std::unique_ptr<qor_sScStmt> body;   // null for natives and forward declarations
+    bool isForward = false;            // declaration only
+    std::unique_ptr<qor_sScStmt> body; // null for natives and forward declarations
 };
 
 // One global declaration, in source order.
 struct qor_sScGlobal
 {
-    enum Kind { Vars, Const, Function } kind;
-    std::vector<qor_sScVarDecl> vars;    // Vars, Const
+    enum Kind
+    {
+        Vars,
+        Const,
+        Function
+    } kind;
+    std::vector<qor_sScVarDecl> vars; // Vars, Const
     std::unique_ptr<qor_sScFunction> func;
 };
 
@@ -204,31 +219,146 @@ struct qor_sScProgram
     std::vector<qor_sScGlobal> globals;
 };
 
-bool qor_scParse(const std::vector<qor_sScToken> & tokens, qor_cScDiag & diag,
-                 qor_sScProgram * pOut);
+bool qor_scParse(const std::vector<qor_sScToken> & tokens, qor_cScDiag & diag, qor_sScProgram * pOut);
 
 // ---------------------------------------------------------------------------------------------
 // Opcodes (Part 3.1: numbered 1 to 133 in this order)
 
 enum qor_eScOp
 {
-    OP_NONE, OP_LOAD_PRI, OP_LOAD_ALT, OP_LOAD_S_PRI, OP_LOAD_S_ALT, OP_LREF_PRI, OP_LREF_ALT,
-    OP_LREF_S_PRI, OP_LREF_S_ALT, OP_LOAD_I, OP_LODB_I, OP_CONST_PRI, OP_CONST_ALT,
-    OP_ADDR_PRI, OP_ADDR_ALT, OP_STOR_PRI, OP_STOR_ALT, OP_STOR_S_PRI, OP_STOR_S_ALT,
-    OP_SREF_PRI, OP_SREF_ALT, OP_SREF_S_PRI, OP_SREF_S_ALT, OP_STOR_I, OP_STRB_I, OP_LIDX,
-    OP_LIDX_B, OP_IDXADDR, OP_IDXADDR_B, OP_ALIGN_PRI, OP_ALIGN_ALT, OP_LCTRL, OP_SCTRL,
-    OP_MOVE_PRI, OP_MOVE_ALT, OP_XCHG, OP_PUSH_PRI, OP_PUSH_ALT, OP_PUSH_R, OP_PUSH_C,
-    OP_PUSH, OP_PUSH_S, OP_POP_PRI, OP_POP_ALT, OP_STACK, OP_HEAP, OP_PROC, OP_RET, OP_RETN,
-    OP_CALL, OP_CALL_PRI, OP_JUMP, OP_JREL, OP_JZER, OP_JNZ, OP_JEQ, OP_JNEQ, OP_JLESS,
-    OP_JLEQ, OP_JGRTR, OP_JGEQ, OP_JSLESS, OP_JSLEQ, OP_JSGRTR, OP_JSGEQ, OP_SHL, OP_SHR,
-    OP_SSHR, OP_SHL_C_PRI, OP_SHL_C_ALT, OP_SHR_C_PRI, OP_SHR_C_ALT, OP_SMUL, OP_SDIV,
-    OP_SDIV_ALT, OP_UMUL, OP_UDIV, OP_UDIV_ALT, OP_ADD, OP_SUB, OP_SUB_ALT, OP_AND, OP_OR,
-    OP_XOR, OP_NOT, OP_NEG, OP_INVERT, OP_ADD_C, OP_SMUL_C, OP_ZERO_PRI, OP_ZERO_ALT, OP_ZERO,
-    OP_ZERO_S, OP_SIGN_PRI, OP_SIGN_ALT, OP_EQ, OP_NEQ, OP_LESS, OP_LEQ, OP_GRTR, OP_GEQ,
-    OP_SLESS, OP_SLEQ, OP_SGRTR, OP_SGEQ, OP_EQ_C_PRI, OP_EQ_C_ALT, OP_INC_PRI, OP_INC_ALT,
-    OP_INC, OP_INC_S, OP_INC_I, OP_DEC_PRI, OP_DEC_ALT, OP_DEC, OP_DEC_S, OP_DEC_I, OP_MOVS,
-    OP_CMPS, OP_FILL, OP_HALT, OP_BOUNDS, OP_SYSREQ_PRI, OP_SYSREQ_C, OP_FILE, OP_LINE,
-    OP_SYMBOL, OP_SRANGE, OP_JUMP_PRI, OP_SWITCH, OP_CASETBL, OP_SWAP_PRI, OP_SWAP_ALT,
+    OP_NONE,
+    OP_LOAD_PRI,
+    OP_LOAD_ALT,
+    OP_LOAD_S_PRI,
+    OP_LOAD_S_ALT,
+    OP_LREF_PRI,
+    OP_LREF_ALT,
+    OP_LREF_S_PRI,
+    OP_LREF_S_ALT,
+    OP_LOAD_I,
+    OP_LODB_I,
+    OP_CONST_PRI,
+    OP_CONST_ALT,
+    OP_ADDR_PRI,
+    OP_ADDR_ALT,
+    OP_STOR_PRI,
+    OP_STOR_ALT,
+    OP_STOR_S_PRI,
+    OP_STOR_S_ALT,
+    OP_SREF_PRI,
+    OP_SREF_ALT,
+    OP_SREF_S_PRI,
+    OP_SREF_S_ALT,
+    OP_STOR_I,
+    OP_STRB_I,
+    OP_LIDX,
+    OP_LIDX_B,
+    OP_IDXADDR,
+    OP_IDXADDR_B,
+    OP_ALIGN_PRI,
+    OP_ALIGN_ALT,
+    OP_LCTRL,
+    OP_SCTRL,
+    OP_MOVE_PRI,
+    OP_MOVE_ALT,
+    OP_XCHG,
+    OP_PUSH_PRI,
+    OP_PUSH_ALT,
+    OP_PUSH_R,
+    OP_PUSH_C,
+    OP_PUSH,
+    OP_PUSH_S,
+    OP_POP_PRI,
+    OP_POP_ALT,
+    OP_STACK,
+    OP_HEAP,
+    OP_PROC,
+    OP_RET,
+    OP_RETN,
+    OP_CALL,
+    OP_CALL_PRI,
+    OP_JUMP,
+    OP_JREL,
+    OP_JZER,
+    OP_JNZ,
+    OP_JEQ,
+    OP_JNEQ,
+    OP_JLESS,
+    OP_JLEQ,
+    OP_JGRTR,
+    OP_JGEQ,
+    OP_JSLESS,
+    OP_JSLEQ,
+    OP_JSGRTR,
+    OP_JSGEQ,
+    OP_SHL,
+    OP_SHR,
+    OP_SSHR,
+    OP_SHL_C_PRI,
+    OP_SHL_C_ALT,
+    OP_SHR_C_PRI,
+    OP_SHR_C_ALT,
+    OP_SMUL,
+    OP_SDIV,
+    OP_SDIV_ALT,
+    OP_UMUL,
+    OP_UDIV,
+    OP_UDIV_ALT,
+    OP_ADD,
+    OP_SUB,
+    OP_SUB_ALT,
+    OP_AND,
+    OP_OR,
+    OP_XOR,
+    OP_NOT,
+    OP_NEG,
+    OP_INVERT,
+    OP_ADD_C,
+    OP_SMUL_C,
+    OP_ZERO_PRI,
+    OP_ZERO_ALT,
+    OP_ZERO,
+    OP_ZERO_S,
+    OP_SIGN_PRI,
+    OP_SIGN_ALT,
+    OP_EQ,
+    OP_NEQ,
+    OP_LESS,
+    OP_LEQ,
+    OP_GRTR,
+    OP_GEQ,
+    OP_SLESS,
+    OP_SLEQ,
+    OP_SGRTR,
+    OP_SGEQ,
+    OP_EQ_C_PRI,
+    OP_EQ_C_ALT,
+    OP_INC_PRI,
+    OP_INC_ALT,
+    OP_INC,
+    OP_INC_S,
+    OP_INC_I,
+    OP_DEC_PRI,
+    OP_DEC_ALT,
+    OP_DEC,
+    OP_DEC_S,
+    OP_DEC_I,
+    OP_MOVS,
+    OP_CMPS,
+    OP_FILL,
+    OP_HALT,
+    OP_BOUNDS,
+    OP_SYSREQ_PRI,
+    OP_SYSREQ_C,
+    OP_FILE,
+    OP_LINE,
+    OP_SYMBOL,
+    OP_SRANGE,
+    OP_JUMP_PRI,
+    OP_SWITCH,
+    OP_CASETBL,
+    OP_SWAP_PRI,
+    OP_SWAP_ALT,
     OP_PUSH_ADR,
     OP_COUNT // 134
 };
@@ -258,14 +388,14 @@ struct qor_sScArg
 
 struct qor_sScIns
 {
-    int op = OP_NONE;     // OP_NONE: a label definition (label in args[0]) or a comment
+    int op = OP_NONE; // OP_NONE: a label definition (label in args[0]) or a comment
     std::vector<qor_sScArg> args;
-    std::string comment;  // listing only
+    std::string comment; // listing only
 };
 
 class qor_cScAsm
 {
-public:
+  public:
     int newLabel();
     void label(int id);
     void emit(int op);
@@ -293,7 +423,7 @@ public:
     bool write(int dynamicCells, bool compact, std::vector<uint8_t> * pOut, std::string * pErr);
     std::string listing(int dynamicCells) const;
 
-private:
+  private:
     std::vector<qor_sScIns> m_code;
     std::vector<int> m_labelOffset; // filled by layout()
     std::map<int, std::string> m_labelNames;

@@ -5,11 +5,11 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <limits.h>
-#include <stdlib.h>
 #include <cstring>
 #include <fstream>
+#include <limits.h>
 #include <sstream>
+#include <stdlib.h>
 
 // ---------------------------------------------------------------------------------------------
 // Diagnostics
@@ -47,10 +47,9 @@ void qor_cScDiag::warning(const qor_sScPos & pos, const std::string & text)
 namespace
 {
 const char * const s_apszPunct[] = {
-    ">>>=", "<<=", ">>=", ">>>", "...", "..", "&&", "||", "==", "!=", "<=", ">=", "<<", ">>",
-    "++", "--", "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=",
-    "+", "-", "*", "/", "%", "&", "|", "^", "~", "!", "<", ">", "=", "(", ")", "[", "]", "{",
-    "}", ",", ";", ":", "?", ".",
+    ">>>=", "<<=", ">>=", ">>>", "...", "..", "&&", "||", "==", "!=", "<=", ">=", "<<", ">>", "++", "--",
+    "+=",   "-=",  "*=",  "/=",  "%=",  "&=", "|=", "^=", "+",  "-",  "*",  "/",  "%",  "&",  "|",  "^",
+    "~",    "!",   "<",   ">",   "=",   "(",  ")",  "[",  "]",  "{",  "}",  ",",  ";",  ":",  "?",  ".",
 };
 
 bool isIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '@'; }
@@ -60,7 +59,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // Scans one text (a file or a #define body) into tokens.
 class Scanner
 {
-public:
+  public:
     Scanner(const std::string & text, const std::string * file, int line, int col, qor_cScDiag & diag)
         : m_text(text), m_file(file), m_line(line), m_col(col), m_diag(diag)
     {
@@ -231,7 +230,7 @@ public:
         t.endPos = pos();
     }
 
-private:
+  private:
     const std::string & m_text;
     const std::string * m_file;
     size_t m_i = 0;
@@ -368,20 +367,31 @@ private:
         advance();
         switch (e)
         {
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case 'a': return 7;
-        case 'b': return 8;
-        case 'e': return 27;
-        case 'f': return 12;
-        case 'v': return 11;
-        case '0': return 0;
-        case '\\': return '\\';
-        case '\'': return '\'';
-        case '"': return '"';
-        case 'x':
-        {
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        case 't':
+            return '\t';
+        case 'a':
+            return 7;
+        case 'b':
+            return 8;
+        case 'e':
+            return 27;
+        case 'f':
+            return 12;
+        case 'v':
+            return 11;
+        case '0':
+            return 0;
+        case '\\':
+            return '\\';
+        case '\'':
+            return '\'';
+        case '"':
+            return '"';
+        case 'x': {
             int v = 0, n = 0;
             while (n < 2 && std::isxdigit((unsigned char)cur()))
             {
@@ -474,10 +484,9 @@ bool isFile(const std::string & path)
 
 class Lexer
 {
-public:
-    Lexer(const std::vector<std::string> & includeDirs,
-          std::vector<std::unique_ptr<std::string>> * pNames, qor_cScDiag & diag,
-          qor_sScLexResult * pOut)
+  public:
+    Lexer(const std::vector<std::string> & includeDirs, std::vector<std::unique_ptr<std::string>> * pNames,
+          qor_cScDiag & diag, qor_sScLexResult * pOut)
         : m_includeDirs(includeDirs), m_pNames(pNames), m_diag(diag), m_out(pOut)
     {
     }
@@ -537,7 +546,7 @@ public:
         m_out->tokens.push_back(t);
     }
 
-private:
+  private:
     const std::vector<std::string> & m_includeDirs;
     std::vector<std::unique_ptr<std::string>> * m_pNames;
     qor_cScDiag & m_diag;
@@ -697,10 +706,8 @@ private:
 };
 } // namespace
 
-bool qor_scLex(const std::string & path, const std::string * pText,
-               const std::vector<std::string> & includeDirs,
-               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag,
-               qor_sScLexResult * pOut)
+bool qor_scLex(const std::string & path, const std::string * pText, const std::vector<std::string> & includeDirs,
+               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag, qor_sScLexResult * pOut)
 {
     Lexer lx(includeDirs, pFileNames, diag, pOut);
     const bool ok = lx.file(path, pText, nullptr);

@@ -8,10 +8,9 @@
 namespace
 {
 const char * const s_apszKeywords[] = {
-    "new", "const", "static", "public", "stock", "native", "forward", "if", "else", "while",
-    "do", "for", "switch", "case", "default", "break", "continue", "return", "sizeof", "true",
-    "false", "enum", "goto", "tagof", "defined", "operator", "exit", "assert", "sleep", "state",
-    "char",
+    "new",  "const",  "static",  "public",   "stock", "native",   "forward", "if",     "else", "while", "do",
+    "for",  "switch", "case",    "default",  "break", "continue", "return",  "sizeof", "true", "false", "enum",
+    "goto", "tagof",  "defined", "operator", "exit",  "assert",   "sleep",   "state",  "char",
 };
 
 bool isKeyword(const std::string & s)
@@ -37,7 +36,7 @@ const int MAX_DEPTH = 400; // height of one expression tree
 
 class Parser
 {
-public:
+  public:
     Parser(const std::vector<qor_sScToken> & toks, qor_cScDiag & diag) : m_t(toks), m_diag(diag) {}
 
     void program(qor_sScProgram * pOut)
@@ -58,7 +57,7 @@ public:
         }
     }
 
-private:
+  private:
     const std::vector<qor_sScToken> & m_t;
     qor_cScDiag & m_diag;
     size_t m_i = 0;
@@ -94,10 +93,7 @@ private:
 
     // ---- token helpers
     const qor_sScToken & cur() const { return m_t[m_i]; }
-    const qor_sScToken & peekTok(size_t k) const
-    {
-        return m_t[std::min(m_i + k, m_t.size() - 1)];
-    }
+    const qor_sScToken & peekTok(size_t k) const { return m_t[std::min(m_i + k, m_t.size() - 1)]; }
     bool at(qor_eScTok k) const { return cur().kind == k; }
     bool isPunct(const char * p) const { return cur().kind == qor_eScTok::Punct && cur().text == p; }
     bool isWord(const char * w) const { return cur().kind == qor_eScTok::Ident && cur().text == w; }
@@ -130,11 +126,15 @@ private:
     {
         switch (t.kind)
         {
-        case qor_eScTok::End: return "end of file";
-        case qor_eScTok::String: return "string";
+        case qor_eScTok::End:
+            return "end of file";
+        case qor_eScTok::String:
+            return "string";
         case qor_eScTok::Number:
-        case qor_eScTok::Float: return "number";
-        default: return "'" + t.text + "'";
+        case qor_eScTok::Float:
+            return "number";
+        default:
+            return "'" + t.text + "'";
         }
     }
     qor_sScPos prevEnd() const { return m_i > 0 ? m_t[m_i - 1].endPos : cur().pos; }
@@ -156,8 +156,7 @@ private:
             m_diag.error(prevEnd(), std::string("expected ';' before ") + describe(cur()));
             return;
         }
-        fail(closing ? prevEnd() : cur().pos,
-             std::string("expected '") + p + "' before " + describe(cur()));
+        fail(closing ? prevEnd() : cur().pos, std::string("expected '") + p + "' before " + describe(cur()));
     }
     std::string expectName(const char * what)
     {
@@ -781,16 +780,26 @@ private:
     // precedence levels, lowest first
     static int level(const std::string & op)
     {
-        if (op == "||") return 1;
-        if (op == "&&") return 2;
-        if (op == "|") return 3;
-        if (op == "^") return 4;
-        if (op == "&") return 5;
-        if (op == "==" || op == "!=") return 6;
-        if (op == "<" || op == "<=" || op == ">" || op == ">=") return 7;
-        if (op == "<<" || op == ">>" || op == ">>>") return 8;
-        if (op == "+" || op == "-") return 9;
-        if (op == "*" || op == "/" || op == "%") return 10;
+        if (op == "||")
+            return 1;
+        if (op == "&&")
+            return 2;
+        if (op == "|")
+            return 3;
+        if (op == "^")
+            return 4;
+        if (op == "&")
+            return 5;
+        if (op == "==" || op == "!=")
+            return 6;
+        if (op == "<" || op == "<=" || op == ">" || op == ">=")
+            return 7;
+        if (op == "<<" || op == ">>" || op == ">>>")
+            return 8;
+        if (op == "+" || op == "-")
+            return 9;
+        if (op == "*" || op == "/" || op == "%")
+            return 10;
         return 0;
     }
 
@@ -890,15 +899,13 @@ private:
         const qor_sScPos pos = t.pos;
         switch (t.kind)
         {
-        case qor_eScTok::Number:
-        {
+        case qor_eScTok::Number: {
             auto e = make(qor_eScExpr::Number, pos);
             e->value = t.value;
             next();
             return e;
         }
-        case qor_eScTok::Float:
-        {
+        case qor_eScTok::Float: {
             auto e = make(qor_eScExpr::Number, pos);
             e->value = t.value;
             e->name = "Float";
@@ -907,8 +914,7 @@ private:
         }
         case qor_eScTok::String:
             return stringLit();
-        case qor_eScTok::Ident:
-        {
+        case qor_eScTok::Ident: {
             if (t.text == "true" || t.text == "false")
             {
                 auto e = make(qor_eScExpr::Number, pos);

@@ -16,10 +16,9 @@
 namespace
 {
 // The console natives of "qor-amx run".
-const char * const CONSOLE =
-    "native print_int(value);\n"
-    "native print_str(const string[]);\n"
-    "native print_float(Float:value);\n";
+const char * const CONSOLE = "native print_int(value);\n"
+                             "native print_str(const string[]);\n"
+                             "native print_float(Float:value);\n";
 
 qor_sScOptions options()
 {
@@ -48,7 +47,8 @@ std::string run(const std::string & body, int * pRc = nullptr, const std::string
     const std::string path = dir.file("t.o");
     qort::writeBytes(path, r.image.data(), r.image.size());
     std::string out;
-    const int rc = qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " run " + shellQuote(path) + " " + args + " 2>&1", &out);
+    const int rc = qort::runCommand(
+        shellQuote(qort::binDir() + "/qor-amx") + " run " + shellQuote(path) + " " + args + " 2>&1", &out);
     if (pRc)
         *pRc = rc;
     else
@@ -302,7 +302,8 @@ main()
     new a[4];
     for (new i = 0; i <= 4; i++) { a[i] = i; print_int(a[i]); }
 }
-)", &rc);
+)",
+                          &rc);
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(out, "0\n1\n2\n3\nerror 4 AMX_ERR_BOUNDS\n");
 
@@ -377,11 +378,10 @@ main()
 )");
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.warnings, 4);
-    EXPECT_EQ(r.messages,
-              "test.sc:7:19: warning: tag mismatch: expected 'Float:' value, found untagged\n"
-              "test.sc:8:15: warning: tag mismatch: expected untagged value, found 'Float:'\n"
-              "test.sc:9:13: warning: tag mismatch: expected untagged value, found 'Float:'\n"
-              "test.sc:10:17: warning: tag mismatch: expected 'Float:' value, found untagged\n");
+    EXPECT_EQ(r.messages, "test.sc:7:19: warning: tag mismatch: expected 'Float:' value, found untagged\n"
+                          "test.sc:8:15: warning: tag mismatch: expected untagged value, found 'Float:'\n"
+                          "test.sc:9:13: warning: tag mismatch: expected untagged value, found 'Float:'\n"
+                          "test.sc:10:17: warning: tag mismatch: expected 'Float:' value, found untagged\n");
     // run-time float arithmetic would compute on the bits: refused
     EXPECT_EQ(errors("main() { new Float:f = 1.0; f = f * 2.0; }"),
               "test.sc:4:35: error: operator '*' on Float values needs constant operands (the machine has no "
@@ -473,11 +473,12 @@ bump(&r) { r++; r++; r--; ++r; }
 TEST(qor_sc, PublicFunctionsRunByIndexWithArguments)
 {
     // the public table is sorted by name: add is #0, mul is #1
-    std::string out = run("public mul(a, b) { return a * b; }\npublic add(a, b) { return a + b; }\nmain() { return 1; }",
-                          nullptr, "--entry 1 6 7");
+    std::string out =
+        run("public mul(a, b) { return a * b; }\npublic add(a, b) { return a + b; }\nmain() { return 1; }", nullptr,
+            "--entry 1 6 7");
     EXPECT_EQ(out, "ret 42\n");
-    out = run("public mul(a, b) { return a * b; }\npublic add(a, b) { return a + b; }\nmain() { return 1; }",
-              nullptr, "--entry 0 6 7");
+    out = run("public mul(a, b) { return a * b; }\npublic add(a, b) { return a + b; }\nmain() { return 1; }", nullptr,
+              "--entry 0 6 7");
     EXPECT_EQ(out, "ret 13\n");
 }
 
@@ -552,12 +553,14 @@ TEST(qor_sc, HeaderIsWhatTheMachineAccepts)
     EXPECT_GE(h.cip, 0);
     EXPECT_EQ(h.num_natives, 0) << "natives never called are not in the table";
 
-    const qor_sScResult c = compile("#pragma dynamic 64\nrec(n) { return n ? rec(n - 1) + 1 : 0; }\nmain() { return rec(100); }");
+    const qor_sScResult c =
+        compile("#pragma dynamic 64\nrec(n) { return n ? rec(n - 1) + 1 : 0; }\nmain() { return rec(100); }");
     ASSERT_TRUE(c.ok);
     qort::TempDir dir;
     qort::writeBytes(dir.file("s.o"), c.image.data(), c.image.size());
     std::string out;
-    EXPECT_EQ(qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " run " + shellQuote(dir.file("s.o")), &out), 1);
+    EXPECT_EQ(qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " run " + shellQuote(dir.file("s.o")), &out),
+              1);
     EXPECT_EQ(out, "error 3 AMX_ERR_STACKERR\n") << "64 cells cannot hold 100 calls";
 }
 
@@ -607,9 +610,10 @@ main()
         qort::TempDir dir;
         qort::writeText(dir.file("t.asm"), r.listing);
         std::string out;
-        const int rc = qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " asm " + shellQuote(dir.file("t.asm")) +
-                                            " -o " + shellQuote(dir.file("t.o")) + " 2>&1",
-                                        &out);
+        const int rc =
+            qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " asm " + shellQuote(dir.file("t.asm")) +
+                                 " -o " + shellQuote(dir.file("t.o")) + " 2>&1",
+                             &out);
         ASSERT_EQ(rc, 0) << out << r.listing;
         EXPECT_EQ(qort::readBytes(dir.file("t.o")), r.image) << r.listing;
     }
@@ -643,26 +647,70 @@ main()
     addKey_diffuse(0, 255, 255, 255, qor_rand(128, 256));
     lastKey_diffuse();
 }
-)", false);
+)",
+                                    false);
     ASSERT_TRUE(r.ok) << r.messages;
     const std::vector<std::string> names = nativeNames(r.image);
     const std::vector<std::string> want = {
-        "setVP", "setZBufferClear", "setFrameBufferClear", "addQuad", "setPos", "setScale", "addKey_uvrot",
-        "lastKey_uvrot", "endMode_uvpos", "addMaterial", "addPass", "setBlend", "setZWrite", "addStage",
-        "loadTexture", "setCombiner", "setMatDiff", "qor_rand", "addKey_diffuse", "lastKey_diffuse"};
+        "setVP",          "setZBufferClear", "setFrameBufferClear", "addQuad",     "setPos",     "setScale",
+        "addKey_uvrot",   "lastKey_uvrot",   "endMode_uvpos",       "addMaterial", "addPass",    "setBlend",
+        "setZWrite",      "addStage",        "loadTexture",         "setCombiner", "setMatDiff", "qor_rand",
+        "addKey_diffuse", "lastKey_diffuse"};
     EXPECT_EQ(names, want);
 
     // bind through the engine's machine: the global table, then the layer table (Part 3.3)
-    static const char * const layerNames[] = {
-        "addQuad", "addMaterial", "setDim", "setPos", "setScale", "setUVScale", "setZBufferClear",
-        "setFrameBufferClear", "loadScene", "addKey_pos", "lastKey_pos", "addKey_scale", "lastKey_scale",
-        "setVP", "addKey_vp", "lastKey_vp", "addKey_vpBlur", "lastKey_vpBlur", "addKey_uvScale",
-        "lastKey_uvScale", "addKey_uvpos", "lastKey_uvpos", "endMode_uvpos", "addKey_uvrot", "lastKey_uvrot",
-        "addKey_texture", "lastKey_texture", "endMode_texture", "addKey_diffuse", "lastKey_diffuse", "addPass",
-        "setBlend", "addStage", "loadTexture", "loadTextureNoComp", "loadTextureScript", "loadTextureAlpha",
-        "loadTableOffset", "loadAnim", "setCombiner", "setAlphaCombiner", "setTexGen", "setTTF",
-        "setMatPropColor", "setMatDiff", "setMatAmbi", "setMatSpec", "setMatEmis", "setMatPropSrc", "setZCmp",
-        "setZWrite", "replaceMaterial"};
+    static const char * const layerNames[] = {"addQuad",
+                                              "addMaterial",
+                                              "setDim",
+                                              "setPos",
+                                              "setScale",
+                                              "setUVScale",
+                                              "setZBufferClear",
+                                              "setFrameBufferClear",
+                                              "loadScene",
+                                              "addKey_pos",
+                                              "lastKey_pos",
+                                              "addKey_scale",
+                                              "lastKey_scale",
+                                              "setVP",
+                                              "addKey_vp",
+                                              "lastKey_vp",
+                                              "addKey_vpBlur",
+                                              "lastKey_vpBlur",
+                                              "addKey_uvScale",
+                                              "lastKey_uvScale",
+                                              "addKey_uvpos",
+                                              "lastKey_uvpos",
+                                              "endMode_uvpos",
+                                              "addKey_uvrot",
+                                              "lastKey_uvrot",
+                                              "addKey_texture",
+                                              "lastKey_texture",
+                                              "endMode_texture",
+                                              "addKey_diffuse",
+                                              "lastKey_diffuse",
+                                              "addPass",
+                                              "setBlend",
+                                              "addStage",
+                                              "loadTexture",
+                                              "loadTextureNoComp",
+                                              "loadTextureScript",
+                                              "loadTextureAlpha",
+                                              "loadTableOffset",
+                                              "loadAnim",
+                                              "setCombiner",
+                                              "setAlphaCombiner",
+                                              "setTexGen",
+                                              "setTTF",
+                                              "setMatPropColor",
+                                              "setMatDiff",
+                                              "setMatAmbi",
+                                              "setMatSpec",
+                                              "setMatEmis",
+                                              "setMatPropSrc",
+                                              "setZCmp",
+                                              "setZWrite",
+                                              "replaceMaterial"};
     std::vector<AMX_NATIVE_INFO> layer;
     for (const char * n : layerNames)
         layer.push_back({n, nativeOne});
@@ -685,12 +733,15 @@ main()
     amx_Cleanup(&amx);
 
     // the material table lacks the layer-only natives: binding fails, so the host never runs it
-    static const char * const materialOnly[] = {
-        "addPass", "setBlend", "addStage", "loadTexture", "loadTextureNoCompr", "loadTextureAlpha",
-        "loadTableOffset", "loadAnim", "setCombiner", "setAlphaCombiner", "setTexGen", "setTTF",
-        "setMatPropColor", "setMatDiff", "setMatAmbi", "setMatSpec", "setMatEmis", "setMatPropSrc", "setZCmp",
-        "setZWrite", "addKey_diffuse", "lastKey_diffuse", "addKey_texture", "lastKey_texture", "lastKey_texture",
-        "endMode_texture", "useTextureAsRenderTarget"};
+    static const char * const materialOnly[] = {"addPass",          "setBlend",           "addStage",
+                                                "loadTexture",      "loadTextureNoCompr", "loadTextureAlpha",
+                                                "loadTableOffset",  "loadAnim",           "setCombiner",
+                                                "setAlphaCombiner", "setTexGen",          "setTTF",
+                                                "setMatPropColor",  "setMatDiff",         "setMatAmbi",
+                                                "setMatSpec",       "setMatEmis",         "setMatPropSrc",
+                                                "setZCmp",          "setZWrite",          "addKey_diffuse",
+                                                "lastKey_diffuse",  "addKey_texture",     "lastKey_texture",
+                                                "lastKey_texture",  "endMode_texture",    "useTextureAsRenderTarget"};
     std::vector<AMX_NATIVE_INFO> material;
     for (const char * n : materialOnly)
         material.push_back({n, nativeOne});
@@ -714,7 +765,8 @@ TEST(qor_sc, IncludeSearchOnceOnlyAndDefines)
     qor_sScResult r = qor_scCompileFile(dir.file("main.sc"), o);
     EXPECT_TRUE(r.ok) << r.messages << " (\"lib.inc\" is found beside the file)";
     o.includeDirs.push_back(dir.path());
-    r = qor_scCompileText(dir.file("other/x.sc"), "#include <lib>\n#include <lib.inc>\nmain() { return libInc(LIB_VALUE); }", o);
+    r = qor_scCompileText(dir.file("other/x.sc"),
+                          "#include <lib>\n#include <lib.inc>\nmain() { return libInc(LIB_VALUE); }", o);
     EXPECT_TRUE(r.ok) << r.messages << " (<lib> is searched in -I folders, each file read once)";
 }
 
