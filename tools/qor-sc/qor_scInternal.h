@@ -364,9 +364,8 @@ enum qor_eScOp
 };
 static_assert(OP_PUSH_ADR == 133, "opcode numbering of Part 3.1");
 
-// Mnemonic of an opcode ("load.pri"), and its number of operand cells (CASETBL: -1).
+// Mnemonic of an opcode ("load.pri").
 const char * qor_scOpName(int op);
-int qor_scOpOperands(int op);
 
 // ---------------------------------------------------------------------------------------------
 // Assembler: code as a list of instructions with symbolic labels, the data section, the

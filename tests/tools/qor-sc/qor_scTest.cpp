@@ -531,6 +531,20 @@ TEST(qor_sc, TheToolExitsNonZeroAndWritesNothingOnError)
     EXPECT_TRUE(qort::fileExists(dir.file("good.o")));
     rc = qort::runCommand(shellQuote(qort::binDir() + "/qor-amx") + " run " + shellQuote(dir.file("good.o")), &out);
     EXPECT_EQ(out, "ret 3\n");
+
+    // -I, -o and --list
+    qort::writeText(dir.file("layer.sc"), "#include <qor>\nmain() { addQuad(); setPos(500, -250); }\n");
+    rc = qort::runCommand(tool + " " + shellQuote(dir.file("layer.sc")) + " -I " +
+                              shellQuote(qort::sourceDir() + "/scripts/include") + " -o " +
+                              shellQuote(dir.file("out.o")) + " --list 2>&1",
+                          &out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_TRUE(qort::fileExists(dir.file("out.o")));
+    EXPECT_NE(out.find(".native addQuad"), std::string::npos) << out;
+    EXPECT_NE(out.find("sysreq.c   setPos"), std::string::npos) << out;
+    rc = qort::runCommand(tool + " --bogus 2>&1", &out);
+    EXPECT_EQ(rc, 1);
+    EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
 }
 
 // ---------------------------------------------------------------------------------------------
