@@ -515,6 +515,8 @@ class Lexer
             --m_depth;
             return false;
         }
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text[0] = text[1] = text[2] = ' '; // a UTF-8 byte order mark
         m_pNames->push_back(std::make_unique<std::string>(path));
         const std::string * name = m_pNames->back().get();
         Scanner sc(text, name, 1, 1, m_diag);

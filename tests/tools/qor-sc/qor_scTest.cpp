@@ -821,6 +821,18 @@ main()
     EXPECT_GE(ok, 2) << "the whole program and the console declarations alone compile";
 }
 
+TEST(qor_sc, WindowsLineEndsAndAByteOrderMarkAreAccepted)
+{
+    const std::string src = "\xEF\xBB\xBFnative print_int(v);\r\n#define SEVEN 7\r\n"
+                            "main()\r\n{\r\n    print_int(SEVEN); // seven\r\n    print_int(bad)\r\n}\r\n";
+    const qor_sScResult r = qor_scCompileText("crlf.sc", src, options());
+    EXPECT_EQ(r.messages,
+              "crlf.sc:6:19: error: expected ';' before '}'\ncrlf.sc:6:15: error: undefined symbol 'bad'\n");
+    const std::string fixed =
+        "\xEF\xBB\xBFnative print_int(v);\r\n#define SEVEN 7\r\nmain()\r\n{\r\n    print_int(SEVEN);\r\n}\r\n";
+    EXPECT_TRUE(qor_scCompileText("crlf.sc", fixed, options()).ok);
+}
+
 TEST(qor_sc, DeepNestingAndHugeArraysAreRefusedCleanly)
 {
     const std::string deep = "main() { return " + std::string(5000, '(') + "1" + std::string(5000, ')') + "; }";
