@@ -451,7 +451,7 @@ bool qor_cDispGL::initRenderStates()
     enableBlending(true);
     enableZBuffer(true);
     setZFunc(3);
-    m_dev.setAmbient(0xFFFFFFFFu);
+    setAmbientLight(1.0f, 1.0f, 1.0f, 1.0f);
     enableLighting(true);
     m_dev.enableBlending(true);
     m_dev.enableSpecular(true);
