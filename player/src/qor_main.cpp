@@ -96,8 +96,19 @@ bool readIni(Launcher & launcher)
 }
 } // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QOR_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOR_LEAK_CHECKED 1
+#endif
+#endif
+
 int main(int argc, char ** argv)
 {
+#ifdef QOR_LEAK_CHECKED
+    qoru_pinGLLibraries();
+#endif
     if (!parseOptions(argc, argv))
         return 0;
     {

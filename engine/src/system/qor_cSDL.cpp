@@ -1,8 +1,11 @@
 #include "qor_cSDL.h"
 
+#include "qor_types.h"
+
 #include <SDL.h>
 
 #include <cstdio>
+#include <dlfcn.h>
 
 namespace
 {
@@ -41,3 +44,19 @@ bool s_bForceWindowed = false;
 
 void qoru_setForceWindowed(bool bWindowed) { s_bForceWindowed = bWindowed; }
 bool qoru_getForceWindowed() { return s_bForceWindowed; }
+
+void qoru_pinGLLibraries()
+{
+    static cchar * const s_aszLibrary[] = {
+        "libEGL.so.1",
+        "libEGL_mesa.so.0",
+        "libGL.so.1",
+        "libGLX.so.0",
+        "libGLX_mesa.so.0",
+        "libgbm.so.1",
+        "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so",
+        "/usr/lib/x86_64-linux-gnu/dri/kms_swrast_dri.so",
+    };
+    for (cchar * szLibrary : s_aszLibrary)
+        dlopen(szLibrary, RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+}

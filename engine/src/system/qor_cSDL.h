@@ -19,3 +19,8 @@ void qoru_setGLAttributes();
 // --window: a 640 x 480 window instead of desktop full screen (the display device reads it).
 void qoru_setForceWindowed(bool bWindowed);
 bool qoru_getForceWindowed();
+
+// Keeps the system's GL libraries loaded for the whole process. SDL unloads them with its last
+// window; allocations they keep for the process would then show up in leak reports as leaks of
+// an unknown module that no suppression can name. Leak-checked builds call it at start.
+void qoru_pinGLLibraries();
