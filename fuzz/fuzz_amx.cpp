@@ -1,6 +1,7 @@
 // libFuzzer target: amx_Init, amx_Register and amx_Exec on arbitrary images, as the script host
 // loads them (file shorter than its header or its size refused, stp bytes plus the slack),
 // with a small instruction budget. Natives read their arguments as the engine's natives do.
+// Inputs without the image magic are run as raw code (see wrapCode).
 #include "qor_amx.h"
 #include "qor_cScript.h"
 
@@ -43,13 +44,48 @@ AMX_NATIVE_INFO s_aNatives[] = {
 };
 } // namespace
 
+// An input without the magic is taken as raw code: it gets a header with four natives, 256 bytes
+// of data and 4096 bytes of stack, so that mutations explore the interpreter, not the header.
+static std::vector<uint8_t> wrapCode(const uint8_t * data, size_t size)
+{
+    static const char * const names[] = {"v", "s", "m", "f"};
+    size_t nCode = (size > 8192 ? 8192 : size) & ~(size_t)3;
+    AMX_HEADER h = {};
+    h.magic = AMX_MAGIC;
+    h.defsize = AMX_DEFSIZE;
+    h.num_publics = 0;
+    h.publics = AMX_HEADER_SIZE;
+    h.num_natives = 4;
+    h.natives = AMX_HEADER_SIZE;
+    h.libraries = h.pubvars = AMX_HEADER_SIZE + 4 * AMX_DEFSIZE;
+    h.cod = h.libraries;
+    h.dat = h.cod + (int32_t)nCode;
+    h.hea = h.dat + 256;
+    h.stp = h.hea + 4096;
+    h.size = h.hea;
+    h.cip = 0;
+    std::vector<uint8_t> img((size_t)h.hea, 0);
+    amx_WriteHeader(img.data(), &h);
+    for (int i = 0; i < 4; i++)
+        img[(size_t)h.natives + (size_t)i * AMX_DEFSIZE + 4] = (uint8_t)names[i][0];
+    memcpy(img.data() + h.cod, data, nCode);
+    for (size_t i = 0; i < 256; i += 4) // data: small numbers, addresses of data cells
+        img[(size_t)h.dat + i] = (uint8_t)i;
+    return img;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
 {
-    if (size < AMX_HEADER_SIZE)
-        return 0;
+    std::vector<uint8_t> wrapped;
+    if (size < AMX_HEADER_SIZE || data[4] != (AMX_MAGIC & 0xff) || data[5] != (AMX_MAGIC >> 8))
+    {
+        wrapped = wrapCode(data, size);
+        data = wrapped.data();
+        size = wrapped.size();
+    }
     AMX_HEADER hdr;
     amx_ReadHeader(data, &hdr);
-    if (hdr.stp <= 0 || hdr.stp > (1 << 20) || hdr.size < AMX_HEADER_SIZE || hdr.size > hdr.stp ||
+    if (hdr.stp <= 0 || hdr.stp > (1 << 18) || hdr.size < AMX_HEADER_SIZE || hdr.size > hdr.stp ||
         (size_t)hdr.size > size)
         return 0;
     std::vector<unsigned char> image((size_t)hdr.stp + AMX_IMAGE_SLACK, 0);
@@ -64,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
     }
     amx_Register(&amx, qor_aScriptGlobalNatives, -1);
     amx_Register(&amx, s_aNatives, -1);
-    amx.maxsteps = 20000;
+    amx.maxsteps = 10000;
     cell ret;
     amx_Exec(&amx, &ret, AMX_EXEC_MAIN, 0);
     for (int i = 0; i < hdr.num_publics && i < 4; i++)

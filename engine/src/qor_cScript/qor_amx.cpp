@@ -689,9 +689,9 @@ int amx_ReadString(char * dest, const cell * src) { return amx_ReadStringN(dest,
 
 int amx_Exec(AMX * amx, cell * retval, int index, int numparams, ...)
 {
-    if (numparams < 0 || numparams > 4096)
+    if (numparams < 0 || numparams > 256) // amx_Execv takes any number
         return AMX_ERR_PARAMS;
-    cell aParams[4096];
+    cell aParams[256];
     va_list ap;
     va_start(ap, numparams);
     for (int i = 0; i < numparams; i++)
