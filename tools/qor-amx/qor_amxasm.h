@@ -38,7 +38,7 @@ struct qor_sAmxImage
 bool qoru_amxWriteImage(const qor_sAmxImage & image, std::vector<unsigned char> * pOut, AMX_HEADER * pHdr = nullptr,
                         std::string * pError = nullptr);
 
-// The compact encoding of Part 3.1 (shortest group per cell, as the old compiler wrote it).
+// The compact encoding (shortest group per cell, as the old compiler wrote it).
 void qoru_amxCompactCells(const cell * pCells, size_t nCells, std::vector<unsigned char> * pOut);
 // Its inverse over a byte buffer (reads backwards, as amx_Init does); false when the bytes do
 // not give exactly nCells cells.

@@ -1,5 +1,5 @@
 // qor-sc: the compiler for show scripts. Compiles one source file of the C-like scripting
-// language (docs/SCRIPTING.md) into a script image for the abstract machine of Part 3.1
+// language (docs/SCRIPTING.md) into a script image for the engine's abstract machine
 // (amx_version 4, defsize 24, optionally compact-encoded). The library is used by the
 // command-line tool (main.cpp) and in-process by the tests.
 #pragma once

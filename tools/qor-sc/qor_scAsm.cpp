@@ -1,5 +1,5 @@
 // Assembler and image writer: lays out the instruction list, resolves the labels, writes the
-// image of Part 3.1 (header, public and native tables, code, data) and the listing.
+// machine image (header, public and native tables, code, data) and the listing.
 #include "qor_scInternal.h"
 
 #include <algorithm>
@@ -68,7 +68,7 @@ void encodeCell(cell v, std::vector<uint8_t> & out)
         out.push_back((uint8_t)(n == 0 ? t[n] : (t[n] | 0x80)));
 }
 
-// The machine's in-place expansion (Part 3.1), used to verify an encoded image.
+// The machine's in-place expansion, used to verify an encoded image.
 void expandInPlace(uint8_t * code, size_t codesize, size_t memsize)
 {
     uint32_t c;

@@ -222,7 +222,7 @@ struct qor_sScProgram
 bool qor_scParse(const std::vector<qor_sScToken> & tokens, qor_cScDiag & diag, qor_sScProgram * pOut);
 
 // ---------------------------------------------------------------------------------------------
-// Opcodes (Part 3.1: numbered 1 to 133 in this order)
+// Opcodes (numbered 1 to 133 in this order)
 
 enum qor_eScOp
 {
@@ -362,7 +362,7 @@ enum qor_eScOp
     OP_PUSH_ADR,
     OP_COUNT // 134
 };
-static_assert(OP_PUSH_ADR == 133, "opcode numbering of Part 3.1");
+static_assert(OP_PUSH_ADR == 133, "opcode numbering of the machine");
 
 // Mnemonic of an opcode ("load.pri").
 const char * qor_scOpName(int op);

@@ -1,4 +1,4 @@
-// qor_cMonofiler: the pack file reader and builder (Part 2.1).
+// qor_cMonofiler: the pack file reader and builder.
 //
 // A pack is one file holding many named files, each stored plain or LZO1X-compressed.
 // open() reads the directory and keeps the pack open; lookups lower-case the requested name,

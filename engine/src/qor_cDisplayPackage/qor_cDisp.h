@@ -1,8 +1,8 @@
-// qor_cDisp: the display device (Part 5.1), the one object through which the engine reaches
+// qor_cDisp: the display device, the one object through which the engine reaches
 // the graphics hardware. Abstract interface with one backend, qor_cDispGL (OpenGL 3.3 core,
 // the design's qor_cDispDX8). No GL type appears here.
 //
-// Conventions are Direct3D 8's (Part 9.1 for matrices): row-major matrices with row vectors,
+// Conventions are Direct3D 8's: row-major matrices with row vectors,
 // depth 0..1, screen y running down, pre-transformed vertices in pixels with centres at integer
 // coordinates, 32-bit pixels in memory as B, G, R, A bytes.
 #pragma once
@@ -21,7 +21,7 @@ class qor_cMatProp;
 class qor_cBlendSettings;
 
 // The material of the lighting equations (D3DMATERIAL8): the device's own record, filled by
-// setMaterialProperties from a qor_cMatProp (Part 6.2) or directly by tools and tests.
+// setMaterialProperties from a qor_cMatProp or directly by tools and tests.
 struct qor_sMaterial
 {
     qor_cColor diffuse;

@@ -19,7 +19,7 @@
 
 namespace
 {
-// ARGB packing of Part 9.1: each channel times 255, truncated (clamped first where said).
+// ARGB packing of the colour type: each channel times 255, truncated (clamped first where said).
 uint packARGB(float r, float g, float b, float a)
 {
     const auto c = [](float f) { return static_cast<uint>(static_cast<int>(f * 255.0f)) & 0xFFu; };

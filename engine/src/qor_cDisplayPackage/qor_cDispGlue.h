@@ -1,5 +1,5 @@
 // Readers of the records other packages hand to the display (qor_cBlendSettings and
-// qor_cMatProp, Part 6.2), kept in one file so that the device compiles on its own.
+// qor_cMatProp), kept in one file so that the device compiles on its own.
 #pragma once
 
 #include "qor_cDisp.h"

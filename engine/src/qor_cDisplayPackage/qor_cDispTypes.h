@@ -1,4 +1,4 @@
-// Handles and enumerations of the display device (Parts 5.1 and 5.3). No GL type appears here.
+// Handles and enumerations of the display device. No GL type appears here.
 // The enumerations have a fixed underlying type: callers cast stored integers to them, and a
 // value outside the list must reach the device (which refuses it) without undefined behaviour.
 #pragma once

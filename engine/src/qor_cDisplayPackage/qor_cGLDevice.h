@@ -41,7 +41,7 @@ enum
     QOR_GL_NB_LIGHT = 255,
 };
 
-// Vertex formats of Part 5.2 (the Direct3D FVF codes).
+// Vertex formats (the Direct3D FVF codes).
 enum
 {
     QOR_FVF_VERTEX1 = 0x112, // x y z, normal, u v: 32 bytes

@@ -1,5 +1,5 @@
 // qor_cLight: the light description handed to the display device (addLight, setLight; the
-// record of Part 6.1, kept here beside the device that reads it). Members in the design's
+// record of the scene graph, kept here beside the device that reads it). Members in the design's
 // order, with the values a new light has.
 #pragma once
 

@@ -1,4 +1,4 @@
-// qor_cPixelFormat: how a channel value 0..255 is packed into a texture pixel (Part 5.3).
+// qor_cPixelFormat: how a channel value 0..255 is packed into a texture pixel.
 #pragma once
 
 #include "qor_types.h"

@@ -1,4 +1,4 @@
-// Texture nodes: the GL textures behind texture handles (Part 5.3; qor_cTexNodeDX8 and
+// Texture nodes: the GL textures behind texture handles (qor_cTexNodeDX8 and
 // qor_cCubeTexNodeDX8 of the design). Pixels are written into client memory in the Part's
 // packed layouts (32-bit ARGB or 16-bit) between lock and unlock, and uploaded on unlock.
 #pragma once

@@ -1,4 +1,4 @@
-// Triangle lists and the three vertex formats (Part 5.2): the engine's one container of
+// Triangle lists and the three vertex formats: the engine's one container of
 // drawable geometry, filled vertex by vertex and drawn as a triangle list. qor_cTriList is the
 // interface; qor_cTriListGL (the design's qor_cTriListDX8) its implementation.
 #pragma once

@@ -1,4 +1,4 @@
-// The Small abstract machine (Part 3.1). See qor_amx.h for the 64-bit port and the checks
+// The Small abstract machine. See qor_amx.h for the 64-bit port and the checks
 // added to the Part.
 #include "qor_amx.h"
 
@@ -287,7 +287,7 @@ static bool tableFits(int16_t num, int32_t off, int32_t cod)
     return off >= AMX_HEADER_SIZE && (int64_t)off + (int64_t)num * AMX_DEFSIZE <= cod;
 }
 
-// Compact expansion (Part 3.1), from a copy of the input, so that an output that overtakes
+// Compact expansion, from a copy of the input, so that an output that overtakes
 // the input while expanding in place cannot corrupt it. AMX_ERR_FORMAT when a group is longer
 // than 5 bytes or the groups do not give exactly the output's cells.
 static int expandCompact(unsigned char * code, int64_t codesize, int64_t memsize)

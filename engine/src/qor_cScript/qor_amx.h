@@ -1,4 +1,4 @@
-// The Small abstract machine (Part 3.1): 32-bit cells, 56-byte image header, 24-byte table
+// The Small abstract machine: 32-bit cells, 56-byte image header, 24-byte table
 // records, opcodes 1 to 133.
 //
 // The host is 64-bit while the machine's cells and table slots are 32 bits, so:
@@ -203,7 +203,7 @@ const char * amx_ErrorText(int code);
 // The identifier alone ("AMX_ERR_DIVIDE"); "AMX_ERR_NONE" for 0.
 const char * amx_ErrorName(int code);
 
-// Opcode names of Part 3.1 (index = opcode, 1 to 133; [0] is null), lower case as the
+// Opcode names of the machine (index = opcode, 1 to 133; [0] is null), lower case as the
 // assembler writes them ("load.pri", "sysreq.c", ...).
 extern const char * const amx_opnames[AMX_NUM_OPCODES + 1];
 

@@ -1,4 +1,4 @@
-// The script host (Part 3.2).
+// The script host.
 #include "qor_cScript.h"
 
 #include "qor_cErrorHandler.h"

@@ -1,8 +1,8 @@
-// The script host (Part 3.2): loads one compiled script ("scripts/exe/" + name) through the
+// The script host: loads one compiled script ("scripts/exe/" + name) through the
 // pack reader, binds its natives (the global table plus the caller's tables) and runs main.
 //
 // Natives are plain functions; each loader stores the object its natives act on in a
-// process-wide current-target pointer before it calls loadAndExecute (Parts 3.3, 3.4). Every
+// process-wide current-target pointer before it calls loadAndExecute. Every
 // call has its own machine record and image, so a native may run another script.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The global native table of the script host and its string helper (Part 3.2).
+// The global native table of the script host and its string helper.
 #include "qor_cErrorHandler.h"
 #include "qor_cScript.h"
 

@@ -1,4 +1,4 @@
-// qor_cConfigFile: the INI reader that reads application.ini (Part 1.1).
+// qor_cConfigFile: the INI reader that reads application.ini.
 //
 // Storage: sections in file order, each with (key, value) pairs in file order; lookups take
 // the first exact, case-sensitive match. Nothing is trimmed: "ID = 1" defines the key "ID ".

@@ -1,5 +1,5 @@
 // qor_cXChange: the engine's directory of global services and its one entry point for reading
-// files (Part 2.2). One instance, embedded in the main object: constructing it makes it the
+// files. One instance, embedded in the main object: constructing it makes it the
 // instance QOR_XCHANGE() returns, destroying it makes the accessor return null. It owns
 // nothing; every slot is owned elsewhere and starts null.
 #pragma once

@@ -182,7 +182,7 @@ void setupLitScene(qor_cDispGL * d)
 // The corner (0.2, 0.2, 10) under a point light at (0, 0, 5), attenuation (1, 0.1, 0).
 struct PointLit
 {
-    double nl, att, spec;
+    double nl, att, specular;
 };
 PointLit pointLightAtCorner(double power)
 {
@@ -246,7 +246,7 @@ TEST_F(DispTest, SpecularIsAddedAfterTheStagesWhenEnabled)
     const double k = e.nl * e.att;
     d->enableSpecular(true);
     quadXYZ(-0.2f, 0.2f, 0.2f, -0.2f, 10, 0, 0, -1);
-    EXPECT_PIXEL(Frame().at(320, 240), toByte(k + e.spec), toByte(0.5 * k + e.spec), toByte(0.25 * k + e.spec), 1);
+    EXPECT_PIXEL(Frame().at(320, 240), toByte(k + e.specular), toByte(0.5 * k + e.specular), toByte(0.25 * k + e.specular), 1);
     d->enableSpecular(false);
     d->clear(3);
     quadXYZ(-0.2f, 0.2f, 0.2f, -0.2f, 10, 0, 0, -1);
@@ -255,7 +255,7 @@ TEST_F(DispTest, SpecularIsAddedAfterTheStagesWhenEnabled)
     d->setTexMode(0, qorrs_texarg_specular, qorrs_texop_selectarg1, qorrs_texarg_current);
     d->clear(3);
     quadXYZ(-0.2f, 0.2f, 0.2f, -0.2f, 10, 0, 0, -1);
-    EXPECT_PIXEL(Frame().at(320, 240), toByte(e.spec), toByte(e.spec), toByte(e.spec), 1);
+    EXPECT_PIXEL(Frame().at(320, 240), toByte(e.specular), toByte(e.specular), toByte(e.specular), 1);
     d->clearLights();
     EXPECT_EQ(light.m_uSlot, 255u);
 }

@@ -1,4 +1,4 @@
-// The abstract machine (Part 3.1) on images the tests assemble: every opcode, whole programs,
+// The abstract machine on images the tests assemble: every opcode, whole programs,
 // hostile headers and code, the natives' interfaces.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// The script host (Part 3.2): scripts assembled by the tests, read from loose files through the
+// The script host: scripts assembled by the tests, read from loose files through the
 // pack reader, run with the global table and the caller's tables.
 #include <gtest/gtest.h>
 

@@ -672,7 +672,7 @@ main()
         "addKey_diffuse", "lastKey_diffuse"};
     EXPECT_EQ(names, want);
 
-    // bind through the engine's machine: the global table, then the layer table (Part 3.3)
+    // bind through the engine's machine: the global table, then the layer table
     static const char * const layerNames[] = {"addQuad",
                                               "addMaterial",
                                               "setDim",
