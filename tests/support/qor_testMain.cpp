@@ -1,10 +1,18 @@
-// Test entry: dialogs never block a test run.
+// Test entry: headless video, dummy audio, and dialogs that never block a test run.
 #include <gtest/gtest.h>
 
 #include "qor_cErrorHandler.h"
 
+#include <cstdlib>
+
 int main(int argc, char ** argv)
 {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("QOR_NO_DIALOGS", "1", 0);
+    setenv("QOR_BIN_DIR", QOR_TEST_BIN_DIR, 0);
+    setenv("QOR_SOURCE_DIR", QOR_TEST_SOURCE_DIR, 0);
+    setenv("QOR_PLUGIN_DIR", QOR_TEST_BIN_DIR, 0);
     qoru_setDialogsEnabled(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

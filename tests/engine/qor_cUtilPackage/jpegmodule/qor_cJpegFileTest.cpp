@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "qor_cJpegPlugin.h"
+#include "qor_testJpeg.h"
+#include "qor_testUtil.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace
+{
+class JpegModule : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(qoru_loadJpegPlugin()); }
+    void TearDown() override { qoru_freeJpegPlugin(); }
+
+    // Decodes the file at path from byte offset; null when read fails.
+    std::unique_ptr<qor_cJpegImage> decode(const std::string & path, long offset = 0)
+    {
+        std::unique_ptr<qor_cJpegImage> pImage(qoru_newJpegImage());
+        EXPECT_NE(pImage, nullptr);
+        FILE * f = std::fopen(path.c_str(), "rb");
+        EXPECT_NE(f, nullptr);
+        std::fseek(f, offset, SEEK_SET);
+        const bool ok = pImage->read(f);
+        std::fclose(f);
+        return ok ? std::move(pImage) : nullptr;
+    }
+    qort::TempDir m_dir;
+};
+
+void expectNear(const unsigned char * p, int r, int g, int b)
+{
+    ASSERT_NE(p, nullptr);
+    EXPECT_NEAR(p[0], r, 3);
+    EXPECT_NEAR(p[1], g, 3);
+    EXPECT_NEAR(p[2], b, 3);
+}
+} // namespace
+
+TEST_F(JpegModule, DecodesBaselineAndProgressiveToRgbByIndex)
+{
+    // Left half red, right half blue, 16 x 8: pixel index = y * width + x.
+    std::vector<unsigned char> rgb(16 * 8 * 3);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+        {
+            unsigned char * p = &rgb[(y * 16 + x) * 3];
+            p[0] = x < 8 ? 200 : 10;
+            p[1] = 30;
+            p[2] = x < 8 ? 20 : 220;
+        }
+    for (bool progressive : {false, true})
+    {
+        const std::string path = m_dir.file(progressive ? "p.jpg" : "b.jpg");
+        ASSERT_TRUE(qort::writeJpeg(path, 16, 8, rgb, 100, progressive));
+        auto pImage = decode(path);
+        ASSERT_NE(pImage, nullptr) << "progressive " << progressive;
+        EXPECT_EQ(pImage->getWidth(), 16u);
+        EXPECT_EQ(pImage->getHeight(), 8u);
+        expectNear(pImage->getPixel(3 * 16 + 2), 200, 30, 20);
+        expectNear(pImage->getPixel(5 * 16 + 13), 10, 30, 220);
+        EXPECT_EQ(pImage->getPixel(16 * 8), nullptr) << "one past the last pixel";
+    }
+}
+
+TEST_F(JpegModule, ReadsFromTheStreamPositionAsInsideAPack)
+{
+    const std::vector<unsigned char> jpeg = qort::encodeJpeg(4, 4, qort::solidRgb(4, 4, 0, 255, 0));
+    // 37 bytes before the image and 50 after it, as a pack entry sits between others.
+    std::vector<unsigned char> file(37 + jpeg.size() + 50, 0xAB);
+    std::copy(jpeg.begin(), jpeg.end(), file.begin() + 37);
+    const std::string path = m_dir.file("packed.bin");
+    ASSERT_TRUE(qort::writeBytes(path, file.data(), file.size()));
+    auto pImage = decode(path, 37);
+    ASSERT_NE(pImage, nullptr);
+    expectNear(pImage->getPixel(15), 0, 255, 0);
+}
+
+TEST_F(JpegModule, BrokenDataFailsWithoutCrashing)
+{
+    const std::vector<unsigned char> jpeg = qort::encodeJpeg(32, 32, qort::solidRgb(32, 32, 9, 9, 9));
+    const std::string path = m_dir.file("cut.jpg");
+    // Every prefix that cuts the headers short must fail cleanly; a cut inside the scan may
+    // still decode (libjpeg pads), but never crash.
+    for (size_t n : {size_t(0), size_t(1), size_t(2), size_t(20), jpeg.size() / 2, jpeg.size() - 2})
+    {
+        ASSERT_TRUE(qort::writeBytes(path, jpeg.data(), n));
+        auto pImage = decode(path);
+        if (n < 100)
+        {
+            EXPECT_EQ(pImage, nullptr) << "prefix of " << n << " bytes";
+        }
+    }
+    const std::string text = "not a jpeg at all";
+    ASSERT_TRUE(qort::writeText(path, text));
+    EXPECT_EQ(decode(path), nullptr);
+    std::unique_ptr<qor_cJpegImage> pImage(qoru_newJpegImage());
+    EXPECT_FALSE(pImage->read(nullptr));
+    EXPECT_EQ(pImage->getPixel(0), nullptr);
+}
+
+TEST(JpegPluginLoader, MissingModuleShowsTheBoxAndFails)
+{
+    qort::TempDir empty;
+    const char * szOld = std::getenv("QOR_PLUGIN_DIR");
+    const std::string strOld = szOld ? szOld : "";
+    setenv("QOR_PLUGIN_DIR", empty.path().c_str(), 1);
+    {
+        qort::BoxCapture boxes;
+        EXPECT_FALSE(qoru_loadJpegPlugin());
+        ASSERT_EQ(boxes.texts().size(), 1u);
+        EXPECT_EQ(boxes.texts()[0], "Can't load 'qor_cJpegFileDLL.so' !");
+        EXPECT_EQ(boxes.captions()[0], "ERROR :");
+        EXPECT_EQ(qoru_newJpegImage(), nullptr);
+    }
+    setenv("QOR_PLUGIN_DIR", strOld.c_str(), 1);
+    EXPECT_TRUE(qoru_loadJpegPlugin());
+    qoru_freeJpegPlugin();
+}
