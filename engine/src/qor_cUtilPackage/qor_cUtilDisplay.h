@@ -8,7 +8,7 @@
 #include "qor_cString.h"
 #include "qor_types.h"
 #include "qor_cDisp.h"
-#include "qor_cColor.h"
+#include "qor_sUCColor.h"
 
 // The file read for an image stem: "maps\" + stem + ".jpg".
 qor_cString qoru_imageFileName(cchar * szStem);

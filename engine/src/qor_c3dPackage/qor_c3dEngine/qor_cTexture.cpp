@@ -1,6 +1,6 @@
 #include "qor_cTexture.h"
 
-#include "qor_cColor.h"
+#include "qor_sUCColor.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cImageOps.h"
 #include "qor_cKey.h"

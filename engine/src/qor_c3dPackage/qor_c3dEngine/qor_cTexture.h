@@ -7,7 +7,7 @@
 #include "qor_cEasyAnim.h"
 #include "qor_types.h"
 
-struct qor_sUCColor;
+#include "qor_sUCColor.h"
 
 class qor_cTexture
 {
