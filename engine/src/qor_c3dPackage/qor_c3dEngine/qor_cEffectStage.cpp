@@ -16,9 +16,9 @@ bool addLinearKey(qor_cEasyAnim & track, float t, uint n, float v0, float v1)
     qor_cKey * pKey = new (std::nothrow) qor_cLinearKey(n);
     if (!pKey)
         return false;
-    pKey->m_time = t;
-    pKey->m_values[0] = v0;
-    pKey->m_values[1] = v1;
+    pKey->m_fTime = t;
+    pKey->m_afValue[0] = v0;
+    pKey->m_afValue[1] = v1;
     if (!track.addKey(pKey, true))
     {
         delete pKey;
@@ -33,11 +33,11 @@ qor_cEffectStage::qor_cEffectStage()
       m_bAnimated(0)
 {
     // A track that never gets a key keeps the identity transform.
-    m_uvpos.setEndMode(1);
-    m_uvrot.setEndMode(1);
-    m_uvscale.setEndMode(1);
-    m_uvscale.getOutput()->m_values[0] = 1.0f;
-    m_uvscale.getOutput()->m_values[1] = 1.0f;
+    m_uvpos.m_iEndMode = 1;
+    m_uvrot.m_iEndMode = 1;
+    m_uvscale.m_iEndMode = 1;
+    m_uvscale.getOutput()->m_afValue[0] = 1.0f;
+    m_uvscale.getOutput()->m_afValue[1] = 1.0f;
 }
 
 qor_cEffectStage::~qor_cEffectStage()
@@ -107,11 +107,11 @@ void qor_cEffectStage::getTransform(float * pOffset, float * pRotation, float * 
     const qor_cKey * pRot = m_uvrot.evaluate();
     const qor_cKey * pScl = m_uvscale.evaluate();
     const qor_cKey * pPos = m_uvpos.evaluate();
-    pOffset[0] = pPos->m_values[0];
-    pOffset[1] = pPos->m_values[1];
-    *pRotation = pRot->m_values[0];
-    pScale[0] = pScl->m_values[0];
-    pScale[1] = pScl->m_values[1];
+    pOffset[0] = pPos->m_afValue[0];
+    pOffset[1] = pPos->m_afValue[1];
+    *pRotation = pRot->m_afValue[0];
+    pScale[0] = pScl->m_afValue[0];
+    pScale[1] = pScl->m_afValue[1];
 }
 
 void qor_cEffectStage::use(uint iStage)
@@ -142,17 +142,14 @@ void qor_cEffectStage::use(uint iStage)
 
 void qor_cEffectStage::update(const float * dt)
 {
-    float f = *dt;
-    m_uvscale.advance(&f);
-    f = *dt;
-    m_uvpos.advance(&f);
-    f = *dt;
-    m_uvrot.advance(&f);
+    m_uvscale.advance(dt);
+    m_uvpos.advance(dt);
+    m_uvrot.advance(dt);
 }
 
 void qor_cEffectStage::reset()
 {
-    m_uvpos.setTime(0.0f);
-    m_uvrot.setTime(0.0f);
-    m_uvscale.setTime(0.0f);
+    m_uvpos.rewind();
+    m_uvrot.rewind();
+    m_uvscale.rewind();
 }

@@ -14,7 +14,7 @@ qor_cMatProp::qor_cMatProp()
 
 void qor_cMatProp::setColor(qor_cEasyAnim & track, float r, float g, float b, float a)
 {
-    float * p = track.getOutput()->m_values;
+    float * p = track.getOutput()->m_afValue;
     p[0] = r;
     p[1] = g;
     p[2] = b;
@@ -31,18 +31,17 @@ void qor_cMatProp::update(const float * dt)
     qor_cEasyAnim * apTrack[4] = {&m_diffuse, &m_ambient, &m_specular, &m_emissive};
     for (qor_cEasyAnim * pTrack : apTrack)
     {
-        float f = *dt;
-        pTrack->advance(&f);
+        pTrack->advance(dt);
         pTrack->evaluate();
     }
 }
 
 void qor_cMatProp::reset()
 {
-    m_diffuse.setTime(0.0f);
-    m_ambient.setTime(0.0f);
-    m_specular.setTime(0.0f);
-    m_emissive.setTime(0.0f);
+    m_diffuse.rewind();
+    m_ambient.rewind();
+    m_specular.rewind();
+    m_emissive.rewind();
 }
 
 bool qor_cMatProp::addKey_diff(qor_cKey * pKey)

@@ -38,10 +38,10 @@ public:
     }
 
     // Current values, four floats each.
-    const float * getDiffuse() { return m_diffuse.getOutput()->m_values; }
-    const float * getAmbient() { return m_ambient.getOutput()->m_values; }
-    const float * getSpecular() { return m_specular.getOutput()->m_values; }
-    const float * getEmissive() { return m_emissive.getOutput()->m_values; }
+    const float * getDiffuse() { return m_diffuse.getOutput()->m_afValue; }
+    const float * getAmbient() { return m_ambient.getOutput()->m_afValue; }
+    const float * getSpecular() { return m_specular.getOutput()->m_afValue; }
+    const float * getEmissive() { return m_emissive.getOutput()->m_afValue; }
     float getPower() const { return m_power; }
     uint getDiffuseSrc() const { return m_diffuseSrc; }
     uint getAmbientSrc() const { return m_ambientSrc; }

@@ -35,11 +35,11 @@ bool qor_cMaterial::addKey_diffuse(float kt, float r, float g, float b, float a)
         qoru_logError("qor_cTcbKey * pKey = new qor_cTcbKey(4);\n");
         return false;
     }
-    pKey->m_time = kt;
-    pKey->m_values[0] = r;
-    pKey->m_values[1] = g;
-    pKey->m_values[2] = b;
-    pKey->m_values[3] = a;
+    pKey->m_fTime = kt;
+    pKey->m_afValue[0] = r;
+    pKey->m_afValue[1] = g;
+    pKey->m_afValue[2] = b;
+    pKey->m_afValue[3] = a;
     if (!m_prop.addKey_diff(pKey))
     {
         delete pKey;

@@ -34,10 +34,10 @@ cchar * const s_szSigOffset = "bool qor_cTexture::loadOffsetTable(cchar * szText
 
 qor_cTexture::qor_cTexture()
     : m_tex(QOR_NULL_TEXTURE), m_pTableX(nullptr), m_pTableY(nullptr), m_pOffMap(nullptr), m_fOffsetTime(0.0f),
-      m_nFrame(1), m_pOffFrame(nullptr)
+      m_nFrame(1)
 {
     m_szName[0] = 0;
-    m_frame.setEndMode(1);
+    m_frame.m_iEndMode = 1;
 }
 
 qor_cTexture::~qor_cTexture()
@@ -47,7 +47,6 @@ qor_cTexture::~qor_cTexture()
         for (uint k = 0; k < m_nFrame; ++k)
             QOR_DISP()->releaseTexture(m_tex + k);
     delete[] m_pOffMap;
-    delete[] m_pOffFrame;
     delete[] m_pTableX;
     delete[] m_pTableY;
 }
@@ -100,7 +99,7 @@ bool qor_cTexture::loadAnim(cchar * szAnimName, cuint nFrame, float playbackRate
         return false;
     }
     m_nFrame = nFrame;
-    m_frame.setEndMode((int)endMode);
+    m_frame.m_iEndMode = (int)endMode;
     float fEnd = (float)nFrame * playbackRate;
     bool bRet = addKey_frame(0.0f, 0.0f) && addKey_frame(fEnd, fEnd);
     m_frame.initKeyArray();
@@ -205,8 +204,8 @@ bool qor_cTexture::addKey_frame(float keytime, float frame)
     bool b = false;
     if (pKey)
     {
-        pKey->m_time = keytime;
-        pKey->m_values[0] = frame;
+        pKey->m_fTime = keytime;
+        pKey->m_afValue[0] = frame;
         b = m_frame.addKey(pKey, true);
         if (!b)
             delete pKey;
@@ -229,7 +228,7 @@ qor_hTexture qor_cTexture::getCurrentHandle()
 {
     if (m_tex == QOR_NULL_TEXTURE || m_tex == 0)
         return m_tex;
-    float fFrame = std::floor(m_frame.evaluate()->m_values[0]);
+    float fFrame = std::floor(m_frame.evaluate()->m_afValue[0]);
     // A frame outside the loaded ones (the held end value names the handle after the last
     // frame) shows the nearest real frame instead of a stranger's texture.
     if (!(fFrame > 0.0f))
@@ -246,8 +245,7 @@ bool qor_cTexture::use(uint stage)
 
 void qor_cTexture::update(const float * dt)
 {
-    float f = *dt;
-    m_frame.advance(&f);
+    m_frame.advance(dt);
     if (!m_pOffMap || !m_pTableX || !m_pTableY || m_tex == QOR_NULL_TEXTURE)
         return;
 
@@ -255,20 +253,12 @@ void qor_cTexture::update(const float * dt)
     // Only t mod 256 matters (one row per unit over 256 rows); the remainder keeps the
     // conversion to int defined whatever the accumulated time.
     int t = (int)std::fmod(m_fOffsetTime, (float)e_ot_height);
-    if (!m_pOffFrame)
-    {
-        m_pOffFrame = new (std::nothrow) qor_sUCColor[e_ot_width * e_ot_height];
-        if (!m_pOffFrame)
-            return;
-    }
-    qoru_applyOffsetTable(m_pOffMap, m_pTableX, m_pTableY, t, m_pOffFrame, e_ot_width);
-    if (!QOR_DISP()->lockTexture(m_tex, nullptr))
+    void * pBits = nullptr;
+    uint pitch = 0;
+    if (!QOR_DISP()->lockTextureBits(m_tex, &pBits, &pitch))
         return;
-    for (uint y = 0; y < (uint)e_ot_height; ++y)
-        for (uint x = 0; x < (uint)e_ot_width; ++x)
-        {
-            const qor_sUCColor & c = m_pOffFrame[y * e_ot_width + x];
-            QOR_DISP()->setPixel(x, y, c.r, c.g, c.b, c.a);
-        }
+    // A 32-bit texture of at least 256 pixels a row, written straight through the lock.
+    if (pBits && pitch >= e_ot_width * 4)
+        qoru_applyOffsetTable(m_pOffMap, m_pTableX, m_pTableY, t, static_cast<qor_sUCColor *>(pBits), pitch / 4);
     QOR_DISP()->unlockTexture(m_tex);
 }

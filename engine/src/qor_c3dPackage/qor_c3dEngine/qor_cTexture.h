@@ -61,5 +61,4 @@ private:
     float m_fOffsetTime;
     // Frames made by loadAnim (all released with the texture), 1 otherwise.
     uint m_nFrame;
-    qor_sUCColor * m_pOffFrame;
 };
