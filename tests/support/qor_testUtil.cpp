@@ -108,13 +108,21 @@ const std::vector<std::string> & BoxCapture::captions() const { return s_boxCapt
 std::string binDir()
 {
     const char * p = std::getenv("QOR_BIN_DIR");
+#ifdef QOR_TEST_BIN_DIR
+    return p ? p : QOR_TEST_BIN_DIR;
+#else
     return p ? p : "build/bin";
+#endif
 }
 
 std::string sourceDir()
 {
     const char * p = std::getenv("QOR_SOURCE_DIR");
+#ifdef QOR_TEST_SOURCE_DIR
+    return p ? p : QOR_TEST_SOURCE_DIR;
+#else
     return p ? p : ".";
+#endif
 }
 
 int runCommand(const std::string & cmd, std::string * pOut)

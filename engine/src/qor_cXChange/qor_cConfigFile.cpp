@@ -1,0 +1,277 @@
+#include "qor_cConfigFile.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace
+{
+struct Pair
+{
+    qor_cString m_strKey;
+    qor_cString m_strValue;
+};
+
+struct Section
+{
+    qor_cString m_strName;
+    qor_cList m_lPair;
+};
+
+// The whole file in memory, positions being byte offsets as ftell gives them.
+struct Text
+{
+    const char * m_p;
+    size_t m_n;
+
+    bool isBreak(size_t i) const { return m_p[i] == '\n' || (m_p[i] == '\r' && i + 1 < m_n && m_p[i + 1] == '\n'); }
+    size_t breakLength(size_t i) const { return m_p[i] == '\n' ? 1 : 2; }
+
+    // Reads a line at nPos: leading line breaks skipped, then at most kMaxLine characters that
+    // must be followed by a line break. True: the text is [*pStart, *pStart + *pLength) and
+    // *pNext is after the break. False: *pNext is where the reader stopped.
+    bool readLine(size_t nPos, size_t * pStart, size_t * pLength, size_t * pNext) const
+    {
+        while (nPos < m_n && isBreak(nPos))
+            nPos += breakLength(nPos);
+        const size_t nStart = nPos;
+        while (nPos < m_n)
+        {
+            if (isBreak(nPos))
+            {
+                *pStart = nStart;
+                *pLength = nPos - nStart;
+                *pNext = nPos + breakLength(nPos);
+                return true;
+            }
+            if (nPos - nStart == qor_cConfigFile::kMaxLine)
+                break;
+            ++nPos;
+        }
+        *pNext = nPos;
+        return false;
+    }
+
+    // Copies [nStart, nStart + nLength) (at most kMaxLine characters) as a C string.
+    void copy(size_t nStart, size_t nLength, char * pOut) const
+    {
+        if (nLength > qor_cConfigFile::kMaxLine)
+            nLength = qor_cConfigFile::kMaxLine;
+        std::memcpy(pOut, m_p + nStart, nLength);
+        pOut[nLength] = 0;
+    }
+
+    size_t find(char c, size_t nFrom) const
+    {
+        if (nFrom >= m_n)
+            return m_n;
+        const void * p = std::memchr(m_p + nFrom, c, m_n - nFrom);
+        return p ? static_cast<size_t>(static_cast<const char *>(p) - m_p) : m_n;
+    }
+};
+
+// Reads the rest of the stream into a new malloc'ed buffer; null on failure.
+char * readAll(FILE * pFile, size_t * pnSize)
+{
+    size_t nCap = 4096, nSize = 0;
+    char * p = static_cast<char *>(std::malloc(nCap));
+    while (p)
+    {
+        const size_t nRead = std::fread(p + nSize, 1, nCap - nSize, pFile);
+        nSize += nRead;
+        if (nSize < nCap)
+            break;
+        char * pGrown = static_cast<char *>(std::realloc(p, nCap * 2));
+        if (!pGrown)
+        {
+            std::free(p);
+            return nullptr;
+        }
+        p = pGrown;
+        nCap *= 2;
+    }
+    *pnSize = nSize;
+    return p;
+}
+} // namespace
+
+qor_cConfigFile::qor_cConfigFile() : m_pFile(nullptr) {}
+
+qor_cConfigFile::~qor_cConfigFile()
+{
+    if (m_pFile)
+        std::fclose(m_pFile);
+}
+
+void * qor_cConfigFile::findSection(cchar * szSection) const
+{
+    for (int i = 0; i < m_lSection.getNbItem(); ++i)
+    {
+        Section * pSection = m_lSection.get<Section>(i);
+        if (pSection->m_strName == szSection)
+            return pSection;
+    }
+    return nullptr;
+}
+
+cchar * qor_cConfigFile::getSectionName(int iIndex) const
+{
+    const Section * pSection = m_lSection.get<Section>(iIndex);
+    return pSection ? pSection->m_strName.get() : nullptr;
+}
+
+int qor_cConfigFile::getNbKey(cchar * szSection) const
+{
+    const Section * pSection = static_cast<const Section *>(findSection(szSection ? szSection : ""));
+    return pSection ? pSection->m_lPair.getNbItem() : 0;
+}
+
+cchar * qor_cConfigFile::getValue(cchar * szSection, cchar * szKey) const
+{
+    if (!szSection || !szKey)
+        return nullptr;
+    const Section * pSection = static_cast<const Section *>(findSection(szSection));
+    if (!pSection)
+        return nullptr;
+    for (int i = 0; i < pSection->m_lPair.getNbItem(); ++i)
+    {
+        const Pair * pPair = pSection->m_lPair.get<Pair>(i);
+        if (pPair->m_strKey == szKey)
+            return pPair->m_strValue.get();
+    }
+    return nullptr;
+}
+
+bool qor_cConfigFile::setValue(cchar * szSection, cchar * szKey, cchar * szValue)
+{
+    if (!szSection || !szKey)
+        return false;
+    Section * pSection = static_cast<Section *>(findSection(szSection));
+    if (!pSection)
+    {
+        pSection = new (std::nothrow) Section;
+        if (!pSection)
+            return false;
+        if (!pSection->m_strName.set(szSection) || !m_lSection.add(pSection, true))
+        {
+            delete pSection;
+            return false;
+        }
+    }
+    for (int i = 0; i < pSection->m_lPair.getNbItem(); ++i)
+    {
+        Pair * pPair = pSection->m_lPair.get<Pair>(i);
+        if (pPair->m_strKey == szKey)
+            return pPair->m_strValue.set(szValue);
+    }
+    Pair * pPair = new (std::nothrow) Pair;
+    if (!pPair)
+        return false;
+    if (!pPair->m_strKey.set(szKey) || !pPair->m_strValue.set(szValue) || !pSection->m_lPair.add(pPair, true))
+    {
+        delete pPair;
+        return false;
+    }
+    return true;
+}
+
+bool qor_cConfigFile::load(cchar * szPath)
+{
+    if (m_pFile)
+    {
+        std::fclose(m_pFile);
+        m_pFile = nullptr;
+    }
+    m_lSection.clear();
+    if (!szPath)
+        return false;
+    // "a+" creates an empty file when none exists; a read-only file still opens with "r".
+    m_pFile = std::fopen(szPath, "a+");
+    if (!m_pFile)
+        m_pFile = std::fopen(szPath, "r");
+    if (!m_pFile)
+        return false;
+    std::rewind(m_pFile);
+    size_t nSize = 0;
+    char * pData = readAll(m_pFile, &nSize);
+    if (!pData)
+        return false;
+    const Text text = {pData, nSize};
+
+    // 1. The position of every "[": the section starts.
+    size_t nStarts = 0;
+    for (size_t i = text.find('[', 0); i < nSize; i = text.find('[', i + 1))
+        ++nStarts;
+    size_t * pStart = static_cast<size_t *>(std::malloc((nStarts ? nStarts : 1) * sizeof(size_t)));
+    if (!pStart)
+    {
+        std::free(pData);
+        return false;
+    }
+    nStarts = 0;
+    for (size_t i = text.find('[', 0); i < nSize; i = text.find('[', i + 1))
+        pStart[nStarts++] = i;
+
+    bool bOk = true;
+    size_t nPos = 0;
+    size_t iSection = 0; // index into pStart of the section being read
+    char acName[kMaxLine + 1], acKey[kMaxLine + 1], acValue[kMaxLine + 1];
+    // 2. and 4. From the current position, the next "[" starts a section. Each pass starts at
+    // a "[" after the previous one, so the loop ends.
+    while (bOk)
+    {
+        const size_t nBracket = text.find('[', nPos);
+        if (nBracket >= nSize)
+            break;
+        while (iSection < nStarts && pStart[iSection] < nBracket)
+            ++iSection;
+        size_t nLineStart = 0, nLength = 0, nNext = 0;
+        // A section name line that cannot be read ends the parse (nothing after it is found).
+        if (!text.readLine(nBracket + 1, &nLineStart, &nLength, &nNext))
+            break;
+        text.copy(nLineStart, nLength ? nLength - 1 : 0, acName);
+        nPos = nNext;
+
+        // 3. The keys of this section.
+        for (;;)
+        {
+            const size_t nEqual = text.find('=', nPos);
+            if (nEqual >= nSize)
+            {
+                nPos = nSize;
+                break;
+            }
+            // The line that holds the "=": back to the previous line break (not before nPos,
+            // which has no "=" between it and nEqual).
+            size_t nKeyLine = nEqual;
+            while (nKeyLine > nPos && text.m_p[nKeyLine - 1] != '\n')
+                --nKeyLine;
+            if (!text.readLine(nKeyLine, &nLineStart, &nLength, &nNext))
+            {
+                nPos = nNext; // unreadable key line: the section ends
+                break;
+            }
+            text.copy(nLineStart, nEqual - nLineStart, acKey);
+            if (!text.readLine(nEqual + 1, &nLineStart, &nLength, &nNext))
+            {
+                nPos = nNext; // unreadable value: this key is skipped
+                continue;
+            }
+            text.copy(nLineStart, nLength, acValue);
+            nPos = nNext;
+            if (iSection + 1 < nStarts && nPos > pStart[iSection + 1])
+            {
+                nPos = pStart[iSection + 1]; // the line belongs to the next section
+                break;
+            }
+            if (!setValue(acName, acKey, acValue))
+            {
+                bOk = false;
+                break;
+            }
+        }
+    }
+    std::free(pStart);
+    std::free(pData);
+    return bOk;
+}

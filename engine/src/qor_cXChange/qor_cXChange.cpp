@@ -1,0 +1,75 @@
+#include "qor_cXChange.h"
+
+#include "qor_cErrorHandler.h"
+#include "qor_cMonofiler.h"
+
+namespace
+{
+// The locked-file state is process-wide, as in the design.
+FILE * s_pLockedFile = nullptr;
+bool s_bLockedFromDisk = false;
+} // namespace
+
+qor_cXChange * qor_cXChange::s_pInstance = nullptr;
+
+qor_cXChange::qor_cXChange() : m_pDisp(nullptr), m_pMonofiler(nullptr), m_pD3DDevice(nullptr) { s_pInstance = this; }
+
+qor_cXChange::~qor_cXChange()
+{
+    if (s_pInstance == this)
+        s_pInstance = nullptr;
+}
+
+char * qor_cXChange::readFile(cchar * szFilename, uint * pBufferSize)
+{
+    char * pBuffer = nullptr;
+    if (m_pMonofiler)
+        pBuffer = m_pMonofiler->loadFile(szFilename, pBufferSize);
+    else
+    {
+        // No pack registered (the system always registers one): an empty pack's behaviour.
+        qor_cMonofiler empty;
+        pBuffer = empty.loadFile(szFilename, pBufferSize);
+    }
+    if (pBuffer)
+        return pBuffer;
+
+    cchar * szName = szFilename ? szFilename : "(null)";
+    QOR_LOG_LOCATION();
+    qoru_reportError("Impossible de charger le fichier <%s>", szName);
+    QOR_LOG_LOCATION();
+    qoru_logError("cchar * qor_cXChange::readFile(cchar * szFilename <%s>, uint * pBufferSize /* = NULL */)\n", szName);
+    QOR_LOG_LOCATION();
+    qoru_logError("Impossible d'ouvrir le fichier <%s>!\n", szName);
+    return nullptr;
+}
+
+FILE * qor_cXChange::lockFile(cchar * szFilename, cchar * szMode)
+{
+    // The design overwrote an earlier lock; a disk stream left locked is closed here instead
+    // of leaking.
+    unlockFile();
+    s_bLockedFromDisk = false;
+    if (m_pMonofiler)
+    {
+        FILE * pFile = m_pMonofiler->getFile(szFilename);
+        if (pFile)
+        {
+            s_pLockedFile = pFile;
+            return pFile;
+        }
+    }
+    if (!szFilename || !szMode)
+        return nullptr;
+    s_bLockedFromDisk = true;
+    s_pLockedFile = std::fopen(szFilename, szMode);
+    return s_pLockedFile;
+}
+
+void qor_cXChange::unlockFile()
+{
+    if (s_bLockedFromDisk && s_pLockedFile)
+        std::fclose(s_pLockedFile);
+    s_pLockedFile = nullptr;
+    s_bLockedFromDisk = false;
+}
