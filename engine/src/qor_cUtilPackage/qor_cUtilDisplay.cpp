@@ -147,7 +147,7 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
         }
         // The alpha image is read by the colour image's pixel index: a smaller one would be
         // read past its end, so it is refused like an undecodable image.
-        if (pAlpha->getWidth() != width || pAlpha->getHeight() < height)
+        if (pAlpha->getWidth() < width || pAlpha->getHeight() < height)
         {
             logFailure(s_szSigTexture, szFilename, "bRet = alphajpg.read(QOR_XCHANGE()->lockFile(alphafilename.get()));\n");
             qoru_logError("image alpha <%s> de taille %d x %d, il faut %d x %d\n", szAlpha, pAlpha->getWidth(),
