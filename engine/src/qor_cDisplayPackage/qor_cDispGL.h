@@ -1,0 +1,148 @@
+// qor_cDispGL: the display device over OpenGL 3.3 core (the design's qor_cDispDX8).
+//
+// It owns the GL context (made on the window system's SDL window, or on a hidden window of its
+// own when there is none), the 640 x 480 back buffer (a framebuffer object in Direct3D
+// orientation), the texture nodes and the render-target records, and forwards render states
+// to qor_cGLDevice, which turns them into GL state and generated shaders.
+#pragma once
+
+#include "qor_cDisp.h"
+#include "qor_cGLDevice.h"
+#include "qor_cList.h"
+#include "qor_cPixelFormat.h"
+
+#include <epoxy/gl.h>
+
+struct SDL_Window;
+class qor_cTexNodeGL;
+class qor_cCubeTexNodeGL;
+
+// One render-target slot; record 0 is the screen, records 1 to 15 serve textures.
+struct qor_sRenderTarget
+{
+    bool bHasColour;    // a colour target is held (screen record: between save and restore)
+    GLuint uColourFbo;  // screen record: the framebuffer taken by saveScreenTarget
+    int iColourW, iColourH;
+    GLuint uDepth;      // depth-stencil renderbuffer (texture records keep it for reuse)
+    uint uDepthW, uDepthH;
+    GLuint uFbo;        // texture records: the record's framebuffer
+    qor_cTexNodeGL * pNode;
+    uint width;
+    uint height;
+    uchar used;
+};
+
+class qor_cDispGL : public qor_cDisp
+{
+public:
+    static const uint kBackBufferWidth = 640;
+    static const uint kBackBufferHeight = 480;
+    static const uint kNbRenderTarget = 16;
+    static const uint kNbPixelFormat = 32;
+
+    qor_cDispGL();
+    ~qor_cDispGL() override;
+
+    void setMatrix(qor_eTransformState eState, qor_cMatrix * pMatrix) override;
+    qor_cMatrix * getMatrix(qor_eTransformState eState) override;
+    void setAmbientLight(float r, float g, float b, float a) override;
+    bool beginScene() override;
+    bool endScene() override;
+    bool clear(uint flags) override;
+    bool present() override;
+    bool saveScreenTarget() override;
+    bool restoreScreenTarget() override;
+    bool restoreScreenSurfaces() override;
+    void resetRenderTargetSlots() override;
+    bool initRenderStates() override;
+    bool setCullMode(uint mode) override;
+    bool setBlendMode(const qor_cBlendSettings * pSettings) override;
+    bool setBlendMode(uint src, uint dst) override;
+    bool enableBlending(bool bEnable) override;
+    bool setTexMode(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2) override;
+    bool setTexModeAlpha(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2) override;
+    bool setTexCoordGen(uint stage, uint source) override;
+    bool setTexTransform(uint stage, float u, float v, float angle, float su, float sv) override;
+    bool disableTexTransform(uint stage) override;
+    bool setTexTransformFlags(uint stage, uint flags) override;
+    bool setAmbientSrc(qor_eMatSrc src) override;
+    bool setDiffuseSrc(qor_eMatSrc src) override;
+    bool setSpecularSrc(qor_eMatSrc src) override;
+    bool setEmissiveSrc(qor_eMatSrc src) override;
+    bool enableLighting(bool bEnable) override;
+    bool setZFunc(uint func) override;
+    bool enableZBuffer(bool bEnable) override;
+    bool enableZWrite(bool bEnable) override;
+    bool setTexFilter(uint stage, uint which, uint filter) override;
+    void setFogMode(uint mode) override;
+    bool setFogRange(float start, float end) override;
+    void setFogColor(const qor_cColor * pColor) override;
+    void setFogColor(float r, float g, float b, float a) override;
+    bool setMaterialProperties(qor_cMatProp * pMat) override;
+    qor_hTexture createTexture(uint width, uint height, uint flags) override;
+    bool lockTexture(qor_hTexture handle, uint * pOut) override;
+    bool unlockTexture(qor_hTexture handle) override;
+    void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a) override;
+    bool setTexture(uint stage, qor_hTexture handle) override;
+    bool releaseTexture(qor_hTexture handle) override;
+    bool setTextureAsRenderTarget(qor_hTexture handle) override;
+    qor_hTexture createCubeTexture(uint sidewidth) override;
+    bool lockCubeTexture(qor_hTextureSurface handle, qor_eCubeMapFace iFace) override;
+    bool unlockCubeTexture() override;
+    void setCubePixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a) override;
+    bool setCubeTexture(uint stage, qor_hTexture handle) override;
+    bool releaseCubeTexture(qor_hTexture handle) override;
+    bool setLight(uint iLight, qor_cLight * pLight) override;
+    bool init(int iWidth, int iHeight, int iDepth, bool bFullscreen) override;
+
+    bool readPixels(std::vector<uint8_t> & out, int & w, int & h) override;
+    bool setMaterial(const qor_sMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient, qor_eMatSrc specular,
+                     qor_eMatSrc emissive) override;
+    bool enableSpecular(bool bEnable) override;
+    bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch) override;
+    void getStats(qor_sDispStats * pStats) override;
+    bool setVPPhysical_hw(float x, float y, float w, float h, float zmin, float zmax) override;
+
+    // ----- GL backend specifics (tests, tools, the benchmark)
+    qor_cGLDevice * getDevice() { return &m_dev; }
+    // Makes this device's context current (a process may hold more than one device).
+    bool makeCurrent();
+    // Makes the back buffer the target again (tools, tests).
+    void bindBackBuffer() { m_dev.setRenderTarget(m_uBackFbo, m_uBackW, m_uBackH); }
+    qor_cTexNodeGL * getTexNodeByHandle(qor_hTexture handle) const;
+    qor_cCubeTexNodeGL * getCubeTexNodeByHandle(qor_hTexture handle) const;
+    const qor_sRenderTarget & getRenderTargetRecord(uint i) const { return m_aRenderTarget[i]; }
+    const qor_cPixelFormat & getPixelFormatEntry(uint i) const { return m_aPixelFormat[i]; }
+    const qor_cPixelFormat & getBackBufferFormat() const { return m_fmtBackBuffer; }
+    uint getBackBufferWidth() const { return m_uBackW; }
+    uint getBackBufferHeight() const { return m_uBackH; }
+    SDL_Window * getWindow() const { return m_pWindow; }
+    // The window rectangle present() fills with the 4:3 picture (x, y, w, h from the bottom left).
+    static void letterbox(int iWindowW, int iWindowH, int * pRect);
+
+private:
+    bool bindRecord(qor_sRenderTarget & rec);
+    bool setMatSrc(uint iWhich, qor_eMatSrc src, cchar * szName);
+    bool createBackBuffer();
+    void releaseGL();
+
+    qor_cPixelFormat m_aPixelFormat[kNbPixelFormat];
+    qor_cPixelFormat m_pfmtTexture;
+    qor_cPixelFormat m_fmtBackBuffer;
+    qor_cList m_lTexNode;
+    qor_cTexNodeGL * m_pLockedNode;
+    qor_cList m_lCubeTexNode;
+    qor_cCubeTexNodeGL * m_pLockedCubeNode;
+    qor_cMatrix m_aMatrix[qorrs_ts_count];
+    qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (the design's slots stop at stage 1)
+    qor_sRenderTarget m_aRenderTarget[kNbRenderTarget];
+    uint m_uHandleCounter;
+
+    qor_cGLDevice m_dev;
+    SDL_Window * m_pWindow;
+    bool m_bOwnWindow;
+    void * m_pContext; // SDL_GLContext
+    GLuint m_uBackFbo, m_uBackColour, m_uBackDepth;
+    uint m_uBackW, m_uBackH;
+    int m_iSceneDepth;
+};

@@ -1,0 +1,262 @@
+// qor_cGLDevice: the OpenGL 3.3 core stand-in for IDirect3DDevice8.
+//
+// It records the state the engine asks for in Direct3D 8 terms (render states, texture stage
+// states, transforms, lights, material, viewport, render target) and, just before a draw,
+// sends GL only what changed and picks the generated shader for the state key
+// (qor_cGLShader.h). This is the object QOR_D3DDEVICE() hands to triangle lists and texture
+// nodes. Only the GL files of qor_cDisplayPackage include this header.
+//
+// Conventions kept from Direct3D 8 (docs/ARCHITECTURE.md, qor_cDisplayPackage):
+//  - matrices are row-major with row vectors: p' = p * M; uploaded as they are (the GLSL side
+//    reads them transposed, so `M * v` in GLSL is Direct3D's `v * M`);
+//  - clip z runs 0..1 (glClipControl when present, else a remap in the vertex shader);
+//  - every target is stored top row first (Direct3D orientation): the vertex shader negates
+//    clip y, so framebuffer row 0 is the top of the picture and glViewport's y is Direct3D's Y;
+//  - culling: a triangle that is clockwise on screen for Direct3D is counter-clockwise for GL.
+#pragma once
+
+#include "qor_cGLShader.h"
+#include "qor_types.h"
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+
+// Debug builds check glGetError after a call (sokol _SG_GL_CHECK_ERROR).
+#ifndef NDEBUG
+void qoru_glCheck(cchar * szCall, cchar * szFile, int iLine);
+#define QOR_GL_CHECK(call)                                                                                             \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        call;                                                                                                          \
+        qoru_glCheck(#call, __FILE__, __LINE__);                                                                       \
+    } while (0)
+#else
+#define QOR_GL_CHECK(call) call
+#endif
+
+enum
+{
+    QOR_GL_MAX_STAGES = 4,
+    QOR_GL_NB_LIGHT = 255,
+};
+
+// Vertex formats of Part 5.2 (the Direct3D FVF codes).
+enum
+{
+    QOR_FVF_VERTEX1 = 0x112, // x y z, normal, u v: 32 bytes
+    QOR_FVF_VERTEX2 = 0x152, // x y z, normal, colour, u v: 36 bytes
+    QOR_FVF_VERTEX3 = 0x144, // x y z rhw, colour, u v: 28 bytes
+};
+
+// One Direct3D light (D3DLIGHT8) as the device keeps it, in world space.
+struct qor_sGLLight
+{
+    uint type; // 0 point, 1 spot, 2 directional
+    float diffuse[4];
+    float specular[4];
+    float ambient[4];
+    float position[3];
+    float direction[3];
+    float range;
+    float falloff;
+    float attenuation[3];
+    float theta;
+    float phi;
+};
+
+// D3DMATERIAL8.
+struct qor_sGLMaterial
+{
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float emissive[4];
+    float power;
+};
+
+// One texture stage's states.
+struct qor_sGLStageState
+{
+    uint colorOp, colorArg1, colorArg2; // qor_eTexOp / qor_eTexArg numbering
+    uint alphaOp, alphaArg1, alphaArg2;
+    uint tcSource;  // setTexCoordGen numbering: 0 normal, 2/3 position, 4 reflection, 5 own set
+    uint ttFlags;   // 0, 1..4, 257..260
+    uint magFilter; // 0 point, 1 linear
+    uint minFilter;
+    GLenum target; // 0 (no texture), GL_TEXTURE_2D or GL_TEXTURE_CUBE_MAP
+    GLuint texture;
+};
+
+// Counters over the device's life (the benchmark reports them).
+struct qor_sGLStats
+{
+    uint64_t nDraw;
+    uint64_t nShaderHit;     // a draw whose state key was already compiled
+    uint64_t nShaderCompile; // programs generated and linked
+    uint64_t nStateKey;      // state keys built (state changed since the previous draw)
+};
+
+class qor_cGLDevice
+{
+public:
+    qor_cGLDevice();
+    ~qor_cGLDevice();
+    qor_cGLDevice(const qor_cGLDevice &) = delete;
+    qor_cGLDevice & operator=(const qor_cGLDevice &) = delete;
+
+    // With the context current: reads the GL capabilities, builds the GL objects the device
+    // needs and sets Direct3D 8's initial states. False when the context is unusable.
+    bool create();
+    // Deletes the GL objects (context still current).
+    void destroy();
+
+    // ----- render states (Direct3D numbering of the Part's enumerations)
+    void setCullMode(uint mode); // 0 none, 1 clockwise, 2 counter-clockwise
+    void setBlend(uint src, uint dst) { m_uSrcBlend = src, m_uDstBlend = dst, m_bDirtyGL = true; }
+    void setSrcBlend(uint src) { m_uSrcBlend = src, m_bDirtyGL = true; }
+    void setDstBlend(uint dst) { m_uDstBlend = dst, m_bDirtyGL = true; }
+    void enableBlending(bool b) { m_bBlend = b, m_bDirtyGL = true; }
+    void setZFunc(uint f) { m_uZFunc = f, m_bDirtyGL = true; }
+    void enableZ(bool b) { m_bZEnable = b, m_bDirtyGL = true; }
+    void enableZWrite(bool b) { m_bZWrite = b, m_bDirtyGL = true; }
+    void enableLighting(bool b);
+    void enableSpecular(bool b);
+    void setMaterialSource(uint iWhich, uint src); // 0 diffuse, 1 ambient, 2 specular, 3 emissive
+    void setAmbient(uint argb);
+    void enableFog(bool b);
+    void setFogColor(uint argb);
+    void setFogRange(float start, float end);
+    void setMaterial(const qor_sGLMaterial & mat);
+
+    // ----- stages
+    qor_sGLStageState & stage(uint s) { return m_aStage[s]; }
+    void touchStage() { m_bDirtyKey = true; }
+    void setStageFilter(uint s, uint which, uint filter);
+    void setStageTexture(uint s, GLenum target, GLuint texture);
+    // Forgets a texture that is being deleted (stages unbind it).
+    void forgetTexture(GLuint texture);
+
+    // ----- transforms: slot 0 world, 1 view, 3 projection; 8 + s texture stage s
+    void setTransform(uint slot, const float m[16]);
+    const float * getTexMatrix(uint s) const { return m_aTexMatrix[s]; }
+    const float * getView() const { return m_aView; }
+
+    // ----- lights
+    void setLight(uint i, const qor_sGLLight & light);
+    void enableLight(uint i, bool b);
+    bool isLightEnabled(uint i) const { return m_abLightOn[i]; }
+
+    // ----- viewport, render target
+    void setViewport(int x, int y, int w, int h, float zmin, float zmax);
+    // Binds a framebuffer of the given size as the target (0 width: unknown).
+    void setRenderTarget(GLuint fbo, int w, int h);
+    GLuint getRenderTarget() const { return m_uFbo; }
+    int getTargetWidth() const { return m_iTargetW; }
+    int getTargetHeight() const { return m_iTargetH; }
+
+    // ----- frame
+    // Clears the viewport rectangle of the current target (Direct3D Clear(0, NULL, ...)):
+    // flags 1 colour, 2 depth, 4 stencil.
+    void clear(uint flags, const float rgba[4], float z, int stencil);
+    // Reads the current target, top row first, as BGRA bytes; false when no target is bound.
+    bool readPixels(uint8_t * pOut, int x, int y, int w, int h);
+
+    // ----- drawing
+    // Draws nVertex / 3 triangles of the bound vertex array object in the given format.
+    bool drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex);
+    // Sets up the attribute layout of a vertex array object for a format.
+    static void setupVertexArray(GLuint vao, GLuint vbo, uint fvf);
+    static int strideOf(uint fvf);
+    // Tells the device that vertex array object bindings changed behind its back.
+    void bindVertexArray(GLuint vao);
+    void unbindVertexArray(GLuint vao);
+    void invalidateVertexArray() { m_gl.vao = ~0u; }
+
+    // The device of the display that was made current last (triangle lists fall back on it
+    // when no service directory holds one).
+    static qor_cGLDevice * current() { return s_pCurrent; }
+    static void setCurrent(qor_cGLDevice * pDev) { s_pCurrent = pDev; }
+
+    const qor_sGLStats & getStats() const { return m_stats; }
+    void resetStats();
+    qor_cGLShaderCache & getShaderCache() { return m_cache; }
+    bool hasClipControl() const { return m_bClipControl; }
+
+private:
+    static qor_cGLDevice * s_pCurrent;
+    void applyGLState();
+    void buildKey(uint fvf);
+    void updateDerived();
+    void uploadUniforms(qor_cGLProgram * p);
+    void bindTextures();
+
+    // Render states
+    uint m_uCull;
+    uint m_uSrcBlend, m_uDstBlend;
+    bool m_bBlend;
+    uint m_uZFunc;
+    bool m_bZEnable, m_bZWrite;
+    bool m_bLighting, m_bSpecular, m_bFog;
+    uint m_auMatSrc[4];
+    float m_afAmbient[4];
+    float m_afFogColor[4];
+    float m_fFogStart, m_fFogEnd;
+    qor_sGLMaterial m_material;
+
+    qor_sGLStageState m_aStage[QOR_GL_MAX_STAGES];
+
+    // Transforms (Direct3D row-major), and what the shaders read
+    float m_aWorld[16], m_aView[16], m_aProj[16];
+    float m_aTexMatrix[QOR_GL_MAX_STAGES][16];
+    float m_aWorldView[16], m_aWorldViewProj[16];
+    float m_aNormalMat[9];
+
+    qor_sGLLight m_aLight[QOR_GL_NB_LIGHT];
+    bool m_abLightOn[QOR_GL_NB_LIGHT];
+    // Lights in camera space, as the shaders read them (up to qor_sShaderKey::kMaxLights)
+    int m_nActiveLight;
+    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4];
+
+    int m_aiViewport[4];
+    float m_afDepthRange[2];
+    GLuint m_uFbo;
+    int m_iTargetW, m_iTargetH;
+
+    // Version of each uniform group (qor_cGLProgram::kGroup*), bumped when the group changes
+    uint64_t m_auGroupVersion[qor_cGLProgram::kNbGroup];
+    uint64_t m_uVersion;
+    void bump(int iGroup) { m_auGroupVersion[iGroup] = ++m_uVersion; }
+
+    bool m_bDirtyGL;      // render states to send
+    bool m_bDirtyKey;     // shader key to rebuild
+    bool m_bDirtyDerived; // world-view, normal matrix, camera-space lights to recompute
+    bool m_bDirtyTextures;
+    qor_sShaderKey m_key;
+    uint m_uKeyFvf;
+    qor_cGLProgram * m_pProgram;
+
+    // What GL holds now
+    struct GLState
+    {
+        int cull; // -1 unknown, 0 off, GL_FRONT, GL_BACK
+        int blend;
+        GLenum src, dst;
+        int depthTest;
+        int depthMask;
+        GLenum depthFunc;
+        int viewport[4];
+        float depthRange[2];
+        GLuint fbo;
+        GLuint vao;
+        GLuint program;
+        GLenum texTarget[QOR_GL_MAX_STAGES];
+        GLuint texture[QOR_GL_MAX_STAGES];
+    } m_gl;
+
+    GLuint m_auSampler[QOR_GL_MAX_STAGES];
+    bool m_abSamplerDirty[QOR_GL_MAX_STAGES];
+    bool m_bClipControl;
+    qor_cGLShaderCache m_cache;
+    qor_sGLStats m_stats;
+};

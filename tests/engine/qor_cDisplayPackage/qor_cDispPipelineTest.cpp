@@ -1,0 +1,1 @@
+#include "qor_dispTestEnv.h"

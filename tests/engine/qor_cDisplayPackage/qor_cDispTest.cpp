@@ -1,0 +1,520 @@
+// The display device: frame, clear, viewport, pre-transformed coverage, blending, depth,
+// culling, render targets, init choices. Expected pixels come from Direct3D 8's formulas.
+#include "qor_dispTestEnv.h"
+
+#include "qor_cSDL.h"
+#include "qor_testUtil.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+using qort::argb;
+using qort::Frame;
+using qort::quadRHW;
+
+namespace
+{
+// Direct3D's blend of one channel: src * Fs + dst * Fd, saturated (bytes in, byte out).
+int blend(int s, int dst, double fs, double fd)
+{
+    const double v = s / 255.0 * fs + dst / 255.0 * fd;
+    return int(std::lround(std::min(1.0, std::max(0.0, v)) * 255.0));
+}
+} // namespace
+
+TEST_F(DispTest, CreateReturnsTheGLDevice)
+{
+    std::unique_ptr<qor_cDisp> p(qor_cDisp::create());
+    ASSERT_NE(p, nullptr);
+    EXPECT_NE(dynamic_cast<qor_cDispGL *>(p.get()), nullptr);
+    // Defaults of the base before init.
+    EXPECT_FLOAT_EQ(p->getClearColor()->r, 0.1f);
+    EXPECT_FLOAT_EQ(p->getClearColor()->g, 0.2f);
+    EXPECT_FLOAT_EQ(p->getClearColor()->b, 0.4f);
+    EXPECT_EQ(p->getFogMode(), 0u);
+    EXPECT_FLOAT_EQ(p->getAmbientLight()->r, 0.0f);
+}
+
+TEST_F(DispTest, InitLeavesWhiteAmbientAndTheAskedViewport)
+{
+    EXPECT_EQ(d->getBackBufferWidth(), 640u);
+    EXPECT_EQ(d->getBackBufferHeight(), 480u);
+    const float * vp = d->getVPScreen();
+    EXPECT_EQ(vp[2], 640.0f);
+    EXPECT_EQ(vp[3], 480.0f);
+    EXPECT_EQ(d->getPixelFormatEntry(0).getD3DFormat(), uint(qorrs_fmt_A8R8G8B8));
+    EXPECT_EQ(d->getPixelFormatEntry(1).getD3DFormat(), uint(qorrs_fmt_A1R5G5B5));
+    EXPECT_EQ(d->getPixelFormatEntry(2).getD3DFormat(), uint(qorrs_fmt_X8R8G8B8));
+    EXPECT_EQ(d->getPixelFormatEntry(3).getD3DFormat(), uint(qorrs_fmt_X1R5G5B5));
+    EXPECT_EQ(d->getPixelFormatEntry(4).getD3DFormat(), 0u);
+}
+
+TEST_F(DispTest, ClearUsesTheTruncatedClearColour)
+{
+    // (0.1, 0.2, 0.4) packed as a D3DCOLOR: 25, 51, 102.
+    d->clear(3);
+    Frame f;
+    ASSERT_EQ(f.width(), 640);
+    ASSERT_EQ(f.height(), 480);
+    for (auto xy : {std::pair{0, 0}, {639, 0}, {0, 479}, {639, 479}, {320, 240}})
+    {
+        const qort::Pixel p = f.at(xy.first, xy.second);
+        EXPECT_EQ(p.r, 25);
+        EXPECT_EQ(p.g, 51);
+        EXPECT_EQ(p.b, 102);
+        EXPECT_EQ(p.a, 255); // the X8R8G8B8 back buffer reads alpha as 1
+    }
+}
+
+TEST_F(DispTest, ClearCoversTheViewportRectangleOnly)
+{
+    d->setVPPhysical(100, 50, 20, 10, 0, 1);
+    d->setClearColor(1, 1, 1);
+    d->clear(1);
+    Frame f;
+    EXPECT_PIXEL(f.at(100, 50), 255, 255, 255, 0);
+    EXPECT_PIXEL(f.at(119, 59), 255, 255, 255, 0);
+    EXPECT_PIXEL(f.at(99, 50), 0, 0, 0, 0);
+    EXPECT_PIXEL(f.at(120, 50), 0, 0, 0, 0);
+    EXPECT_PIXEL(f.at(100, 49), 0, 0, 0, 0);
+    EXPECT_PIXEL(f.at(100, 60), 0, 0, 0, 0);
+}
+
+TEST_F(DispTest, ReadBackIsTopRowFirst)
+{
+    quadRHW(0, 0, 640, 1, argb(255, 0, 0));
+    Frame f;
+    EXPECT_PIXEL(f.at(5, 0), 255, 0, 0, 0);
+    EXPECT_PIXEL(f.at(5, 1), 0, 0, 0, 0);
+    EXPECT_PIXEL(f.at(5, 479), 0, 0, 0, 0);
+}
+
+TEST_F(DispTest, FullScreenQuadCoversEveryPixelOnce)
+{
+    // Additive blending shows a pixel covered twice (the diagonal of the two triangles).
+    d->setBlendMode(1, 1);
+    quadRHW(0, 0, 640, 480, argb(100, 100, 100));
+    Frame f;
+    int nWrong = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (f.at(x, y).r != 100)
+                ++nWrong;
+    EXPECT_EQ(nWrong, 0);
+}
+
+TEST_F(DispTest, OnePixelQuadCoversExactlyItsPixel)
+{
+    quadRHW(10, 20, 11, 21, argb(255, 255, 255));
+    Frame f;
+    EXPECT_PIXEL(f.at(10, 20), 255, 255, 255, 0);
+    for (auto xy : {std::pair{9, 20}, {11, 20}, {10, 19}, {10, 21}, {11, 21}})
+        EXPECT_PIXEL(f.at(xy.first, xy.second), 0, 0, 0, 0);
+}
+
+TEST_F(DispTest, PreTransformedPositionsIgnoreTheViewportOrigin)
+{
+    // XYZRHW coordinates are absolute in the target; the viewport only clips.
+    d->setVPPhysical(0, 0, 320, 240, 0, 1);
+    quadRHW(300, 200, 400, 300, argb(255, 255, 255));
+    Frame f;
+    EXPECT_PIXEL(f.at(310, 210), 255, 255, 255, 0);
+    EXPECT_PIXEL(f.at(330, 210), 0, 0, 0, 0); // outside the viewport: clipped
+}
+
+// ----- blending
+
+struct BlendCase
+{
+    uint src, dst;
+};
+
+TEST_F(DispTest, EveryBlendFactorFollowsTheTable)
+{
+    // Source (200, 100, 50) with alpha 128, destination (40, 80, 160) with alpha 1 (the back
+    // buffer has no alpha). Factors in the Part's numbering.
+    const int S[3] = {200, 100, 50}, D[3] = {40, 80, 160};
+    const double as = 128 / 255.0, ad = 1.0;
+    const auto factor = [&](uint f, int c, bool bSrc, int ch) -> double {
+        const double sc = S[ch] / 255.0, dc = D[ch] / 255.0;
+        (void)c;
+        (void)bSrc;
+        switch (f)
+        {
+        case 0: return 0;
+        case 1: return 1;
+        case 2: return sc;
+        case 3: return 1 - sc;
+        case 4: return as;
+        case 5: return 1 - as;
+        case 6: return dc; // destination colour
+        case 7: return 1 - dc;
+        case 8: return ad; // destination alpha
+        case 9: return 1 - ad;
+        case 10: return std::min(as, 1 - ad);
+        default: return 0;
+        }
+    };
+    for (uint f = 0; f <= 12; ++f)
+    {
+        for (int iSide = 0; iSide < 2; ++iSide)
+        {
+            // Source factor f with destination one, then destination factor f with source one.
+            uint src = iSide == 0 ? f : 1, dst = iSide == 0 ? 1 : f;
+            if (iSide == 1 && f >= 11)
+                continue; // both-alpha factors are source-only in Direct3D 8
+            d->setBlendMode(1, 0);
+            quadRHW(0, 0, 16, 16, argb(D[0], D[1], D[2]));
+            ASSERT_TRUE(d->setBlendMode(src, dst));
+            quadRHW(0, 0, 16, 16, argb(S[0], S[1], S[2], 128));
+            Frame fr;
+            for (int ch = 0; ch < 3; ++ch)
+            {
+                double fs = factor(src, 0, true, ch), fd = factor(dst, 0, false, ch);
+                if (src == 11) // both source alpha: (As, 1 - As)
+                    fs = as, fd = 1 - as;
+                if (src == 12) // both inverse source alpha: (1 - As, As)
+                    fs = 1 - as, fd = as;
+                const qort::Pixel p = fr.at(8, 8);
+                const int got = ch == 0 ? p.r : ch == 1 ? p.g : p.b;
+                EXPECT_NEAR(got, blend(S[ch], D[ch], fs, fd), 1) << "factor " << f << " side " << iSide << " ch " << ch;
+            }
+        }
+    }
+}
+
+TEST_F(DispTest, BlendModeWithABadDestinationKeepsTheNewSource)
+{
+    d->setBlendMode(1, 0);
+    EXPECT_FALSE(d->setBlendMode(4, 99)); // source alpha set, destination left at zero
+    quadRHW(0, 0, 8, 8, argb(200, 100, 50, 128));
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), blend(200, 0, 128 / 255.0, 0), blend(100, 0, 128 / 255.0, 0), blend(50, 0, 128 / 255.0, 0),
+                 1);
+    EXPECT_FALSE(d->setBlendMode(13, 0));
+}
+
+TEST_F(DispTest, BlendingOffWritesTheSource)
+{
+    d->enableBlending(false);
+    d->setBlendMode(0, 1); // would keep the destination if blending were on
+    quadRHW(0, 0, 8, 8, argb(200, 100, 50, 128));
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 200, 100, 50, 0);
+}
+
+// ----- depth
+
+TEST_F(DispTest, DepthFunctionsCompareAgainstTheStoredDepth)
+{
+    // A red quad at z 0.5 first; then a green one at z 0.3 (nearer) and a blue one at 0.7.
+    struct Case
+    {
+        uint func;
+        bool bNearPasses, bFarPasses;
+    };
+    const Case aCase[] = {{0, false, false}, {1, true, false},  {2, false, false}, {3, true, false},
+                          {4, false, true},  {5, true, true},   {6, false, true},  {7, true, true}};
+    for (const Case & c : aCase)
+    {
+        d->setZFunc(3);
+        d->clear(3);
+        quadRHW(0, 0, 8, 8, argb(255, 0, 0), 0.5f);
+        quadRHW(8, 0, 16, 8, argb(255, 0, 0), 0.5f);
+        ASSERT_TRUE(d->setZFunc(c.func));
+        quadRHW(0, 0, 8, 8, argb(0, 255, 0), 0.3f);
+        quadRHW(8, 0, 16, 8, argb(0, 0, 255), 0.7f);
+        Frame f;
+        EXPECT_EQ(f.at(4, 4).g == 255, c.bNearPasses) << "func " << c.func;
+        EXPECT_EQ(f.at(12, 4).b == 255, c.bFarPasses) << "func " << c.func;
+    }
+    EXPECT_FALSE(d->setZFunc(8));
+}
+
+TEST_F(DispTest, EqualDepthPassesOnTheSameZ)
+{
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0), 0.5f);
+    d->setZFunc(2);
+    quadRHW(0, 0, 8, 8, argb(0, 255, 0), 0.5f);
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 0, 255, 0, 0);
+}
+
+TEST_F(DispTest, DepthWriteOffLeavesTheDepthBuffer)
+{
+    d->enableZWrite(false);
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0), 0.3f);
+    d->enableZWrite(true);
+    quadRHW(0, 0, 8, 8, argb(0, 255, 0), 0.6f); // passes against the cleared 1.0
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 0, 255, 0, 0);
+}
+
+TEST_F(DispTest, DepthTestOffDrawsEverything)
+{
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0), 0.3f);
+    d->enableZBuffer(false);
+    quadRHW(0, 0, 8, 8, argb(0, 255, 0), 0.9f);
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 0, 255, 0, 0);
+}
+
+TEST_F(DispTest, ClearResetsDepthEvenWithDepthWriteOff)
+{
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0), 0.1f);
+    d->enableZWrite(false);
+    d->clear(2);
+    quadRHW(0, 0, 8, 8, argb(0, 255, 0), 0.5f);
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 0, 255, 0, 0);
+}
+
+// ----- culling
+
+TEST_F(DispTest, CullModesRemoveClockwiseOrCounterClockwiseTriangles)
+{
+    // Left triangle clockwise on screen (y down), right one counter-clockwise.
+    const auto tri = [](float x, bool bClockwise) {
+        std::unique_ptr<qor_cTriList> p(qor_cTriList::create());
+        p->startAdd(1, 1);
+        const float a[3][2] = {{x, 0}, {x + 20, 0}, {x, 20}}; // right then down-left: clockwise
+        for (int i = 0; i < 3; ++i)
+        {
+            const int k = bClockwise ? i : (3 - i) % 3;
+            p->setPositionRHW(a[k][0], a[k][1], 0.5f, 1.0f);
+            p->setColor(255, 255, 255, 255);
+            p->setUV(0, 0);
+            p->next();
+        }
+        p->endAdd();
+        p->draw();
+    };
+    for (uint mode = 0; mode < 3; ++mode)
+    {
+        d->clear(3);
+        ASSERT_TRUE(d->setCullMode(mode));
+        tri(0, true);
+        tri(40, false);
+        Frame f;
+        EXPECT_EQ(f.at(5, 5).r == 255, mode != 1) << "clockwise, mode " << mode;
+        EXPECT_EQ(f.at(45, 5).r == 255, mode != 2) << "counter-clockwise, mode " << mode;
+    }
+    EXPECT_FALSE(d->setCullMode(3));
+}
+
+TEST_F(DispTest, TransformedTrianglesCullByTheirScreenWinding)
+{
+    // With identity matrices clip y points up: (−1, 1) is the top-left of the screen.
+    d->setCullMode(1);
+    d->enableLighting(false);
+    {
+        std::unique_ptr<qor_cTriList> p(qor_cTriList::create());
+        p->startAdd(1, 1);
+        // top-left, top-right, bottom-left on screen: clockwise.
+        const float a[3][2] = {{-1, 1}, {0, 1}, {-1, 0}};
+        for (auto & v : a)
+        {
+            p->setPosition(v[0], v[1], 0.5f);
+            p->setNormal(0, 0, -1);
+            p->setUV(0, 0);
+            p->next();
+        }
+        p->endAdd();
+        p->draw();
+    }
+    Frame f;
+    EXPECT_PIXEL(f.at(20, 20), 0, 0, 0, 0);
+    d->setCullMode(2);
+    {
+        std::unique_ptr<qor_cTriList> p(qor_cTriList::create());
+        p->startAdd(1, 1);
+        const float a[3][2] = {{-1, 1}, {0, 1}, {-1, 0}};
+        for (auto & v : a)
+        {
+            p->setPosition(v[0], v[1], 0.5f);
+            p->setNormal(0, 0, -1);
+            p->setUV(0, 0);
+            p->next();
+        }
+        p->endAdd();
+        p->draw();
+    }
+    Frame g;
+    EXPECT_PIXEL(g.at(20, 20), 255, 255, 255, 0);
+}
+
+// ----- ambient, fog colour bookkeeping
+
+TEST_F(DispTest, AmbientIsStoredRawAndSentClamped)
+{
+    d->setAmbientLight(2.0f, -1.0f, 0.5f, 1.0f);
+    EXPECT_EQ(d->getAmbientLight()->r, 2.0f);
+    EXPECT_EQ(d->getAmbientLight()->g, -1.0f);
+    EXPECT_EQ(d->getAmbientLight()->b, 0.5f);
+    // Lit, no light: colour = material ambient x global ambient = (1, 0, 127/255).
+    d->enableLighting(true);
+    qor_sMaterial mat = {};
+    mat.ambient.set(1, 1, 1, 1);
+    mat.diffuse.set(0, 0, 0, 1);
+    d->setMaterial(&mat, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material);
+    qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
+    Frame f;
+    EXPECT_PIXEL(f.at(320, 240), 255, 0, 127, 0);
+}
+
+TEST_F(DispTest, FogModeTwoKeepsTheStoredColour)
+{
+    d->setFogColor(1.0f, 0.0f, 0.0f, 1.0f);
+    d->setFogMode(2);
+    EXPECT_EQ(d->getFogMode(), 2u);
+    EXPECT_EQ(d->getFogColor()->r, 1.0f);
+    d->setFogMode(1);
+    EXPECT_EQ(d->getFogColor()->r, 1.0f);
+}
+
+// ----- render targets
+
+TEST_F(DispTest, RenderToTextureThenSampleIt)
+{
+    const qor_hTexture h = d->createTexture(64, 32, QOR_TEX_RENDERTARGET);
+    ASSERT_NE(h, QOR_NULL_TEXTURE);
+    ASSERT_TRUE(d->saveScreenTarget());
+    ASSERT_TRUE(d->setTextureAsRenderTarget(h));
+    EXPECT_EQ(d->getVPPhysical()[2], 64.0f);
+    EXPECT_EQ(d->getVPPhysical()[3], 32.0f);
+    d->setClearColor(0, 0, 1);
+    d->clear(3);
+    quadRHW(0, 0, 32, 16, argb(255, 0, 0, 0)); // alpha 0 written into an X8R8G8B8 target
+    {
+        Frame f;
+        ASSERT_EQ(f.width(), 64);
+        ASSERT_EQ(f.height(), 32);
+        EXPECT_PIXEL(f.at(0, 0), 255, 0, 0, 0);
+        EXPECT_PIXEL(f.at(40, 20), 0, 0, 255, 0);
+    }
+    ASSERT_TRUE(d->restoreScreenTarget());
+    EXPECT_EQ(d->getVPPhysical()[2], 640.0f);
+    // Sample it over the screen; alpha from an X format reads as 1.
+    d->setTexture(0, h);
+    qort::useStage(0, qorrs_texarg_texture, qorrs_texop_selectarg1, qorrs_texarg_current);
+    d->setBlendMode(4, 0);
+    quadRHW(0, 0, 64, 32, argb(255, 255, 255));
+    Frame f;
+    EXPECT_EQ(f.width(), 640);
+    EXPECT_PIXEL(f.at(10, 5), 255, 0, 0, 0);  // top-left of the texture, top-left of the quad
+    EXPECT_PIXEL(f.at(50, 25), 0, 0, 255, 0); // outside the red part
+    d->setTexture(0, QOR_NULL_TEXTURE);
+    d->releaseTexture(h);
+}
+
+TEST_F(DispTest, SixteenthRenderTargetFailsAndResetGivesRecordsBack)
+{
+    qort::LogCapture log;
+    qor_hTexture ah[16];
+    for (int i = 0; i < 16; ++i)
+        ah[i] = d->createTexture(8, 8, QOR_TEX_RENDERTARGET);
+    d->saveScreenTarget();
+    for (int i = 0; i < 15; ++i)
+        ASSERT_TRUE(d->setTextureAsRenderTarget(ah[i])) << i;
+    // The same texture again finds its own record.
+    EXPECT_TRUE(d->setTextureAsRenderTarget(ah[3]));
+    EXPECT_FALSE(d->setTextureAsRenderTarget(ah[15]));
+    EXPECT_NE(log.text().find("bool qor_cDispDX8::setTextureAsRenderTarget(qor_hTexture handle)\nIl ne reste aucun "
+                              "slot de libre pour rendre dans une texture, max:16\n"),
+              std::string::npos)
+        << log.text();
+    const qor_cTexNodeGL * pFirst = d->getTexNodeByHandle(ah[0]);
+    d->resetRenderTargetSlots();
+    EXPECT_TRUE(d->setTextureAsRenderTarget(ah[0]));
+    EXPECT_EQ(d->getRenderTargetRecord(1).pNode, pFirst);
+    EXPECT_EQ(d->getRenderTargetRecord(1).used, 1);
+    d->restoreScreenTarget();
+    for (qor_hTexture h : ah)
+        d->releaseTexture(h);
+}
+
+TEST_F(DispTest, UnknownRenderTargetHandleIsReported)
+{
+    qort::LogCapture log;
+    EXPECT_FALSE(d->setTextureAsRenderTarget(0x777));
+    EXPECT_NE(log.text().find("qor_cTexNodeDX8 * pNode = getTexNodeByHandle(handle);\n"), std::string::npos);
+}
+
+TEST_F(DispTest, SecondRestoreWithoutSaveBindsNothing)
+{
+    const qor_hTexture h = d->createTexture(8, 8, QOR_TEX_RENDERTARGET);
+    d->saveScreenTarget();
+    d->setTextureAsRenderTarget(h);
+    EXPECT_TRUE(d->restoreScreenTarget());
+    d->setTextureAsRenderTarget(h);
+    EXPECT_TRUE(d->restoreScreenTarget()); // nothing held: the texture stays the target
+    Frame f;
+    EXPECT_EQ(f.width(), 8);
+    d->releaseTexture(h);
+}
+
+// ----- init choices
+
+TEST(DispInit, FullScreenAlwaysMakesA640x480BackBuffer)
+{
+    ASSERT_NE(qort::disp(), nullptr);
+    {
+        qor_cDispGL other;
+        ASSERT_TRUE(other.init(800, 600, 32, true));
+        EXPECT_EQ(other.getBackBufferWidth(), 640u);
+        EXPECT_EQ(other.getBackBufferHeight(), 480u);
+        EXPECT_EQ(other.getVPPhysical()[2], 800.0f);
+        EXPECT_EQ(other.getVPPhysical()[3], 600.0f);
+        EXPECT_EQ(other.getAmbientLight()->r, 1.0f);
+        // The 640 x 480 picture fills the target; a viewport past it shows its top-left part.
+        other.clear(1);
+        std::vector<uint8_t> px;
+        int w = 0, h = 0;
+        ASSERT_TRUE(other.readPixels(px, w, h));
+        EXPECT_EQ(w, 640);
+        EXPECT_EQ(px[2], 25);
+    }
+    qort::disp(); // back to the shared device's context
+}
+
+TEST(DispInit, LetterboxKeepsFourByThree)
+{
+    int r[4];
+    qor_cDispGL::letterbox(1920, 1080, r);
+    EXPECT_EQ(r[2], 1440);
+    EXPECT_EQ(r[3], 1080);
+    EXPECT_EQ(r[0], 240);
+    EXPECT_EQ(r[1], 0);
+    qor_cDispGL::letterbox(640, 480, r);
+    EXPECT_EQ(r[0], 0);
+    EXPECT_EQ(r[2], 640);
+    qor_cDispGL::letterbox(800, 1000, r);
+    EXPECT_EQ(r[2], 800);
+    EXPECT_EQ(r[3], 600);
+    EXPECT_EQ(r[1], 200);
+}
+
+TEST_F(DispTest, PresentKeepsTheTargetAndReturnsTrue)
+{
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    EXPECT_TRUE(d->beginScene());
+    EXPECT_TRUE(d->endScene());
+    EXPECT_TRUE(d->present());
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 255, 0, 0, 0);
+}
+
+TEST_F(DispTest, ShaderCacheServesARepeatedStateWithoutCompiling)
+{
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    qor_sDispStats a, b;
+    d->getStats(&a);
+    for (int i = 0; i < 5; ++i)
+        quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    d->getStats(&b);
+    EXPECT_EQ(b.nShaderCompile, a.nShaderCompile);
+    EXPECT_EQ(b.nShaderHit - a.nShaderHit, 5u);
+}
