@@ -155,16 +155,17 @@ std::vector<Rgba> ImageTestEnv::readTexture(qor_hTexture handle, int w, int h)
 {
     setFlatState();
     disp()->setTexture(0, handle);
-    // Colour: the texels as they are.
+    // Colour: the texels as they are. Pixel centres sit on integer coordinates: the quad starts
+    // half a pixel up and left so that each centre meets a texel centre.
     clear(0, 0, 0);
-    drawQuad(0, 0, (float)w, (float)h);
+    drawQuad(-0.5f, -0.5f, (float)w, (float)h);
     std::vector<Rgba> colour = readFrame();
     // Alpha: white vertices scaled by the texel alpha over black.
     disp()->setTexMode(0, qorrs_texarg_diffuse, qorrs_texop_selectarg1, qorrs_texarg_texture);
     disp()->enableBlending(true);
     disp()->setBlendMode(4, 0);
     clear(0, 0, 0);
-    drawQuad(0, 0, (float)w, (float)h);
+    drawQuad(-0.5f, -0.5f, (float)w, (float)h);
     std::vector<Rgba> alpha = readFrame();
     setFlatState();
     std::vector<Rgba> out((size_t)w * h);
