@@ -60,39 +60,42 @@ TEST_F(Font, LineFeedStartsTheNextLineSixteenPixelsLower)
     font.printf("A\nB");
     EXPECT_STREQ(font.getText(), "A\nB");
     std::vector<Rgba> f = render(font, 100, 100);
-    EXPECT_TRUE(white(pixel(f, 100, 100)));
-    EXPECT_TRUE(white(pixel(f, 115, 115)));
-    EXPECT_TRUE(background(pixel(f, 99, 108)));
-    EXPECT_TRUE(background(pixel(f, 116, 108))) << "the line feed's own cell is transparent";
-    EXPECT_TRUE(white(pixel(f, 100, 116))) << "B below A, back at x";
-    EXPECT_TRUE(white(pixel(f, 115, 131)));
-    EXPECT_TRUE(background(pixel(f, 108, 132)));
-    EXPECT_TRUE(background(pixel(f, 116, 124)));
+    // One pixel away from glyph edges, which fall on texel edges.
+    EXPECT_TRUE(white(pixel(f, 101, 101)));
+    EXPECT_TRUE(white(pixel(f, 114, 114)));
+    EXPECT_TRUE(background(pixel(f, 98, 108)));
+    EXPECT_TRUE(background(pixel(f, 118, 108))) << "the line feed's own cell is transparent";
+    EXPECT_TRUE(white(pixel(f, 101, 117))) << "B below A, back at x";
+    EXPECT_TRUE(white(pixel(f, 114, 130)));
+    EXPECT_TRUE(background(pixel(f, 108, 133)));
+    EXPECT_TRUE(background(pixel(f, 118, 124)));
 }
 
 TEST_F(Font, WidthsAdvanceThePenByHalfTheirValue)
 {
+    // Glyph edges fall on texel edges (pixel centres meet cell borders), so each check keeps one
+    // pixel away from an edge.
     qor_cFont font;
     ASSERT_TRUE(font.loadFont("font"));
     EXPECT_EQ(font.getWidth('C'), -20.0f) << "width bytes are signed";
     font.printf("AB");
     std::vector<Rgba> f = render(font, 40, 50);
-    EXPECT_TRUE(white(pixel(f, 55, 58)));
-    EXPECT_TRUE(white(pixel(f, 56, 58))) << "a width of 32 advances one 16-pixel cell";
-    EXPECT_TRUE(white(pixel(f, 71, 58)));
-    EXPECT_TRUE(background(pixel(f, 72, 58)));
+    EXPECT_TRUE(white(pixel(f, 41, 58)));
+    EXPECT_TRUE(white(pixel(f, 70, 58))) << "a width of 32 advances one 16-pixel cell";
+    EXPECT_TRUE(background(pixel(f, 73, 58)));
 
-    // C goes back 10: B starts 6 pixels after A.
+    // C goes back 10: B covers 46..61.
     font.printf("ACB");
     f = render(font, 40, 50);
-    EXPECT_TRUE(white(pixel(f, 61, 58)));
-    EXPECT_TRUE(background(pixel(f, 62, 58)));
+    EXPECT_TRUE(white(pixel(f, 60, 58)));
+    EXPECT_TRUE(background(pixel(f, 63, 58)));
 
-    // D advances 8, and its cell starts 4 pixels left of the pen.
+    // D advances 8, and its cell starts 4 pixels left of the pen: B covers 64..79.
     font.printf("ADB");
     f = render(font, 40, 50);
-    EXPECT_TRUE(white(pixel(f, 63, 58)));
-    EXPECT_TRUE(background(pixel(f, 64, 58)));
+    EXPECT_TRUE(white(pixel(f, 78, 58)));
+    EXPECT_TRUE(background(pixel(f, 81, 58)));
+    EXPECT_TRUE(background(pixel(f, 61, 58))) << "between A and B";
 }
 
 TEST_F(Font, DrawAddsABlackShadowTwoPixelsDownAndRight)
@@ -103,11 +106,11 @@ TEST_F(Font, DrawAddsABlackShadowTwoPixelsDownAndRight)
     font.printf("A");
     std::vector<Rgba> f = render(font, 200, 200, true);
     EXPECT_TRUE(white(pixel(f, 201, 201)));
-    EXPECT_TRUE(white(pixel(f, 215, 215)));
-    Rgba shadow = pixel(f, 217, 217);
-    EXPECT_EQ(shadow.rgb(), (std::tuple<int, int, int>{0, 0, 0}));
-    EXPECT_TRUE(background(pixel(f, 217, 201)));
-    EXPECT_TRUE(background(pixel(f, 218, 218)));
+    EXPECT_TRUE(white(pixel(f, 214, 214)));
+    EXPECT_EQ(pixel(f, 216, 216).rgb(), (std::tuple<int, int, int>{0, 0, 0})) << "the shadow";
+    EXPECT_EQ(pixel(f, 203, 216).rgb(), (std::tuple<int, int, int>{0, 0, 0}));
+    EXPECT_TRUE(background(pixel(f, 216, 200)));
+    EXPECT_TRUE(background(pixel(f, 220, 220)));
 }
 
 TEST_F(Font, LongTextsAreCutNotOverflowed)
@@ -119,7 +122,7 @@ TEST_F(Font, LongTextsAreCutNotOverflowed)
     EXPECT_EQ(std::string(font.getText()).size(), (size_t)qor_cFont::e_textSize - 1);
     // 1024 characters at most are drawn: 16 pixels each, the first at x = 0.
     std::vector<Rgba> f = render(font, 0, 0);
-    EXPECT_TRUE(white(pixel(f, 639, 8)));
+    EXPECT_TRUE(white(pixel(f, 638, 8)));
 }
 
 TEST_F(Font, MissingFontImageFails)

@@ -229,12 +229,17 @@ qor_hTexture qor_cTexture::getCurrentHandle()
     if (m_tex == QOR_NULL_TEXTURE || m_tex == 0)
         return m_tex;
     float fFrame = std::floor(m_frame.evaluate()->m_afValue[0]);
-    // A frame outside the loaded ones (the held end value names the handle after the last
-    // frame) shows the nearest real frame instead of a stranger's texture.
     if (!(fFrame > 0.0f))
         return m_tex;
+    // The track stops exactly on its length (value nFrame x rate), which names the handle
+    // after the last frame: a looping animation is then back at its first frame, a held one
+    // stays on its last. Either way no stranger's texture is bound.
     if (fFrame >= (float)m_nFrame)
+    {
+        if (m_frame.m_iEndMode == 0)
+            return m_tex + (uint)std::fmod(fFrame, (float)m_nFrame);
         return m_tex + m_nFrame - 1;
+    }
     return m_tex + (uint)fFrame;
 }
 
