@@ -115,6 +115,16 @@ TEST_F(DispTest, OnePixelQuadCoversExactlyItsPixel)
         EXPECT_PIXEL(f.at(xy.first, xy.second), 0, 0, 0, 0);
 }
 
+TEST_F(DispTest, PixelCentresAreAtIntegerCoordinates)
+{
+    // Direct3D samples pixel (11, 21) at (11, 21): a quad from 10.5 to 11.5 covers it alone.
+    quadRHW(10.5f, 20.5f, 11.5f, 21.5f, argb(255, 255, 255));
+    Frame f;
+    EXPECT_PIXEL(f.at(11, 21), 255, 255, 255, 0);
+    for (auto xy : {std::pair{10, 20}, {10, 21}, {11, 20}, {12, 21}, {11, 22}})
+        EXPECT_PIXEL(f.at(xy.first, xy.second), 0, 0, 0, 0);
+}
+
 TEST_F(DispTest, PreTransformedPositionsIgnoreTheViewportOrigin)
 {
     // XYZRHW coordinates are absolute in the target; the viewport only clips.

@@ -48,6 +48,14 @@ Pixel Frame::at(int x, int y) const
     return {p[2], p[1], p[0], p[3]};
 }
 
+::testing::AssertionResult pixelNear(const Pixel & p, int r, int g, int b, int tol)
+{
+    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r
+                                         << ", " << g << ", " << b << ") within " << tol;
+}
+
 void quadRHW(float x0, float y0, float x1, float y1, uint colour, float z, float rhw, float u0, float v0, float u1,
              float v1)
 {

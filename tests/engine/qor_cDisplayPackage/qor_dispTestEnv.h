@@ -40,6 +40,8 @@ inline uint argb(int r, int g, int b, int a = 255)
     return (uint(a) << 24) | (uint(r) << 16) | (uint(g) << 8) | uint(b);
 }
 
+::testing::AssertionResult pixelNear(const Pixel & p, int r, int g, int b, int tol);
+
 // A pre-transformed quad (two counter-clockwise triangles on screen), in pixels.
 void quadRHW(float x0, float y0, float x1, float y1, uint colour, float z = 0.5f, float rhw = 1.0f, float u0 = 0.0f,
              float v0 = 0.0f, float u1 = 1.0f, float v1 = 1.0f);
@@ -56,14 +58,8 @@ void useDiffuse();
 void useStage(uint stage, qor_eTexArg a1, qor_eTexOp op, qor_eTexArg a2);
 } // namespace qort
 
-#define EXPECT_PIXEL(p, R, G, B, tol)                                                                                  \
-    do                                                                                                                 \
-    {                                                                                                                  \
-        const qort::Pixel px_ = (p);                                                                                   \
-        EXPECT_NEAR(px_.r, (R), (tol)) << "red";                                                                       \
-        EXPECT_NEAR(px_.g, (G), (tol)) << "green";                                                                     \
-        EXPECT_NEAR(px_.b, (B), (tol)) << "blue";                                                                      \
-    } while (0)
+// Each channel of the pixel within tol of (R, G, B); the message shows both.
+#define EXPECT_PIXEL(p, R, G, B, tol) EXPECT_TRUE(qort::pixelNear((p), (R), (G), (B), (tol)))
 
 // Every test starts from the device's default state on the back buffer, cleared to black.
 class DispTest : public ::testing::Test
