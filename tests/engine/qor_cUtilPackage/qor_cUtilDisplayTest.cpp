@@ -226,3 +226,44 @@ TEST_F(ImageLoading, AnimationFramesAreNumberedAndConsecutive)
     EXPECT_EQ(qoru_loadAnim("fire", 4), QOR_NULL_TEXTURE);
     EXPECT_NE(log.text().find("anim<fire> nFrame:<4>  <fire_004>\n"), std::string::npos);
 }
+
+TEST_F(ImageLoading, ImagesComeFromThePackBeforeTheDisk)
+{
+    // Two images and three frames stored in a pack (uncompressed: the loaders read the stored
+    // bytes); the disk holds a different picture under one of the names.
+    ASSERT_TRUE(writeImage("packed", 4, 4, qort::solidRgb(4, 4, 200, 40, 40)));
+    ASSERT_TRUE(writeImage("second", 8, 8, qort::solidRgb(8, 8, 90, 200, 40), true));
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(writeImage("ember_00" + std::to_string(i), 2, 2, qort::solidRgb(2, 2, 60 * i, 60 * i, 60 * i)));
+    qor_cMonofiler builder;
+    for (const char * sz : {"maps/packed.jpg", "maps/second.jpg", "maps/ember_001.jpg", "maps/ember_002.jpg",
+                            "maps/ember_003.jpg"})
+        ASSERT_TRUE(builder.addFile(sz, false)) << sz;
+    ASSERT_TRUE(builder.save("show.dat"));
+    ASSERT_TRUE(writeImage("packed", 4, 4, qort::solidRgb(4, 4, 0, 0, 250)));
+
+    qor_cMonofiler pack;
+    ASSERT_TRUE(pack.open("show.dat")) << pack.getOpenError();
+    setPack(&pack);
+    qor_hTexture h1 = qoru_loadTexture("packed", nullptr, true);
+    qor_hTexture h2 = qoru_loadTexture("packed", "second", true);
+    qor_hTexture h3 = qoru_loadTexture("second", nullptr, true);
+    qor_hTexture hAnim = qoru_loadAnim("ember", 3);
+    ASSERT_LT(h1, QOR_NULL_TEXTURE);
+    ASSERT_LT(h2, QOR_NULL_TEXTURE);
+    ASSERT_LT(h3, QOR_NULL_TEXTURE);
+    ASSERT_LT(hAnim, QOR_NULL_TEXTURE);
+    Rgba c1 = readTexture(h1, 4, 4)[5];
+    EXPECT_NEAR(c1.r, 200, 3) << "the pack's picture, not the disk's";
+    EXPECT_NEAR(c1.b, 40, 3);
+    Rgba c2 = readTexture(h2, 4, 4)[3];
+    EXPECT_NEAR(c2.r, 200, 3);
+    EXPECT_NEAR(c2.a, 90, 3) << "alpha: the second packed image's red";
+    EXPECT_NEAR(readTexture(h3, 8, 8)[9].g, 200, 3);
+    for (uint k = 0; k < 3; ++k)
+        EXPECT_NEAR(readTexture(hAnim + k, 2, 2)[0].r, 60 * (int)(k + 1), 3) << "frame " << k + 1;
+    // A name in neither place.
+    qort::LogCapture log;
+    EXPECT_EQ(qoru_loadTexture("absent", nullptr, true), 0u);
+    EXPECT_NE(log.text().find("file not found\n"), std::string::npos);
+}

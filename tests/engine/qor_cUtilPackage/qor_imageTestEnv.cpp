@@ -44,8 +44,14 @@ void ImageTestEnv::SetUp()
 
 void ImageTestEnv::TearDown()
 {
+    setPack(nullptr);
     m_pQuad.reset();
     m_pChdir.reset();
+}
+
+void ImageTestEnv::setPack(qor_cMonofiler * pPack)
+{
+    s_pGlobals->xchange.setMonofiler(pPack ? pPack : &s_pGlobals->pack);
 }
 
 std::string ImageTestEnv::imagePath(const std::string & stem) const

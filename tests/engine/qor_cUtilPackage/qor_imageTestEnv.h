@@ -6,6 +6,7 @@
 
 #include "qor_cDisp.h"
 #include "qor_cJpegPlugin.h"
+#include "qor_cMonofiler.h"
 #include "qor_cTriList.h"
 #include "qor_cXChange.h"
 #include "qor_testJpeg.h"
@@ -38,6 +39,8 @@ protected:
     void TearDown() override;
 
     qor_cDisp * disp() { return QOR_DISP(); }
+    // Registers a pack reader (null: back to the empty one, every file from the disk).
+    void setPack(qor_cMonofiler * pPack);
 
     // The image file the loaders read for a stem.
     std::string imagePath(const std::string & stem) const;
