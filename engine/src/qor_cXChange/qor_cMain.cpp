@@ -190,3 +190,5 @@ bool qor_cApplication::countFrame()
     ++s_nFrameCount;
     return s_nFrameLimit > 0 && s_nFrameCount >= s_nFrameLimit;
 }
+
+int qor_cApplication::getFrameCount() { return s_nFrameCount; }

@@ -79,6 +79,7 @@ public:
     static void setFrameLimit(int nFrames);
     // Counts one frame; true when the limit is reached (the loop then ends).
     static bool countFrame();
+    static int getFrameCount();
 
 protected:
     qor_cMonofiler * m_pMonofiler;
