@@ -198,17 +198,28 @@ bool qor_cGLDevice::create()
     glFrontFace(GL_CCW);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    // Unknown GL state: everything is sent before the first draw.
+    invalidateGLState();
+    return glGetError() == GL_NO_ERROR;
+}
+
+void qor_cGLDevice::invalidateGLState()
+{
+    // Unknown GL state: everything is sent before the next draw.
     m_gl.cull = m_gl.blend = m_gl.depthTest = m_gl.depthMask = -1;
     m_gl.src = m_gl.dst = m_gl.depthFunc = 0;
     m_gl.viewport[2] = -1;
     m_gl.depthRange[0] = -1.0f;
     m_gl.vao = ~0u;
     m_gl.program = ~0u;
+    m_gl.fbo = ~0u;
     for (int i = 0; i < QOR_GL_MAX_STAGES; ++i)
+    {
         m_gl.texTarget[i] = 0, m_gl.texture[i] = ~0u;
+        m_abSamplerDirty[i] = true;
+        if (m_auSampler[i])
+            glBindSampler(i, m_auSampler[i]);
+    }
     m_bDirtyGL = m_bDirtyKey = m_bDirtyDerived = m_bDirtyTextures = true;
-    return glGetError() == GL_NO_ERROR;
 }
 
 void qor_cGLDevice::destroy()

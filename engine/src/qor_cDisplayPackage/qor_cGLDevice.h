@@ -172,6 +172,9 @@ public:
     void bindVertexArray(GLuint vao);
     void unbindVertexArray(GLuint vao);
     void invalidateVertexArray() { m_gl.vao = ~0u; }
+    // Forgets what GL holds (after GL calls made outside the device: tools, the benchmark's
+    // hand-written floor); everything is sent again before the next draw.
+    void invalidateGLState();
 
     // The device of the display that was made current last (triangle lists fall back on it
     // when no service directory holds one).
