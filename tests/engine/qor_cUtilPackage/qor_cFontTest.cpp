@@ -32,8 +32,8 @@ protected:
                 }
         ASSERT_TRUE(writeImage("font", 256, 256, rgb));
         std::vector<unsigned char> widths(256, 32);
-        widths['C'] = 236; // -20: the pen goes back 10 pixels
-        widths['D'] = 16;  // advance 8
+        widths[(int)'C'] = 236; // -20: the pen goes back 10 pixels
+        widths[(int)'D'] = 16;  // advance 8
         ASSERT_TRUE(writeFile("maps/font.dat", widths));
     }
 

@@ -100,8 +100,8 @@ TEST(qor_cImageOps, TextLayoutAdvancesByHalfTheWidthAndWrapsOnLineFeed)
     float afWidth[256];
     for (float & f : afWidth)
         f = 32.0f;
-    afWidth['n'] = 16.0f;
-    afWidth['b'] = (float)(signed char)236; // a width byte above 127: -20
+    afWidth[(int)'n'] = 16.0f;
+    afWidth[(int)'b'] = (float)(signed char)236; // a width byte above 127: -20
     float c[2 * 8];
 
     ASSERT_EQ(qoru_layoutText("A\nB", 10, 20, afWidth, c, 1024), 3u);

@@ -81,6 +81,17 @@ TEST_F(Material, OnlyPassZeroSendsTheLightingProperties)
     mat.usePass(3);
 }
 
+TEST_F(Material, RefusedBlendFactorsAreReported)
+{
+    qort::LogCapture log;
+    EXPECT_TRUE(qor_cBlendSettings(4, 5).use());
+    EXPECT_FALSE(qor_cBlendSettings(4, 99).use());
+    EXPECT_NE(log.text().find("bool qor_cBlendSettings::use() const\n"
+                              "bool b = QOR_ENGINE()->setBlendMode(m_src 4, m_dst 99);\n"),
+              std::string::npos)
+        << log.text();
+}
+
 TEST_F(Material, AdditivePassesFogTowardsBlack)
 {
     qor_cMaterial mat;

@@ -73,6 +73,24 @@ TEST_F(Texture, AnimationShowsFrameFloorOfTimeModCount)
     }
 }
 
+TEST_F(Texture, AnimationWithAMissingFrameFails)
+{
+    writeFrames("gap", 2);
+    qort::LogCapture log;
+    qor_hTexture before = disp()->createTexture(1, 1, 0);
+    qor_cTexture tex;
+    EXPECT_FALSE(tex.loadAnim("gap", 3, 1.0f, 0));
+    // The two frames made before the gap were given back.
+    EXPECT_FALSE(disp()->releaseTexture(before + 1));
+    EXPECT_FALSE(disp()->releaseTexture(before + 2));
+    EXPECT_TRUE(disp()->releaseTexture(before));
+    EXPECT_EQ(tex.getHandle(), QOR_NULL_TEXTURE);
+    EXPECT_NE(log.text().find("bool qor_cTexture::loadAnim(cchar * szAnimName<gap>, cuint nFrame<3>)\n"),
+              std::string::npos)
+        << log.text();
+    EXPECT_EQ(tex.getCurrentHandle(), QOR_NULL_TEXTURE);
+}
+
 TEST_F(Texture, HeldAnimationEndsOnItsLastFrame)
 {
     writeFrames("hold", 3);
