@@ -461,12 +461,11 @@ void BM_Floor(benchmark::State & state)
         glBindTexture(GL_TEXTURE_2D, tC);
         glBindVertexArray(vao[1]);
         glBindBuffer(GL_ARRAY_BUFFER, vbo[1]);
+        // The best a hand-written program does: one upload for the 8 quads, 8 draws.
+        glBufferData(GL_ARRAY_BUFFER, qv.size() * sizeof(QuadVertex), nullptr, GL_DYNAMIC_DRAW);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, qv.size() * sizeof(QuadVertex), qv.data());
         for (int q = 0; q < 8; ++q)
-        {
-            glBufferData(GL_ARRAY_BUFFER, 6 * sizeof(QuadVertex), nullptr, GL_DYNAMIC_DRAW);
-            glBufferSubData(GL_ARRAY_BUFFER, 0, 6 * sizeof(QuadVertex), &qv[q * 6]);
-            glDrawArrays(GL_TRIANGLES, 0, 6);
-        }
+            glDrawArrays(GL_TRIANGLES, q * 6, 6);
         // Text
         glBindTexture(GL_TEXTURE_2D, tFont);
         glBindVertexArray(vao[2]);

@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
             cchar * szId = ini.getValue("APPLICATION", "ID");
             cchar * szUser = ini.getValue("APPLICATION", "USER");
             int iId = 0, iUser = 0;
-            if (szId && szUser)
-                std::sscanf(szId, "%d", &iId), std::sscanf(szUser, "%d", &iUser);
+            if (szId && szUser && std::sscanf(szId, "%d", &iId) == 1)
+                std::sscanf(szUser, "%d", &iUser);
             // Every stored text is a line piece: never longer than a readable line.
             for (int i = 0; i < ini.getNbSection(); ++i)
                 if (std::strlen(ini.getSectionName(i)) > qor_cConfigFile::kMaxLine)

@@ -294,12 +294,18 @@ int cmdExtract(const std::vector<std::string> & args, bool)
                 c = '/';
         const fs::path target = root / fs::path(rel);
         const fs::path parent = target.parent_path();
-        fs::create_directories(parent, ec);
-        // A folder that already exists under DIR may be a link that leads out of it.
+        // A folder that already exists under DIR may be a link that leads out of it: resolve
+        // what exists before creating anything (the rest holds no "..", it stays inside).
         const fs::path realParent = fs::weakly_canonical(parent, ec);
         if (ec || !isInside(root, realParent))
         {
-            nErrors += fail(where + "refused, its folder is outside " + args[1] + " or cannot be created");
+            nErrors += fail(where + "refused, its folder resolves outside " + args[1]);
+            continue;
+        }
+        fs::create_directories(realParent, ec);
+        if (ec)
+        {
+            nErrors += fail(where + "cannot create its folder: " + ec.message());
             continue;
         }
         uint nSize = 0;

@@ -6,7 +6,7 @@
 
 class qor_cColor
 {
-  public:
+public:
     float r, g, b, a;
 
     qor_cColor() : r(0.0f), g(0.0f), b(0.0f), a(0.0f) {}

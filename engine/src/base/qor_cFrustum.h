@@ -21,7 +21,7 @@ enum qor_eFrustumPlane
 
 class qor_cFrustum
 {
-  public:
+public:
     qor_cPlane m_aPlane[qorrs_frustum_count];
 
     // With c1..c4 the columns of m (c1 = (_11, _21, _31, _41) ... c4 = (_14, _24, _34, _44)):

@@ -11,7 +11,7 @@
 
 class qor_cMatrix
 {
-  public:
+public:
     union {
         float m[4][4];
         struct

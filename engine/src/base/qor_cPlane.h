@@ -13,7 +13,7 @@ enum qor_ePlaneSide
 
 class qor_cPlane
 {
-  public:
+public:
     qor_cVector3 m_vNormal;
     float m_fDist;
 

@@ -13,7 +13,7 @@ class qor_cMatrix;
 
 class qor_cQuaternion : public qor_cVector3
 {
-  public:
+public:
     float w;
 
     qor_cQuaternion() : qor_cVector3(), w(1.0f) {}

@@ -6,7 +6,7 @@
 
 class qor_cSegment
 {
-  public:
+public:
     qor_cVector3 m_vStart;
     qor_cVector3 m_vEnd;
 

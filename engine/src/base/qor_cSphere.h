@@ -5,7 +5,7 @@
 
 class qor_cSphere
 {
-  public:
+public:
     float m_fRadius;
     float m_fRadiusSq;
     qor_cVector3 m_vCenter;

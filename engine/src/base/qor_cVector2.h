@@ -7,7 +7,7 @@
 
 class qor_cVector2
 {
-  public:
+public:
     float x, y;
 
     qor_cVector2() : x(0.0f), y(0.0f) {}

@@ -9,7 +9,7 @@ class qor_cMatrix;
 
 class qor_cVector3 : public qor_cVector2
 {
-  public:
+public:
     float z;
 
     qor_cVector3() : qor_cVector2(), z(0.0f) {}

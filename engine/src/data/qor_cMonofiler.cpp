@@ -136,8 +136,8 @@ bool qoru_lzoInit()
 }
 
 qor_sMonofilerEntry::qor_sMonofilerEntry()
-    : m_szName(nullptr), m_nOffset(0), m_nSize(0), m_bCompressRequest(false), m_bCompressed(false),
-      m_nUnpackedSize(0), m_nNameLength(0), m_szSourcePath(nullptr)
+    : m_szName(nullptr), m_nOffset(0), m_nSize(0), m_bCompressRequest(false), m_bCompressed(false), m_nUnpackedSize(0),
+      m_nNameLength(0), m_szSourcePath(nullptr)
 {
 }
 
@@ -231,10 +231,9 @@ bool qor_cMonofiler::open(cchar * szPath)
             delete pEntry;
             return failOpen("stored size runs past the end of the file", nSizeAt);
         }
-        if (pEntry->m_bCompressed &&
-            (pEntry->m_nUnpackedSize > kMaxFileSize ||
-             static_cast<unsigned long long>(pEntry->m_nUnpackedSize) >
-                 static_cast<unsigned long long>(pEntry->m_nSize) * kMaxExpansion))
+        if (pEntry->m_bCompressed && (pEntry->m_nUnpackedSize > kMaxFileSize ||
+                                      static_cast<unsigned long long>(pEntry->m_nUnpackedSize) >
+                                          static_cast<unsigned long long>(pEntry->m_nSize) * kMaxExpansion))
         {
             delete pEntry;
             return failOpen("unpacked size larger than LZO can expand the stored size to", nSizeAt + 5);
@@ -385,8 +384,8 @@ bool qor_cMonofiler::readEntryData(const qor_sMonofilerEntry * pEntry, char * pB
     if (bOk)
     {
         lzo_uint nOut = nCapacity;
-        const int iRet = lzo1x_decompress_safe(pTemp, pEntry->m_nSize, reinterpret_cast<lzo_bytep>(pBuffer), &nOut,
-                                               nullptr);
+        const int iRet =
+            lzo1x_decompress_safe(pTemp, pEntry->m_nSize, reinterpret_cast<lzo_bytep>(pBuffer), &nOut, nullptr);
         bOk = iRet == LZO_E_OK && nOut == pEntry->m_nUnpackedSize;
     }
     delete[] pTemp;
@@ -447,6 +446,8 @@ char * qor_cMonofiler::loadEntry(uint nIndex, uint * pSize)
     const uint nBufferSize = pEntry->m_bCompressed ? pEntry->m_nUnpackedSize : pEntry->m_nSize;
     if (pSize)
         *pSize = nBufferSize;
+    if (nBufferSize > kMaxFileSize)
+        return nullptr;
     char * pBuffer = new (std::nothrow) char[nBufferSize];
     if (!pBuffer)
         return nullptr;

@@ -20,14 +20,14 @@
 
 struct qor_sMonofilerEntry
 {
-    char * m_szName;          // stored name (heap, NUL-terminated, may hold an earlier NUL)
-    int32_t m_nOffset;        // absolute position of the entry's data in the pack file
-    uint m_nSize;             // number of data bytes in the pack
-    bool m_bCompressRequest;  // builder only: try to compress this file in save()
-    bool m_bCompressed;       // the data is LZO1X-compressed
-    uint m_nUnpackedSize;     // size after decompression; meaningful when compressed
-    uint m_nNameLength;       // L as stored in the pack (the name may hold a NUL before L)
-    char * m_szSourcePath;    // builder only: the disk path given to addFile (null when read)
+    char * m_szName;         // stored name (heap, NUL-terminated, may hold an earlier NUL)
+    int32_t m_nOffset;       // absolute position of the entry's data in the pack file
+    uint m_nSize;            // number of data bytes in the pack
+    bool m_bCompressRequest; // builder only: try to compress this file in save()
+    bool m_bCompressed;      // the data is LZO1X-compressed
+    uint m_nUnpackedSize;    // size after decompression; meaningful when compressed
+    uint m_nNameLength;      // L as stored in the pack (the name may hold a NUL before L)
+    char * m_szSourcePath;   // builder only: the disk path given to addFile (null when read)
 
     qor_sMonofilerEntry();
     ~qor_sMonofilerEntry();
@@ -78,7 +78,8 @@ public:
     uint getFileSize(cchar * szName);
 
     // Entry index nIndex in file order; false when nIndex >= entry count. Outputs may be null.
-    bool getEntryInfo(uint nIndex, cchar ** pszName, uint * pSize, bool * pbCompressed, uint * pUnpackedSize = nullptr) const;
+    bool getEntryInfo(uint nIndex, cchar ** pszName, uint * pSize, bool * pbCompressed,
+                      uint * pUnpackedSize = nullptr) const;
     const qor_sMonofilerEntry * getEntry(uint nIndex) const;
     uint getNbEntry() const { return static_cast<uint>(m_lEntry.getNbItem()); }
     // Index of the entry a lookup of szName takes (lookup rules above), or -1.

@@ -55,25 +55,25 @@ bool qor_cController::initKeyArray()
     return true;
 }
 
-int qor_cController::findSegment(float t, qor_cKey * pOut, float * pfS)
+void qor_cSegmentController::evaluate(float t, qor_cKey * pOut)
 {
     // 1. Build the table at the first evaluation (a controller without keys has nothing to build).
     if (!m_ppKeys && (getNbKeys() == 0 || !initKeyArray()))
-        return -1;
+        return;
     const int n = m_nKeyArray;
     qor_cKey * const * k = m_ppKeys;
     if (n <= 0)
-        return -1;
+        return;
     // 2. One key; 3. outside the range: copy the end key.
     if (n == 1 || t < k[0]->m_fTime)
     {
         pOut->copyFrom(*k[0]);
-        return -1;
+        return;
     }
     if (t > k[n - 1]->m_fTime)
     {
         pOut->copyFrom(*k[n - 1]);
-        return -1;
+        return;
     }
     // 4. Binary search; an exact hit on a probed key copies it. The loop body runs at least once
     //    ("repeat until"), so with two keys t equal to the first key's time copies that key.
@@ -84,7 +84,7 @@ int qor_cController::findSegment(float t, qor_cKey * pOut, float * pfS)
         if (t == k[mid]->m_fTime)
         {
             pOut->copyFrom(*k[mid]);
-            return -1;
+            return;
         }
         if (t < k[mid]->m_fTime)
             hi = mid;
@@ -93,8 +93,9 @@ int qor_cController::findSegment(float t, qor_cKey * pOut, float * pfS)
     } while (hi - lo > 1);
     // 5. The segment parameter.
     const float d = k[lo + 1]->m_fTime - k[lo]->m_fTime;
-    *pfS = (d == 0.0f) ? 0.0f : (t - k[lo]->m_fTime) / d;
-    return lo;
+    const float s = (d == 0.0f) ? 0.0f : (t - k[lo]->m_fTime) / d;
+    // 6. The method writes the values; pOut keeps its time, n and type.
+    interpolate(lo, s, pOut);
 }
 
 namespace
@@ -130,24 +131,16 @@ struct Neighbours
 };
 } // namespace
 
-void qor_cLinearController::evaluate(float t, qor_cKey * pOut)
+void qor_cLinearController::interpolate(int i, float s, qor_cKey * pOut) const
 {
-    float s = 0.0f;
-    const int i = findSegment(t, pOut, &s);
-    if (i < 0)
-        return;
     const qor_cKey & k0 = *m_ppKeys[i];
     const qor_cKey & k1 = *m_ppKeys[i + 1];
     for (uint c = 0, n = nbValues(k0); c < n; ++c)
         pOut->m_afValue[c] = k0.m_afValue[c] + s * (k1.m_afValue[c] - k0.m_afValue[c]);
 }
 
-void qor_cSmoothController::evaluate(float t, qor_cKey * pOut)
+void qor_cSmoothController::interpolate(int i, float s, qor_cKey * pOut) const
 {
-    float s = 0.0f;
-    const int i = findSegment(t, pOut, &s);
-    if (i < 0)
-        return;
     const Neighbours nb(m_ppKeys, m_nKeyArray, i);
     const HermiteBasis h(s);
     for (uint c = 0, n = nbValues(*nb.p0); c < n; ++c)
@@ -159,12 +152,8 @@ void qor_cSmoothController::evaluate(float t, qor_cKey * pOut)
     }
 }
 
-void qor_cHermiteController::evaluate(float t, qor_cKey * pOut)
+void qor_cHermiteController::interpolate(int i, float s, qor_cKey * pOut) const
 {
-    float s = 0.0f;
-    const int i = findSegment(t, pOut, &s);
-    if (i < 0)
-        return;
     const qor_cKey & k0 = *m_ppKeys[i];
     const qor_cKey & k1 = *m_ppKeys[i + 1];
     const qor_cSmoothKey * pT0 = dynamic_cast<const qor_cSmoothKey *>(&k0);
@@ -180,12 +169,8 @@ void qor_cHermiteController::evaluate(float t, qor_cKey * pOut)
     }
 }
 
-void qor_cTcbController::evaluate(float t, qor_cKey * pOut)
+void qor_cTcbController::interpolate(int i, float s, qor_cKey * pOut) const
 {
-    float s = 0.0f;
-    const int i = findSegment(t, pOut, &s);
-    if (i < 0)
-        return;
     const Neighbours nb(m_ppKeys, m_nKeyArray, i);
     const qor_cTcbKey * pK0 = dynamic_cast<const qor_cTcbKey *>(nb.p0);
     const qor_cTcbKey * pK1 = dynamic_cast<const qor_cTcbKey *>(nb.p1);

@@ -12,7 +12,7 @@
 
 class qor_cController
 {
-  public:
+public:
     explicit qor_cController(qor_cKey::EType eType);
     qor_cController(const qor_cController &) = delete;
     qor_cController & operator=(const qor_cController &) = delete;
@@ -40,11 +40,7 @@ class qor_cController
     qor_cKey * getKey(int iIndex) const { return m_lKey.get<qor_cKey>(iIndex); }
     qor_cKey::EType getType() const { return m_eType; }
 
-  protected:
-    // The frame shared by the linear, smooth, Hermite and TCB methods. Returns the index i of the
-    // segment k[i] .. k[i+1] that holds t, with s in *pfS; or -1 when pOut is already final (a key
-    // was copied) or there is nothing to evaluate (no key, no table).
-    int findSegment(float t, qor_cKey * pOut, float * pfS);
+protected:
     // The number of components of a key, at most 4.
     static uint nbValues(const qor_cKey & key) { return key.m_nValue < 4 ? key.m_nValue : 4; }
 
@@ -55,51 +51,74 @@ class qor_cController
     qor_cKey::EType m_eType;
 };
 
-// v = P0 + s (P1 - P0), for the n components of k[i].
-class qor_cLinearController : public qor_cController
+// The frame shared by the linear, smooth, Hermite and TCB methods: build the table if needed;
+// one key, or t outside the keys' range: copy the end key; else a binary search (an exact hit on a
+// probed key copies it) gives the segment k[i] .. k[i+1] and s = (t - k[i].time) / d (0 when
+// d = 0), and the method writes the values.
+class qor_cSegmentController : public qor_cController
 {
-  public:
-    qor_cLinearController() : qor_cController(qor_cKey::e_key_linear) {}
-    void evaluate(float t, qor_cKey * pOut) override;
+public:
+    void evaluate(float t, qor_cKey * pOut) final;
+
+protected:
+    explicit qor_cSegmentController(qor_cKey::EType eType) : qor_cController(eType) {}
+    // Writes the values of segment k[i] .. k[i+1] (table entries) at parameter s into pOut.
+    virtual void interpolate(int i, float s, qor_cKey * pOut) const = 0;
+};
+
+// v = P0 + s (P1 - P0), for the n components of k[i].
+class qor_cLinearController : public qor_cSegmentController
+{
+public:
+    qor_cLinearController() : qor_cSegmentController(qor_cKey::e_key_linear) {}
+
+protected:
+    void interpolate(int i, float s, qor_cKey * pOut) const override;
 };
 
 // The linear controller with the target of its track (a morph weight track's target mesh,
 // set by the scene loader; not owned).
 class qor_cTargetLinearController : public qor_cLinearController
 {
-  public:
+public:
     qor_cTargetLinearController() : m_pTarget(nullptr) {}
     void setTarget(void * pTarget) { m_pTarget = pTarget; }
     void * getTarget() const { return m_pTarget; }
 
-  private:
+private:
     void * m_pTarget;
 };
 
 // Hermite spline with cardinal tangents from the neighbouring keys.
-class qor_cSmoothController : public qor_cController
+class qor_cSmoothController : public qor_cSegmentController
 {
-  public:
-    qor_cSmoothController() : qor_cController(qor_cKey::e_key_smooth) {}
-    void evaluate(float t, qor_cKey * pOut) override;
+public:
+    qor_cSmoothController() : qor_cSegmentController(qor_cKey::e_key_smooth) {}
+
+protected:
+    void interpolate(int i, float s, qor_cKey * pOut) const override;
 };
 
 // Cubic with the tangents stored in the keys (qor_cSmoothKey::m_afTangent, unscaled); a key
 // of another class has zero tangents.
-class qor_cHermiteController : public qor_cController
+class qor_cHermiteController : public qor_cSegmentController
 {
-  public:
-    qor_cHermiteController() : qor_cController(qor_cKey::e_key_hermite) {}
-    void evaluate(float t, qor_cKey * pOut) override;
+public:
+    qor_cHermiteController() : qor_cSegmentController(qor_cKey::e_key_hermite) {}
+
+protected:
+    void interpolate(int i, float s, qor_cKey * pOut) const override;
 };
 
 // Tension/continuity/bias spline (qor_cTcbKey parameters; a key of another class has all three
 // at 0). Computes as many components as the output key has.
-class qor_cTcbController : public qor_cController
+class qor_cTcbController : public qor_cSegmentController
 {
-  public:
-    qor_cTcbController() : qor_cController(qor_cKey::e_key_tcb) {}
-    void evaluate(float t, qor_cKey * pOut) override;
+public:
+    qor_cTcbController() : qor_cSegmentController(qor_cKey::e_key_tcb) {}
+
+protected:
+    void interpolate(int i, float s, qor_cKey * pOut) const override;
 };
 
 // Holds the last key whose time is not after t: its time and its n components go to the output.
@@ -107,7 +126,7 @@ class qor_cTcbController : public qor_cController
 // with no table the output is left as it is.
 class qor_cStepController : public qor_cController
 {
-  public:
+public:
     qor_cStepController() : qor_cController(qor_cKey::e_key_step) {}
     void evaluate(float t, qor_cKey * pOut) override;
 };

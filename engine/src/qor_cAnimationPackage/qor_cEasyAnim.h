@@ -13,7 +13,7 @@
 
 class qor_cEasyAnim
 {
-  public:
+public:
     enum EEndMode
     {
         e_end_loop = 0,        // beyond the length: time <- fmod(time, length)
@@ -53,10 +53,10 @@ class qor_cEasyAnim
     float m_fTime;   // the track's clock, starts at 0
     float m_fLength; // the largest key time added so far, starts at 0
 
-  private:
+private:
     qor_cController * m_pCtrl; // owned, null until the first key
 
-  public:
+public:
     qor_cKey m_key; // the output: n = 4 until the first key sets it
     int m_iEndMode; // EEndMode, 1 (hold) after construction
 };

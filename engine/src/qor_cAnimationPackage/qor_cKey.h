@@ -8,7 +8,7 @@
 
 class qor_cKey
 {
-  public:
+public:
     // One value per key class and per controller class (32-bit: any value read from a file is valid).
     enum EType : int32_t
     {
@@ -40,19 +40,19 @@ class qor_cKey
 
 class qor_cLinearKey : public qor_cKey
 {
-  public:
+public:
     explicit qor_cLinearKey(uint n) : qor_cKey(n, e_key_linear) {}
 };
 
 class qor_cStepKey : public qor_cKey
 {
-  public:
+public:
     explicit qor_cStepKey(uint n) : qor_cKey(n, e_key_step) {}
 };
 
 class qor_cTcbKey : public qor_cKey
 {
-  public:
+public:
     // Tension, bias and continuity all start at 0.25 (not 0).
     explicit qor_cTcbKey(uint n) : qor_cKey(n, e_key_tcb), m_fTension(0.25f), m_fBias(0.25f), m_fContinuity(0.25f) {}
 
@@ -63,7 +63,7 @@ class qor_cTcbKey : public qor_cKey
 
 class qor_cSmoothKey : public qor_cKey
 {
-  public:
+public:
     // The tangent vector starts at 0; the smooth controller ignores it, the Hermite controller reads it.
     explicit qor_cSmoothKey(uint n) : qor_cKey(n, e_key_smooth), m_afTangent{0.0f, 0.0f, 0.0f, 0.0f} {}
 

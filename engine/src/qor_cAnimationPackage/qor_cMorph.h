@@ -17,7 +17,7 @@ struct qor_sMorphResult
 
 class qor_cMorph
 {
-  public:
+public:
     qor_cMorph();
     virtual ~qor_cMorph();
     qor_cMorph(const qor_cMorph &) = delete;
@@ -42,7 +42,7 @@ class qor_cMorph
     // one-component key and store the track's target and the first component. Allocates nothing.
     void evaluate();
 
-  private:
+private:
     qor_cList m_lCtrl;
     qor_sMorphResult * m_pResults;
     int m_nResults;

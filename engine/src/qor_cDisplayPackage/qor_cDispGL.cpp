@@ -451,7 +451,7 @@ bool qor_cDispGL::initRenderStates()
     enableBlending(true);
     enableZBuffer(true);
     setZFunc(3);
-    m_dev.setAmbient(0xFFFFFFFFu);
+    setAmbientLight(1.0f, 1.0f, 1.0f, 1.0f);
     enableLighting(true);
     m_dev.enableBlending(true);
     m_dev.enableSpecular(true);
@@ -513,17 +513,24 @@ bool qor_cDispGL::setTexMode(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eT
     // ends the chain, which is what the engine asks there).
     qor_sGLStageState dummy;
     qor_sGLStageState & st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : dummy;
-    m_dev.touchStage();
-    if (uint(arg1) > 3)
-        return false;
-    st.colorArg1 = arg1;
-    if (uint(arg2) > 3)
-        return false;
-    st.colorArg2 = arg2;
-    if (uint(op) > 10)
-        return false;
-    st.colorOp = op;
-    return true;
+    const qor_sGLStageState old = st;
+    bool bOk = false;
+    if (uint(arg1) <= 3)
+    {
+        st.colorArg1 = arg1;
+        if (uint(arg2) <= 3)
+        {
+            st.colorArg2 = arg2;
+            if (uint(op) <= 10)
+            {
+                st.colorOp = op;
+                bOk = true;
+            }
+        }
+    }
+    if (st.colorArg1 != old.colorArg1 || st.colorArg2 != old.colorArg2 || st.colorOp != old.colorOp)
+        m_dev.touchStage();
+    return bOk;
 }
 
 bool qor_cDispGL::setTexModeAlpha(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2)
@@ -537,17 +544,24 @@ bool qor_cDispGL::setTexModeAlpha(uint stage, qor_eTexArg arg1, qor_eTexOp op, q
     }
     qor_sGLStageState dummy;
     qor_sGLStageState & st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : dummy;
-    m_dev.touchStage();
-    if (uint(arg1) > 3)
-        return false;
-    st.alphaArg1 = arg1;
-    if (uint(arg2) > 3)
-        return false;
-    st.alphaArg2 = arg2;
-    if (uint(op) > 10)
-        return false;
-    st.alphaOp = op;
-    return true;
+    const qor_sGLStageState old = st;
+    bool bOk = false;
+    if (uint(arg1) <= 3)
+    {
+        st.alphaArg1 = arg1;
+        if (uint(arg2) <= 3)
+        {
+            st.alphaArg2 = arg2;
+            if (uint(op) <= 10)
+            {
+                st.alphaOp = op;
+                bOk = true;
+            }
+        }
+    }
+    if (st.alphaArg1 != old.alphaArg1 || st.alphaArg2 != old.alphaArg2 || st.alphaOp != old.alphaOp)
+        m_dev.touchStage();
+    return bOk;
 }
 
 bool qor_cDispGL::setTexCoordGen(uint stage, uint source)

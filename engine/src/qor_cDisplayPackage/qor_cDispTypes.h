@@ -1,4 +1,6 @@
 // Handles and enumerations of the display device (Parts 5.1 and 5.3). No GL type appears here.
+// The enumerations have a fixed underlying type: callers cast stored integers to them, and a
+// value outside the list must reach the device (which refuses it) without undefined behaviour.
 #pragma once
 
 #include "qor_types.h"
@@ -15,7 +17,7 @@ const qor_hTexture QOR_RESERVED_TEXTURE_BIT = 0x20000000u;
 
 // Index into the device's 10 matrices. Only world, view, projection and the two texture
 // stages reach the pipeline; the others are only stored.
-enum qor_eTransformState
+enum qor_eTransformState : int
 {
     qorrs_ts_world = 0,
     qorrs_ts_view = 1,
@@ -31,7 +33,7 @@ enum qor_eTransformState
 };
 
 // Texture stage argument (D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_SPECULAR).
-enum qor_eTexArg
+enum qor_eTexArg : int
 {
     qorrs_texarg_current = 0,
     qorrs_texarg_texture = 1,
@@ -40,7 +42,7 @@ enum qor_eTexArg
 };
 
 // Texture stage operation (D3DTOP_...).
-enum qor_eTexOp
+enum qor_eTexOp : int
 {
     qorrs_texop_disable = 0,
     qorrs_texop_selectarg1 = 1,
@@ -57,7 +59,7 @@ enum qor_eTexOp
 
 // Blend factor of setBlendMode and qor_cBlendSettings. 6 and 7 are the destination colour, 8
 // and 9 the destination alpha (the reverse of Direct3D's order).
-enum qor_eBlend
+enum qor_eBlend : int
 {
     qorrs_blend_zero = 0,
     qorrs_blend_one = 1,
@@ -75,7 +77,7 @@ enum qor_eBlend
 };
 
 // Where a lighting colour comes from (D3DMCS_...).
-enum qor_eMatSrc
+enum qor_eMatSrc : int
 {
     qorrs_matsrc_material = 0,
     qorrs_matsrc_color1 = 1,
@@ -83,7 +85,7 @@ enum qor_eMatSrc
 };
 
 // Cube map faces, numbered as D3DCUBEMAP_FACES.
-enum qor_eCubeMapFace
+enum qor_eCubeMapFace : int
 {
     qorrs_cubeface_posx = 0,
     qorrs_cubeface_negx = 1,

@@ -76,6 +76,7 @@ public:
     // Creates the cube texture (1 level); false with the Part's message when GL refuses it.
     bool create(uint sidewidth, const qor_cPixelFormat * pFmt);
     // Locks one face (same pointers as the 2D lock).
+    using qor_cTexNodeGL::lock;
     bool lock(qor_eCubeMapFace iFace);
     // Uploads the locked face.
     bool unlock() override;

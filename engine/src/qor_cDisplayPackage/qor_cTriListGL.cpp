@@ -249,9 +249,14 @@ bool qor_cTriListGL::upload()
         return false;
     }
     glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
-    if (m_uMode == 0) // D3DLOCK_DISCARD: fresh storage, no wait on draws still queued
-        glBufferData(GL_ARRAY_BUFFER, m_uVboBytes, nullptr, GL_DYNAMIC_DRAW);
-    QOR_GL_CHECK(glBufferSubData(GL_ARRAY_BUFFER, 0, uBytes, pData));
+    if (m_uMode == 0 && uBytes == m_uVboBytes) // D3DLOCK_DISCARD: fresh storage, filled at once
+        QOR_GL_CHECK(glBufferData(GL_ARRAY_BUFFER, uBytes, pData, GL_DYNAMIC_DRAW));
+    else
+    {
+        if (m_uMode == 0)
+            glBufferData(GL_ARRAY_BUFFER, m_uVboBytes, nullptr, GL_DYNAMIC_DRAW);
+        QOR_GL_CHECK(glBufferSubData(GL_ARRAY_BUFFER, 0, uBytes, pData));
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "qor_cConfigFile.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -215,6 +216,14 @@ bool qor_cConfigFile::load(cchar * szPath)
     bool bOk = true;
     size_t nPos = 0;
     size_t iSection = 0; // index into pStart of the section being read
+    struct
+    {
+        size_t m_nFrom, m_nAt; // the last "=" search: no "=" in [m_nFrom, m_nAt)
+        size_t m_nScanLow;     // how far back from m_nAt the line start was looked for
+        bool m_bLineStart;     // m_nScanLow is the start of m_nAt's line
+        bool m_bValueRead, m_bValueOk;
+        size_t m_nValueStart, m_nValueLength, m_nValueNext;
+    } eq = {SIZE_MAX, SIZE_MAX, 0, false, false, false, 0, 0, 0};
     char acName[kMaxLine + 1], acKey[kMaxLine + 1], acValue[kMaxLine + 1];
     // 2. and 4. From the current position, the next "[" starts a section. Each pass starts at
     // a "[" after the previous one, so the loop ends.
@@ -235,24 +244,51 @@ bool qor_cConfigFile::load(cchar * szPath)
         // 3. The keys of this section.
         for (;;)
         {
-            const size_t nEqual = text.find('=', nPos);
+            // A section that gives a key line back to the next one leaves the same "=" to be
+            // found again from an earlier position; everything derived from one "=" is kept, so
+            // that headers piled before a key cost one scan in all, not one each.
+            if (nPos < eq.m_nFrom || nPos > eq.m_nAt)
+            {
+                eq.m_nFrom = nPos;
+                const size_t nAt = text.find('=', nPos);
+                if (nAt != eq.m_nAt)
+                {
+                    eq.m_nAt = nAt;
+                    eq.m_nScanLow = nAt;
+                    eq.m_bLineStart = false;
+                    eq.m_bValueRead = false;
+                }
+            }
+            const size_t nEqual = eq.m_nAt;
             if (nEqual >= nSize)
             {
                 nPos = nSize;
                 break;
             }
-            // The line that holds the "=": back to the previous line break (not before nPos,
-            // which has no "=" between it and nEqual).
-            size_t nKeyLine = nEqual;
-            while (nKeyLine > nPos && text.m_p[nKeyLine - 1] != '\n')
-                --nKeyLine;
+            // The line that holds the "=": back to the previous line break, not before nPos
+            // (which has no "=" between it and nEqual).
+            if (!eq.m_bLineStart)
+            {
+                while (eq.m_nScanLow > nPos && text.m_p[eq.m_nScanLow - 1] != '\n')
+                    --eq.m_nScanLow;
+                eq.m_bLineStart = eq.m_nScanLow > 0 && text.m_p[eq.m_nScanLow - 1] == '\n';
+            }
+            const size_t nKeyLine = eq.m_nScanLow > nPos ? eq.m_nScanLow : nPos;
             if (!text.readLine(nKeyLine, &nLineStart, &nLength, &nNext))
             {
                 nPos = nNext; // unreadable key line: the section ends
                 break;
             }
             text.copy(nLineStart, nEqual - nLineStart, acKey);
-            if (!text.readLine(nEqual + 1, &nLineStart, &nLength, &nNext))
+            if (!eq.m_bValueRead)
+            {
+                eq.m_bValueRead = true;
+                eq.m_bValueOk = text.readLine(nEqual + 1, &eq.m_nValueStart, &eq.m_nValueLength, &eq.m_nValueNext);
+            }
+            nLineStart = eq.m_nValueStart;
+            nLength = eq.m_nValueLength;
+            nNext = eq.m_nValueNext;
+            if (!eq.m_bValueOk)
             {
                 nPos = nNext; // unreadable value: this key is skipped
                 continue;

@@ -37,7 +37,11 @@ struct PackWriter
     PackWriter & header(uint32_t nCount) { return u32(0xABCDF707u).u32(nCount); }
     PackWriter & plain(const std::string & name, const std::string & data)
     {
-        return u32(static_cast<uint32_t>(name.size())).raw(name).u32(static_cast<uint32_t>(data.size())).u8(0).raw(data);
+        return u32(static_cast<uint32_t>(name.size()))
+            .raw(name)
+            .u32(static_cast<uint32_t>(data.size()))
+            .u8(0)
+            .raw(data);
     }
     PackWriter & packed(const std::string & name, const Bytes & stored, uint32_t nUnpacked, unsigned char cFlag = 1)
     {
@@ -167,7 +171,8 @@ TEST_F(Monofiler, HugeCountsAndSizesAreRefusedBeforeAllocating)
     cases.push_back({"stored size 0xFFFFFFFF", PackWriter().header(1).u32(1).raw("a").u32(0xFFFFFFFFu).u8(0).raw("x")});
     cases.push_back({"stored size one past the end", PackWriter().header(1).u32(1).raw("a").u32(3).u8(0).raw("xy")});
     cases.push_back({"unpacked size 0xFFFFFFFF", PackWriter().header(1).packed("a", Bytes(16, 0), 0xFFFFFFFFu)});
-    cases.push_back({"unpacked size over 256 x stored", PackWriter().header(1).packed("a", Bytes(16, 0), 16 * 256 + 1)});
+    cases.push_back(
+        {"unpacked size over 256 x stored", PackWriter().header(1).packed("a", Bytes(16, 0), 16 * 256 + 1)});
     for (const Case & c : cases)
     {
         ASSERT_TRUE(c.w.save("huge.dat"));
@@ -452,4 +457,25 @@ TEST_F(Monofiler, SaveFailsWhenASourceFileIsGone)
     std::remove("gone.txt");
     EXPECT_FALSE(builder.save("out.dat"));
     EXPECT_FALSE(builder.save(nullptr));
+}
+
+TEST_F(Monofiler, FilesOverOneGibAreNeverAllocated)
+{
+    // Sparse files: a plain entry and a disk file one byte over the limit.
+    const uint32_t nBig = qor_cMonofiler::kMaxFileSize + 1;
+    PackWriter w;
+    w.header(1).u32(3).raw("big").u32(nBig).u8(0);
+    ASSERT_TRUE(w.save("big.dat"));
+    std::filesystem::resize_file("big.dat", w.m_b.size() + nBig);
+    qort::writeText("big.bin", "");
+    std::filesystem::resize_file("big.bin", nBig);
+    qor_cMonofiler pack;
+    ASSERT_TRUE(pack.open("big.dat"));
+    uint nSize = 0;
+    EXPECT_EQ(pack.loadFile("big", &nSize), nullptr);
+    EXPECT_EQ(nSize, nBig);
+    EXPECT_EQ(pack.loadEntry(0, &nSize), nullptr);
+    EXPECT_EQ(pack.loadFile("big.bin", &nSize), nullptr);
+    EXPECT_EQ(nSize, nBig);
+    EXPECT_FALSE(pack.addFile("big.bin", false));
 }

@@ -13,18 +13,18 @@ void setFailNothrowNew(bool bFail);
 // Counts the allocations made during its lifetime.
 class AllocCounter
 {
-  public:
+public:
     AllocCounter() : m_nStart(allocationCount()) {}
     long count() const { return allocationCount() - m_nStart; }
 
-  private:
+private:
     long m_nStart;
 };
 
 // Makes nothrow allocations fail for the scope.
 class FailNothrowNew
 {
-  public:
+public:
     FailNothrowNew() { setFailNothrowNew(true); }
     ~FailNothrowNew() { setFailNothrowNew(false); }
 };

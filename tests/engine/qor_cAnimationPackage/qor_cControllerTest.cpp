@@ -273,10 +273,13 @@ TEST(qor_cController, HermiteUsesTheStoredTangentsUnscaled)
     c->addKey(makeTangentKey(0, 1, 2), true);
     c->addKey(makeTangentKey(2, 5, -1), true);
     c->addKey(makeTangentKey(3, 0, 4), true);
+    c->addKey(makeTangentKey(5, 2, 0), true);
     // Segment 0, s = 0.5: a3 = -7, a2 = 9, a1 = 2, a0 = 1.
     EXPECT_FLOAT_EQ(valueAt(*c, 1.0f), 3.375f);
     // Segment 1, s = 0.5: a3 = 13, a2 = -17, a1 = -1, a0 = 5 (the span of 1 does not scale them).
     EXPECT_FLOAT_EQ(valueAt(*c, 2.5f), 1.875f);
+    // Segment 2 of four keys, s = 0.5: a3 = 0, a2 = -2, a1 = 4, a0 = 0.
+    EXPECT_FLOAT_EQ(valueAt(*c, 4.0f), 1.5f);
     // Keys without tangents: smoothstep.
     auto d = makeTrack<qor_cLinearKey>(qor_cKey::e_key_hermite, {0, 2}, {1, 5});
     EXPECT_FLOAT_EQ(valueAt(*d, 1.0f), 3.0f);
@@ -328,6 +331,19 @@ TEST(qor_cController, StepWalksAnUnorderedTableFromTheFirstKey)
     EXPECT_EQ(valueAt(*c, 4.0f), 1.0f) << "the walk stops at the key at 5";
     EXPECT_EQ(valueAt(*c, 6.0f), 3.0f);
     EXPECT_EQ(valueAt(*c, 9.0f), 4.0f);
+}
+
+TEST(qor_cController, OnlyTheFirstEvaluationOfAnUnpreparedTrackAllocates)
+{
+    auto c = makeTrack<qor_cLinearKey>(qor_cKey::e_key_linear, {0, 2}, {0, 10});
+    {
+        const qort::AllocCounter counter;
+        EXPECT_EQ(valueAt(*c, 1), 5.0f);
+        EXPECT_EQ(counter.count(), 1) << "the key table, built at the first evaluation";
+    }
+    const qort::AllocCounter counter;
+    EXPECT_EQ(valueAt(*c, 1.5f), 7.5f);
+    EXPECT_EQ(counter.count(), 0);
 }
 
 TEST(qor_cController, EvaluationAllocatesNothingOnceTheTableIsBuilt)

@@ -93,8 +93,8 @@ TEST_F(QorPack, CreateListCatAndExtractRoundTrip)
     ASSERT_EQ(run("extract out.dat unpacked", &out), 0) << m_err;
     EXPECT_EQ(qort::readText(m_dir.file("unpacked/scripts/exe/screen1.amx")), script);
     EXPECT_EQ(qort::readText(m_dir.file("unpacked/notes.txt")), "ab");
-    EXPECT_EQ(listDir("unpacked"), (std::vector<std::string>{"notes.txt", "scripts", "scripts/exe",
-                                                             "scripts/exe/screen1.amx"}))
+    EXPECT_EQ(listDir("unpacked"),
+              (std::vector<std::string>{"notes.txt", "scripts", "scripts/exe", "scripts/exe/screen1.amx"}))
         << "no temporary file is left behind";
 }
 
@@ -169,9 +169,10 @@ TEST_F(QorPack, ExtractDoesNotFollowALinkOutOfTheFolder)
     fs::create_directories(m_dir.file("out"));
     fs::create_directories(m_dir.file("elsewhere"));
     fs::create_directory_symlink(m_dir.file("elsewhere"), m_dir.file("out/link"));
-    qort::writeText(m_dir.file("p.dat"), handPack({{"link\\escaped.txt", "evil"}}, 1));
+    qort::writeText(m_dir.file("p.dat"), handPack({{"link\\escaped.txt", "evil"}, {"link\\sub\\deep.txt", "evil"}}, 2));
     EXPECT_EQ(run("extract p.dat out"), 1);
     EXPECT_FALSE(qort::fileExists(m_dir.file("elsewhere/escaped.txt")));
+    EXPECT_FALSE(qort::fileExists(m_dir.file("elsewhere/sub"))) << "no folder is created outside either";
 }
 
 TEST_F(QorPack, CreateWritesNothingWhenAFileIsMissing)

@@ -1,0 +1,140 @@
+// The script host (Part 3.2).
+#include "qor_cScript.h"
+
+#include "qor_cErrorHandler.h"
+#include "qor_cMonofiler.h"
+#include "qor_cXChange.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#define QOR_SCRIPT_HEADER_LINE                                                                                         \
+    "bool qor_cScript::loadAndExecute(cchar * szScriptName<%s>, AMX_NATIVE_INFO * pAdditionalNativeFonctions)\n"
+
+int64_t qor_cScript::s_nMaxSteps = QOR_SCRIPT_MAX_STEPS;
+
+bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * pAdditionalNativeFonctions)
+{
+    AMX_NATIVE_INFO * apTables[1] = {pAdditionalNativeFonctions};
+    return loadAndExecute(szScriptName, apTables, pAdditionalNativeFonctions ? 1 : 0);
+}
+
+bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const * ppTables, int nTables)
+{
+    // 1. The path, in a 1024-byte buffer; a longer one is refused rather than cut.
+    char szPath[1024];
+    int nPath = snprintf(szPath, sizeof szPath, "%s%s", "scripts/exe/", szScriptName ? szScriptName : "");
+    if (!szScriptName || nPath < 0 || nPath >= (int)sizeof szPath)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("Nom de script trop long ou absent, max : %d\n", (int)sizeof szPath - 1);
+        return false;
+    }
+
+    // 2. The whole file through the pack reader.
+    uint nFileSize = 0;
+    qor_cMonofiler * pMonofiler = QOR_XCHANGE() ? QOR_XCHANGE()->getMonofiler() : nullptr;
+    char * pTmpBuffer = pMonofiler ? pMonofiler->loadFile(szPath, &nFileSize) : nullptr;
+    if (!pTmpBuffer)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("Script impossible a trouver <%s>", szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("char * pTmpBuffer = QOR_XCHANGE()->getMonofiler()->loadFile(szScriptName);\n");
+        QOR_LOG_LOCATION();
+        qoru_logError("Fichier impossible a trouver\n");
+        return false;
+    }
+
+    // 3. The header, then the image: stp bytes (and the machine's slack), zero-filled.
+    // Ours: a file shorter than its header or than its declared size, or a size above stp, is
+    // refused with the same lines as an impossible stp.
+    unsigned char aHeader[AMX_HEADER_SIZE] = {};
+    memcpy(aHeader, pTmpBuffer, nFileSize < AMX_HEADER_SIZE ? nFileSize : AMX_HEADER_SIZE);
+    AMX_HEADER hdr;
+    amx_ReadHeader(aHeader, &hdr);
+    unsigned char * pProgram = nullptr;
+    if (nFileSize >= AMX_HEADER_SIZE && hdr.stp > 0 && hdr.size >= AMX_HEADER_SIZE && hdr.size <= hdr.stp &&
+        (uint)hdr.size <= nFileSize)
+        pProgram = (unsigned char *)calloc((size_t)hdr.stp + AMX_IMAGE_SLACK, 1);
+    if (!pProgram)
+    {
+        delete[] pTmpBuffer;
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("char * pProgram = new char [(int)hdr.stp<%d>];)\n", hdr.stp);
+        QOR_LOG_LOCATION();
+        qoru_logError("fichier compile invalid ! recommencer la compilation\n");
+        return false;
+    }
+
+    // 4.
+    memcpy(pProgram, pTmpBuffer, (size_t)hdr.size);
+    delete[] pTmpBuffer;
+
+    // 5.
+    AMX amx;
+    memset(&amx, 0, sizeof amx);
+    int ret = amx_Init(&amx, pProgram);
+    if (ret != AMX_ERR_NONE)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("int ret<%d> = amx_Init( &m_amx, m_pProg );\n", ret);
+        amx_Cleanup(&amx);
+        free(pProgram);
+        return false;
+    }
+
+    // 6. The global table first (its result does not count), then the caller's tables; the
+    // last call's result says whether a record is still unbound.
+    ret = amx_Register(&amx, qor_aScriptGlobalNatives, -1);
+    for (int i = 0; i < nTables; i++)
+        if (ppTables[i])
+            ret = amx_Register(&amx, ppTables[i], -1);
+    if (ret != AMX_ERR_NONE)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("ret<%d> = amx_Register(&m_amx, &matscript_Natives, -1);\n", ret);
+        QOR_LOG_LOCATION();
+        qoru_logError("ret<%d> = <%s>\n", ret, amx_ErrorText(ret));
+        amx_Cleanup(&amx);
+        free(pProgram);
+        return false;
+    }
+
+    // 7. main, within the instruction budget.
+    amx.maxsteps = s_nMaxSteps;
+    cell retval = 0;
+    int err = amx_Exec(&amx, &retval, AMX_EXEC_MAIN, 0);
+    if (err != AMX_ERR_NONE)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        QOR_LOG_LOCATION();
+        qoru_logError("int err<%d> = amx_Exec(&m_amx, &ret, AMX_EXEC_MAIN, 0);\n", err);
+        QOR_LOG_LOCATION();
+        if (amx.flags & AMX_FLAG_BUDGET)
+            qoru_logError("Script arrete apres %lld instructions (boucle sans fin ?), cip<%d>\n",
+                          (long long)s_nMaxSteps, amx.cip);
+        else
+            qoru_logError("Erreur <%s> a cip<%d>\n", amx_ErrorText(err), amx.cip);
+        amx_Cleanup(&amx);
+        free(pProgram);
+        return false;
+    }
+
+    // 8.
+    amx_Cleanup(&amx);
+    free(pProgram);
+    return true;
+}

@@ -1,0 +1,107 @@
+// qor-sc: compiles one show script into a script image for the abstract machine.
+//   qor-sc IN.sc [-I DIR]... [-o OUT.o] [--compact] [--list]
+#include "qor_sc.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace
+{
+struct Option
+{
+    const char * name;
+    const char * arg;
+    const char * help;
+};
+
+const Option s_aOptions[] = {
+    {"-I", "DIR", "add DIR to the folders searched by #include (repeatable; -IDIR works too)"},
+    {"-o", "OUT", "write the image to OUT (default: IN with its extension replaced by .o)"},
+    {"--compact", nullptr, "write the compact encoding (header flag 0x04)"},
+    {"--list", nullptr, "print the generated code in qor-amx assembler syntax"},
+    {"-h", nullptr, "show this help"},
+};
+
+int help(const char * pszError)
+{
+    if (pszError)
+        std::fprintf(stderr, "qor-sc: error: %s\n\n", pszError);
+    std::fprintf(pszError ? stderr : stdout, "usage: qor-sc IN.sc [options]\n");
+    for (const Option & o : s_aOptions)
+        std::fprintf(pszError ? stderr : stdout, "  %-4s %-4s %s\n", o.name, o.arg ? o.arg : "", o.help);
+    return pszError ? 1 : 0;
+}
+} // namespace
+
+int main(int argc, char ** argv)
+{
+    qor_sScOptions options;
+    std::string in, out;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help")
+            return help(nullptr);
+        if (a == "-I" || a == "-o")
+        {
+            if (i + 1 >= argc)
+                return help((a + " needs an argument").c_str());
+            if (a == "-I")
+                options.includeDirs.push_back(argv[++i]);
+            else
+                out = argv[++i];
+            continue;
+        }
+        if (a.size() > 2 && a.compare(0, 2, "-I") == 0)
+        {
+            options.includeDirs.push_back(a.substr(2));
+            continue;
+        }
+        if (a == "--compact")
+            options.compact = true;
+        else if (a == "--list")
+            options.listing = true;
+        else if (!a.empty() && a[0] == '-')
+            return help(("unknown option " + a).c_str());
+        else if (in.empty())
+            in = a;
+        else
+            return help("only one input file can be given");
+    }
+    if (in.empty())
+        return help("no input file");
+    if (out.empty())
+    {
+        const size_t slash = in.find_last_of('/');
+        const size_t dot = in.find_last_of('.');
+        out = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? in.substr(0, dot) : in) + ".o";
+    }
+
+    const qor_sScResult res = qor_scCompileFile(in, options);
+    std::fputs(res.messages.c_str(), stderr);
+    if (!res.ok)
+    {
+        std::fprintf(stderr, "qor-sc: %d error(s), %d warning(s); no file written\n", res.errors, res.warnings);
+        return 1;
+    }
+    if (options.listing)
+        std::fputs(res.listing.c_str(), stdout);
+    // write to a temporary name, then rename, so that a failure leaves no half file
+    const std::string tmp = out + ".tmp";
+    FILE * f = std::fopen(tmp.c_str(), "wb");
+    if (!f)
+    {
+        std::fprintf(stderr, "qor-sc: error: cannot write '%s'\n", tmp.c_str());
+        return 1;
+    }
+    const bool wrote = std::fwrite(res.image.data(), 1, res.image.size(), f) == res.image.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!wrote || !closed || std::rename(tmp.c_str(), out.c_str()) != 0)
+    {
+        std::remove(tmp.c_str());
+        std::fprintf(stderr, "qor-sc: error: cannot write '%s'\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
