@@ -6,7 +6,6 @@
 #include "qor_cJpegPlugin.h"
 #include "qor_cXChange.h"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -28,7 +27,7 @@ enum class eDecode
 // pack is free again whatever happened.
 eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
 {
-    FILE * pFile = QOR_XCHANGE()->lockFile(szFile, "rb");
+    FILE * pFile = QOR_XCHANGE() ? QOR_XCHANGE()->lockFile(szFile, "rb") : nullptr;
     if (!pFile)
         return eDecode::missing;
     pImage.reset(qoru_newJpegImage());
@@ -47,7 +46,7 @@ eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
 void logNotFound(cchar * szSig, cchar * szArg, cchar * szStatement)
 {
     QOR_LOG_LOCATION();
-    qoru_logError(szSig, szArg);
+    qoru_logError(szSig, szArg ? szArg : "");
     qoru_logError("%s", szStatement);
     QOR_LOG_LOCATION();
     qoru_logError("file not found\n");
@@ -56,10 +55,9 @@ void logNotFound(cchar * szSig, cchar * szArg, cchar * szStatement)
 void logFailure(cchar * szSig, cchar * szArg, cchar * szStatement)
 {
     QOR_LOG_LOCATION();
-    qoru_logError(szSig, szArg);
+    qoru_logError(szSig, szArg ? szArg : "");
     qoru_logError("%s", szStatement);
 }
-
 
 cchar * const s_szStmtLock = "FILE * pFile = QOR_XCHANGE()->lockFile(filename.get());\n";
 cchar * const s_szStmtRead = "bool bRet = jpg.read(filename.get());\n";
@@ -156,7 +154,7 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
         }
     }
 
-    qor_hTexture handle = QOR_DISP()->createTexture(width, height, 0);
+    qor_hTexture handle = QOR_DISP() ? QOR_DISP()->createTexture(width, height, 0) : QOR_NULL_TEXTURE;
     if (handle == QOR_NULL_TEXTURE)
     {
         logFailure(s_szSigTexture, szFilename, "qor_hTexture handle = QOR_ENGINE()->createTexture(jpg.getWidth(), jpg.getHeight());\n");
@@ -210,7 +208,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
     }
     pJpg.reset();
 
-    qor_hTexture handle = QOR_DISP()->createTexture(width, height, 0);
+    qor_hTexture handle = QOR_DISP() ? QOR_DISP()->createTexture(width, height, 0) : QOR_NULL_TEXTURE;
     if (handle == QOR_NULL_TEXTURE)
     {
         logFailure(s_szSigBump, szFilename, "qor_hTexture handle = QOR_ENGINE()->createTexture(jpg.getWidth(), jpg.getHeight());\n");
@@ -231,7 +229,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
 
 qor_hTexture qoru_createCubeBumpTexture(uint sidewidth)
 {
-    qor_hTexture handle = QOR_DISP()->createCubeTexture(sidewidth);
+    qor_hTexture handle = QOR_DISP() ? QOR_DISP()->createCubeTexture(sidewidth) : QOR_NULL_TEXTURE;
     if (handle == QOR_NULL_TEXTURE)
     {
         QOR_LOG_LOCATION();
@@ -256,6 +254,8 @@ qor_hTexture qoru_createCubeBumpTexture(uint sidewidth)
 
 qor_hTexture qoru_loadAnim(cchar * szFilename, uint nFrame, bool bCompress)
 {
+    if (!szFilename)
+        szFilename = "";
     qor_hTexture first = QOR_NULL_TEXTURE;
     for (uint i = 1; i <= nFrame; ++i)
     {
