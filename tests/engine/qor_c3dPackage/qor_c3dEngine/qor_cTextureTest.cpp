@@ -116,6 +116,13 @@ TEST_F(Texture, PlainTextureBindsItsHandleWhateverTheTime)
     EXPECT_EQ(tex.getCurrentHandle(), tex.getHandle());
     EXPECT_EQ(shownFrame(tex), 0);
 
+    // The same image as a normal map: one pixel is flat.
+    qor_cTexture bump;
+    ASSERT_TRUE(writeImage("height", 1, 1, qort::solidRgb(1, 1, 99, 99, 99)));
+    ASSERT_TRUE(bump.loadAsBump("height"));
+    EXPECT_STREQ(bump.getName(), "height");
+    EXPECT_EQ(readTexture(bump.getHandle(), 1, 1)[0], (Rgba{127, 127, 254, 255}));
+
     // A missing image loads as handle 0, which binds nothing.
     qort::LogCapture log;
     qor_cTexture missing;
