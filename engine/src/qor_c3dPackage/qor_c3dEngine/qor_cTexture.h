@@ -1,0 +1,64 @@
+// A scene texture: a name and a display texture, optionally animated by frames (consecutive
+// handles chosen by a frame track) or by an offset table (a source image scrolled through a
+// fixed 256 x 256 distortion, rewritten every update).
+#pragma once
+
+#include "qor_cDisp.h"
+#include "qor_cEasyAnim.h"
+#include "qor_types.h"
+
+#include "qor_sUCColor.h"
+
+class qor_cTexture
+{
+public:
+    enum
+    {
+        e_nameSize = 64,
+        e_ot_width = 256,
+        e_ot_height = 256,
+    };
+
+    qor_cTexture();
+    virtual ~qor_cTexture();
+    qor_cTexture(const qor_cTexture &) = delete;
+    qor_cTexture & operator=(const qor_cTexture &) = delete;
+
+    // The loaders fail (false, message) only when the image cannot be decoded or the texture
+    // cannot be made; a missing image succeeds with handle 0, which binds nothing.
+    bool load(cchar * szTexture, cchar * szAlpha = nullptr, bool bCompress = true);
+    bool loadAsBump(cchar * szTexture);
+    // nFrame frames szAnimName_001.. played at playbackRate frames per time unit; endMode 0
+    // loops, 1 holds the last frame.
+    bool loadAnim(cchar * szAnimName, cuint nFrame, float playbackRate = 1.0f, uint endMode = 0);
+    bool loadOffsetTable(cchar * szTexture, cchar * szMapX, cchar * szMapY);
+    // A 4 x 4 texture of one colour (channels 0..1).
+    bool createSolidColor(float r, float g, float b, float a);
+
+    bool addKey_frame(float keytime, float frame);
+    bool lastKey_frame();
+
+    // Advances the frame track; rewrites the offset-table texture.
+    void update(const float * dt);
+    // Binds the current frame to the stage.
+    bool use(uint stage);
+
+    void setName(cchar * szName);
+    cchar * getName() const { return m_szName; }
+    qor_hTexture getHandle() const { return m_tex; }
+    // The handle use() binds now.
+    qor_hTexture getCurrentHandle();
+    qor_cEasyAnim & frameTrack() { return m_frame; }
+    float getOffsetTime() const { return m_fOffsetTime; }
+
+private:
+    char m_szName[e_nameSize];
+    qor_hTexture m_tex;
+    qor_cEasyAnim m_frame;
+    uchar * m_pTableX;
+    uchar * m_pTableY;
+    qor_sUCColor * m_pOffMap;
+    float m_fOffsetTime;
+    // Frames made by loadAnim (all released with the texture), 1 otherwise.
+    uint m_nFrame;
+};
