@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <sys/stat.h>
 
 namespace
@@ -19,6 +20,25 @@ int s_iLzoState = 0;
 // size, so 16384 bytes on a 64-bit build: take what liblzo2 asks for.
 lzo_align_t * s_pLzoWork = nullptr;
 
+} // namespace
+
+FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode)
+{
+    if (!szName || !szMode)
+        return nullptr;
+    FILE * pFile = std::fopen(szName, szMode);
+    if (pFile || !std::strchr(szName, '\\'))
+        return pFile;
+    // Data names use "\" between folders; on this system the folders are "/".
+    std::string strName(szName);
+    for (char & c : strName)
+        if (c == '\\')
+            c = '/';
+    return std::fopen(strName.c_str(), szMode);
+}
+
+namespace
+{
 // Opens a regular disk file with "rb" and gives its size; null for anything else (a folder
 // opens with fopen on Linux but cannot be read, a device has no size).
 FILE * openDiskFile(cchar * szName, long long * pnSize)
@@ -26,7 +46,7 @@ FILE * openDiskFile(cchar * szName, long long * pnSize)
     *pnSize = 0;
     if (!szName || !*szName)
         return nullptr;
-    FILE * pFile = std::fopen(szName, "rb");
+    FILE * pFile = qoru_fopenDiskName(szName, "rb");
     if (!pFile)
         return nullptr;
     struct stat st;

@@ -117,3 +117,7 @@ private:
 
 // Initialises liblzo2 once (lzo_init); false, for good, when the library refuses.
 bool qoru_lzoInit();
+
+// fopen of a data name on the disk: the name as given, then, when that fails and the name uses
+// "\" between folders, the same name with "/".
+FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode);

@@ -1,19 +1,15 @@
 #include "qor_cDispGlue.h"
 
-#if __has_include("qor_cBlendSettings.h")
 #include "qor_cBlendSettings.h"
+#include "qor_cMatProp.h"
+
 bool qoru_getBlendSettings(const qor_cBlendSettings * p, uint * pSrc, uint * pDst)
 {
     *pSrc = p->m_src;
     *pDst = p->m_dst;
     return true;
 }
-#else
-bool qoru_getBlendSettings(const qor_cBlendSettings *, uint *, uint *) { return false; }
-#endif
 
-#if __has_include("qor_cMatProp.h") && __has_include("qor_cEasyAnim.h")
-#include "qor_cMatProp.h"
 bool qoru_getMatProp(qor_cMatProp * p, qor_sMaterial * pMat, qor_eMatSrc * pSrc)
 {
     const auto set = [](qor_cColor & c, const float * f) { c.set(f[0], f[1], f[2], f[3]); };
@@ -28,6 +24,3 @@ bool qoru_getMatProp(qor_cMatProp * p, qor_sMaterial * pMat, qor_eMatSrc * pSrc)
     pSrc[3] = static_cast<qor_eMatSrc>(p->getEmissiveSrc());
     return true;
 }
-#else
-bool qoru_getMatProp(qor_cMatProp *, qor_sMaterial *, qor_eMatSrc *) { return false; }
-#endif

@@ -4,8 +4,8 @@
 
 #include "qor_cDisp.h"
 
-// The pair of blend factors; false when the class is not part of the build.
+// The pair of blend factors.
 bool qoru_getBlendSettings(const qor_cBlendSettings * p, uint * pSrc, uint * pDst);
 // The current colours, the power times 100 and the four sources (diffuse, ambient, specular,
-// emissive); false when the class is not part of the build.
+// emissive).
 bool qoru_getMatProp(qor_cMatProp * p, qor_sMaterial * pMat, qor_eMatSrc * pSrc);

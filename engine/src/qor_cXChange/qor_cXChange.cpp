@@ -62,7 +62,7 @@ FILE * qor_cXChange::lockFile(cchar * szFilename, cchar * szMode)
     if (!szFilename || !szMode)
         return nullptr;
     s_bLockedFromDisk = true;
-    s_pLockedFile = std::fopen(szFilename, szMode);
+    s_pLockedFile = qoru_fopenDiskName(szFilename, szMode);
     return s_pLockedFile;
 }
 

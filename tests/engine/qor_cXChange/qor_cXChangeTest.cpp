@@ -180,3 +180,24 @@ TEST_F(XChange, LockFileFallsBackToTheDiskAndUnlockClosesThatStream)
     m_xchange.unlockFile();
     EXPECT_EQ(openFdCount(), nBefore);
 }
+
+TEST_F(XChange, DataNamesWithBackslashesFindTheirFoldersOnTheDisk)
+{
+    EXPECT_FALSE(m_pack.open("missing.dat"));
+    m_xchange.setMonofiler(&m_pack);
+    std::filesystem::create_directories("maps/sub");
+    qort::writeText("maps/sub/fire_001.jpg", "frame one");
+    uint n = 0;
+    EXPECT_EQ(read(m_xchange, "maps\\sub\\fire_001.jpg", &n), "frame one");
+    EXPECT_EQ(n, 9u);
+    FILE * pFile = m_xchange.lockFile("maps\\sub\\fire_001.jpg", "rb");
+    ASSERT_NE(pFile, nullptr);
+    char ac[5];
+    ASSERT_EQ(std::fread(ac, 1, 5, pFile), 5u);
+    EXPECT_EQ(std::string(ac, 5), "frame");
+    m_xchange.unlockFile();
+    // A name that really holds a backslash is still found as it is.
+    qort::writeText("odd\\name.txt", "odd");
+    EXPECT_EQ(read(m_xchange, "odd\\name.txt"), "odd");
+    EXPECT_EQ(m_pack.getFileSize("maps\\sub\\fire_001.jpg"), 9u);
+}

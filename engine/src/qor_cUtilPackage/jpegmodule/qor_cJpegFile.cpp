@@ -9,6 +9,7 @@
 #include <new>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace
 {
@@ -30,8 +31,14 @@ void onError(j_common_ptr pInfo)
     longjmp(pErr->jump, 1);
 }
 
-// Warnings (corrupt data that libjpeg recovers from) are not printed.
-void onMessage(j_common_ptr, int) {}
+// Warnings (corrupt data that libjpeg recovers from) are not printed, but data that ends before
+// the image does is a broken file: libjpeg would pad it and decode a made-up picture, for
+// seconds when the header claims a large one.
+void onMessage(j_common_ptr pInfo, int iLevel)
+{
+    if (iLevel == -1 && pInfo->err->msg_code == JWRN_JPEG_EOF)
+        onError(pInfo);
+}
 
 // libjpeg reports through longjmp, so this function keeps only plain data in its frame.
 bool decode(FILE * pFile, uchar ** ppPixels, uint * pWidth, uint * pHeight, char * szError, size_t nError)
