@@ -47,9 +47,6 @@ void ImageTestEnv::SetUp()
     ASSERT_TRUE(qoru_loadJpegPlugin());
     if (!s_pDisp)
     {
-        // The software rasteriser draws on this thread: with its worker threads alive at exit,
-        // the leak checker's thread walk crashes on their thread-local blocks after large draws.
-        setenv("LP_NUM_THREADS", "0", 0);
         s_pDisp = qor_cDisp::create();
         ASSERT_NE(s_pDisp, nullptr);
         ASSERT_TRUE(s_pDisp->init(640, 480, 32, false));
