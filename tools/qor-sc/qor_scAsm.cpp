@@ -8,26 +8,6 @@
 
 namespace
 {
-const char * const s_apszOpName[] = {
-    "(none)",     "load.pri",   "load.alt",   "load.s.pri", "load.s.alt", "lref.pri",   "lref.alt",   "lref.s.pri",
-    "lref.s.alt", "load.i",     "lodb.i",     "const.pri",  "const.alt",  "addr.pri",   "addr.alt",   "stor.pri",
-    "stor.alt",   "stor.s.pri", "stor.s.alt", "sref.pri",   "sref.alt",   "sref.s.pri", "sref.s.alt", "stor.i",
-    "strb.i",     "lidx",       "lidx.b",     "idxaddr",    "idxaddr.b",  "align.pri",  "align.alt",  "lctrl",
-    "sctrl",      "move.pri",   "move.alt",   "xchg",       "push.pri",   "push.alt",   "push.r",     "push.c",
-    "push",       "push.s",     "pop.pri",    "pop.alt",    "stack",      "heap",       "proc",       "ret",
-    "retn",       "call",       "call.pri",   "jump",       "jrel",       "jzer",       "jnz",        "jeq",
-    "jneq",       "jless",      "jleq",       "jgrtr",      "jgeq",       "jsless",     "jsleq",      "jsgrtr",
-    "jsgeq",      "shl",        "shr",        "sshr",       "shl.c.pri",  "shl.c.alt",  "shr.c.pri",  "shr.c.alt",
-    "smul",       "sdiv",       "sdiv.alt",   "umul",       "udiv",       "udiv.alt",   "add",        "sub",
-    "sub.alt",    "and",        "or",         "xor",        "not",        "neg",        "invert",     "add.c",
-    "smul.c",     "zero.pri",   "zero.alt",   "zero",       "zero.s",     "sign.pri",   "sign.alt",   "eq",
-    "neq",        "less",       "leq",        "grtr",       "geq",        "sless",      "sleq",       "sgrtr",
-    "sgeq",       "eq.c.pri",   "eq.c.alt",   "inc.pri",    "inc.alt",    "inc",        "inc.s",      "inc.i",
-    "dec.pri",    "dec.alt",    "dec",        "dec.s",      "dec.i",      "movs",       "cmps",       "fill",
-    "halt",       "bounds",     "sysreq.pri", "sysreq.c",   "file",       "line",       "symbol",     "srange",
-    "jump.pri",   "switch",     "casetbl",    "swap.pri",   "swap.alt",   "push.adr",
-};
-static_assert(sizeof(s_apszOpName) / sizeof(s_apszOpName[0]) == OP_COUNT, "one name per opcode");
 
 void put16(std::vector<uint8_t> & b, size_t at, int v)
 {
@@ -98,7 +78,12 @@ void expandInPlace(uint8_t * code, size_t codesize, size_t memsize)
 }
 } // namespace
 
-const char * qor_scOpName(int op) { return op >= 0 && op < OP_COUNT ? s_apszOpName[op] : "?"; }
+const char * qor_scOpName(int op)
+{
+    if (op == OP_NONE)
+        return "(none)";
+    return op > 0 && op < OP_COUNT ? amx_opnames[op] : "?";
+}
 
 int qor_cScAsm::newLabel()
 {
