@@ -500,7 +500,9 @@ cchar * const s_szTexModeSig = "bool qor_cEngineD3D::setTexMode(uint stage <%d>,
                                "qor_eTexArg arg2 <%d>)\n";
 }
 
-bool qor_cDispGL::setTexMode(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2)
+// One combiner (colour or alpha) of a stage: arguments first, then the operation, each kept
+// only when the one before it was valid, as the device did.
+bool qor_cDispGL::setStageCombiner(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2, bool bAlpha)
 {
     if (stage >= 8)
     {
@@ -513,55 +515,37 @@ bool qor_cDispGL::setTexMode(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eT
     // ends the chain, which is what the engine asks there).
     qor_sGLStageState dummy;
     qor_sGLStageState & st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : dummy;
-    const qor_sGLStageState old = st;
+    uint & uArg1 = bAlpha ? st.alphaArg1 : st.colorArg1;
+    uint & uArg2 = bAlpha ? st.alphaArg2 : st.colorArg2;
+    uint & uOp = bAlpha ? st.alphaOp : st.colorOp;
+    const uint auOld[3] = {uArg1, uArg2, uOp};
     bool bOk = false;
     if (uint(arg1) <= 3)
     {
-        st.colorArg1 = arg1;
+        uArg1 = arg1;
         if (uint(arg2) <= 3)
         {
-            st.colorArg2 = arg2;
+            uArg2 = arg2;
             if (uint(op) <= 10)
             {
-                st.colorOp = op;
+                uOp = op;
                 bOk = true;
             }
         }
     }
-    if (st.colorArg1 != old.colorArg1 || st.colorArg2 != old.colorArg2 || st.colorOp != old.colorOp)
+    if (uArg1 != auOld[0] || uArg2 != auOld[1] || uOp != auOld[2])
         m_dev.touchStage();
     return bOk;
 }
 
+bool qor_cDispGL::setTexMode(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2)
+{
+    return setStageCombiner(stage, arg1, op, arg2, false);
+}
+
 bool qor_cDispGL::setTexModeAlpha(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2)
 {
-    if (stage >= 8)
-    {
-        QOR_LOG_LOCATION();
-        qoru_logError(s_szTexModeSig, stage, int(arg1), int(op), int(arg2));
-        qoru_logError("arg1 has failed\n");
-        return false;
-    }
-    qor_sGLStageState dummy;
-    qor_sGLStageState & st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : dummy;
-    const qor_sGLStageState old = st;
-    bool bOk = false;
-    if (uint(arg1) <= 3)
-    {
-        st.alphaArg1 = arg1;
-        if (uint(arg2) <= 3)
-        {
-            st.alphaArg2 = arg2;
-            if (uint(op) <= 10)
-            {
-                st.alphaOp = op;
-                bOk = true;
-            }
-        }
-    }
-    if (st.alphaArg1 != old.alphaArg1 || st.alphaArg2 != old.alphaArg2 || st.alphaOp != old.alphaOp)
-        m_dev.touchStage();
-    return bOk;
+    return setStageCombiner(stage, arg1, op, arg2, true);
 }
 
 bool qor_cDispGL::setTexCoordGen(uint stage, uint source)

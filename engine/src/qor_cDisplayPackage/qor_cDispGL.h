@@ -121,6 +121,7 @@ public:
     static void letterbox(int iWindowW, int iWindowH, int * pRect);
 
 private:
+    bool setStageCombiner(uint stage, qor_eTexArg arg1, qor_eTexOp op, qor_eTexArg arg2, bool bAlpha);
     bool bindRecord(qor_sRenderTarget & rec);
     bool setMatSrc(uint iWhich, qor_eMatSrc src, cchar * szName);
     bool createBackBuffer();
