@@ -111,7 +111,7 @@ public:
     // Deletes the GL objects (context still current).
     void destroy();
 
-    // ----- render states (Direct3D numbering of the Part's enumerations)
+    // ----- render states (Direct3D numbering of the design's enumerations)
     void setCullMode(uint mode); // 0 none, 1 clockwise, 2 counter-clockwise
     void setBlend(uint src, uint dst) { m_uSrcBlend = src, m_uDstBlend = dst, m_bDirtyGL = true; }
     void setSrcBlend(uint src) { m_uSrcBlend = src, m_bDirtyGL = true; }

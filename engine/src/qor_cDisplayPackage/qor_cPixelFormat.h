@@ -31,7 +31,7 @@ public:
     qor_cPixelFormat();
     virtual ~qor_cPixelFormat();
 
-    // Fills the channels from a Direct3D format (the Part's table). Any other format logs
+    // Fills the channels from a Direct3D format (the design's table). Any other format logs
     // "format de pixel D3D non supporte par le moteur\n", "\tformat <%d>\n", stores only the
     // code and returns false.
     bool setFromD3DFormat(uint uFormat);

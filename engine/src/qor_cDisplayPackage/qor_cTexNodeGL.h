@@ -1,5 +1,5 @@
 // Texture nodes: the GL textures behind texture handles (qor_cTexNodeDX8 and
-// qor_cCubeTexNodeDX8 of the design). Pixels are written into client memory in the Part's
+// qor_cCubeTexNodeDX8 of the design). Pixels are written into client memory in the design's
 // packed layouts (32-bit ARGB or 16-bit) between lock and unlock, and uploaded on unlock.
 #pragma once
 
@@ -26,7 +26,7 @@ public:
     virtual void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a);
     virtual ~qor_cTexNodeGL();
 
-    // Creates the GL texture; false with the Part's message when GL refuses it.
+    // Creates the GL texture; false with the design's message when GL refuses it.
     bool create(uint width, uint height, const qor_cPixelFormat * pFmt, uint flags);
 
     GLuint getGLTex() const { return m_uTex; }
@@ -73,7 +73,7 @@ public:
     explicit qor_cCubeTexNodeGL(qor_cGLDevice * pDev);
     ~qor_cCubeTexNodeGL() override;
 
-    // Creates the cube texture (1 level); false with the Part's message when GL refuses it.
+    // Creates the cube texture (1 level); false with the design's message when GL refuses it.
     bool create(uint sidewidth, const qor_cPixelFormat * pFmt);
     // Locks one face (same pointers as the 2D lock).
     using qor_cTexNodeGL::lock;

@@ -1,5 +1,5 @@
 // The Small abstract machine. See qor_amx.h for the 64-bit port and the checks
-// added to the Part.
+// added to the design.
 #include "qor_amx.h"
 
 #include <climits>
@@ -185,7 +185,7 @@ const char * amx_ErrorName(int code)
 // ---------------------------------------------------------------------------------------------
 // Little-endian cells and header fields
 
-static bool s_bLittleEndian = false; // the one process-wide flag of the Part, set by amx_Init
+static bool s_bLittleEndian = false; // the one process-wide flag of the design, set by amx_Init
 
 static inline cell rdcell(const unsigned char * p)
 {
@@ -339,7 +339,7 @@ static void callDebug(AMX * amx, int code)
 }
 
 // First pass: walks the code, marks instruction starts, checks sizes and native indices.
-// Returns AMX_ERR_NONE, AMX_ERR_INVINSTR (the Part's early stop) or AMX_ERR_FORMAT.
+// Returns AMX_ERR_NONE, AMX_ERR_INVINSTR (the design's early stop) or AMX_ERR_FORMAT.
 static int scanCode(AMX * amx, const unsigned char * code, ucell codesize, int numNatives, bool bDebug)
 {
     ucell pos = 0;
@@ -501,7 +501,7 @@ int amx_Init(AMX * amx, void * program)
     AMX_HEADER hdr;
     amx_ReadHeader(img, &hdr);
 
-    // 1. The Part's checks, in its order.
+    // 1. The design's checks, in its order.
     if (hdr.magic != AMX_MAGIC || hdr.defsize != AMX_DEFSIZE)
         return AMX_ERR_FORMAT;
     if (hdr.amx_version > AMX_MAX_VERSION)
@@ -562,7 +562,7 @@ int amx_Init(AMX * amx, void * program)
     }
 
     // 6. Scan the code: relocation is the identity (code addresses stay code-relative), but
-    // every target is checked. An invalid opcode stops the scan: the Part's amx_Init still
+    // every target is checked. An invalid opcode stops the scan: the design's amx_Init still
     // returns 0 and amx_Exec refuses the machine with AMX_ERR_INIT.
     amx->flags = AMX_FLAG_BROWSE;
     amx->dbgcode = DBG_INIT;
@@ -787,7 +787,7 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
 #define CHKCELL(a)                                                                                                     \
     if ((ucell)(a) > dlim4)                                                                                            \
     ABORT(AMX_ERR_MEMACCESS)
-// The Part's check of LOAD.I, LODB.I, STOR.I, STRB.I, LIDX and LIDX.B: not in the free gap
+// The design's check of LOAD.I, LODB.I, STOR.I, STRB.I, LIDX and LIDX.B: not in the free gap
 // between the heap and the stack, not at or above the stack top.
 #define CHKGAP(a)                                                                                                      \
     if (((a) >= hea && (a) < stk) || (ucell)(a) >= dsize)                                                              \

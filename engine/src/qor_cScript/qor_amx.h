@@ -4,13 +4,13 @@
 // The host is 64-bit while the machine's cells and table slots are 32 bits, so:
 // - code addresses stay code-relative: amx_Init checks every jump, call and case target (it must
 //   be the start of an instruction) instead of rewriting it into an absolute address; the
-//   interpreter turns offsets into positions itself. No observable behaviour of the Part changes:
-//   the script sees code addresses only through LCTRL 6, which is code-relative in the Part too.
+//   interpreter turns offsets into positions itself. No observable behaviour of the design changes:
+//   the script sees code addresses only through LCTRL 6, which is code-relative in the design too.
 // - natives are bound through a side table with one function pointer per native record
 //   (AMX::natives), allocated by amx_Init and freed by amx_Cleanup, not through the record's
 //   32-bit address slot.
 //
-// Beyond the Part, the machine refuses images and instructions that nobody wrote honestly (see
+// Beyond the design, the machine refuses images and instructions that nobody wrote honestly (see
 // amx_Init and amx_Exec): every memory access stays inside the data section, every code target
 // is the start of a checked instruction, every header table lies inside the image, and an
 // execution can be given an instruction budget (AMX::maxsteps).

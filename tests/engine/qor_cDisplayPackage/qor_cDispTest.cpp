@@ -145,7 +145,7 @@ struct BlendCase
 TEST_F(DispTest, EveryBlendFactorFollowsTheTable)
 {
     // Source (200, 100, 50) with alpha 128, destination (40, 80, 160) with alpha 1 (the back
-    // buffer has no alpha). Factors in the Part's numbering.
+    // buffer has no alpha). Factors in the design's numbering.
     const int S[3] = {200, 100, 50}, D[3] = {40, 80, 160};
     const double as = 128 / 255.0, ad = 1.0;
     const auto factor = [&](uint f, int c, bool bSrc, int ch) -> double {

@@ -1,5 +1,5 @@
 // Texture surfaces: handles, pixel formats, the lock / setPixel / unlock protocol, binding,
-// release and the Part's messages.
+// release and the design's messages.
 #include "qor_dispTestEnv.h"
 
 #include "qor_cTexNodeGL.h"
