@@ -1,35 +1,20 @@
 // libFuzzer target: arbitrary bytes as application.ini through qor_cConfigFile.
 #include "qor_cConfigFile.h"
+#include "qor_fuzzFile.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
-
-namespace
-{
-std::string tempPath()
-{
-    cchar * szDir = std::getenv("TMPDIR");
-    return std::string(szDir && *szDir ? szDir : "/tmp") + "/qor_fuzz_ini_" + std::to_string(getpid()) + ".ini";
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
 {
-    static const std::string s_path = tempPath();
-    FILE * pFile = std::fopen(s_path.c_str(), "wb");
-    if (!pFile)
-        return 0;
-    const bool bWritten = nSize == 0 || std::fwrite(pData, 1, nSize, pFile) == nSize;
-    std::fclose(pFile);
-    if (!bWritten)
+    const std::string strPath = qoru_fuzzWriteInput("ini", ".ini", pData, nSize);
+    if (strPath.empty())
         return 0;
     {
         qor_cConfigFile ini;
-        if (ini.load(s_path.c_str()))
+        if (ini.load(strPath.c_str()))
         {
             cchar * szId = ini.getValue("APPLICATION", "ID");
             cchar * szUser = ini.getValue("APPLICATION", "USER");
@@ -42,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
                     __builtin_trap();
         }
     }
-    std::remove(s_path.c_str());
+    std::remove(strPath.c_str());
     return 0;
 }

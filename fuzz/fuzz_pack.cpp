@@ -1,35 +1,20 @@
 // libFuzzer target: arbitrary bytes as a pack file. open() must fail cleanly or give a
 // directory whose every entry loads or fails without a crash, a leak or a huge allocation.
 #include "qor_cMonofiler.h"
+#include "qor_fuzzFile.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
-
-namespace
-{
-std::string tempPath()
-{
-    cchar * szDir = std::getenv("TMPDIR");
-    return std::string(szDir && *szDir ? szDir : "/tmp") + "/qor_fuzz_pack_" + std::to_string(getpid()) + ".dat";
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
 {
-    static const std::string s_path = tempPath();
-    FILE * pFile = std::fopen(s_path.c_str(), "wb");
-    if (!pFile)
-        return 0;
-    const bool bWritten = nSize == 0 || std::fwrite(pData, 1, nSize, pFile) == nSize;
-    std::fclose(pFile);
-    if (!bWritten)
+    const std::string strPath = qoru_fuzzWriteInput("pack", ".dat", pData, nSize);
+    if (strPath.empty())
         return 0;
 
     qor_cMonofiler pack;
-    if (pack.open(s_path.c_str()))
+    if (pack.open(strPath.c_str()))
     {
         for (uint i = 0; i < pack.getNbEntry(); ++i)
         {
@@ -53,6 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
             delete[] pBuffer;
         }
     }
-    std::remove(s_path.c_str());
+    std::remove(strPath.c_str());
     return 0;
 }

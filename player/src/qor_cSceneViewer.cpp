@@ -32,12 +32,9 @@ void qor_cSceneViewer::release() {}
 
 void qor_cSceneViewer::run()
 {
-    // Until scenes land: time counter 0 is the clock of cleared frames until quit.
-    qor_cTimeCounter * pClock = getTimeCounter(TIMER_0);
+    // Until scenes land: cleared frames until quit.
     for (;;)
     {
-        pClock->getElapsed();
-        pClock->restart();
         m_pDisp->beginScene();
         m_pDisp->clear(3);
         m_pDisp->endScene();
@@ -45,6 +42,5 @@ void qor_cSceneViewer::run()
         processMessages();
         if (isQuitRequested() || countFrame())
             break;
-        pClock->update();
     }
 }

@@ -773,26 +773,26 @@ bool qor_cDispGL::setLight(uint iLight, qor_cLight * pLight)
 
 // ----- textures
 
+namespace
+{
+// The node of a list (2D or cube nodes) that holds handle, null when none does.
+template <typename T> T * findNode(const qor_cList & lNode, qor_hTexture handle)
+{
+    for (int i = 0; i < lNode.getNbItem(); ++i)
+        if (T * p = lNode.get<T>(i); p->getHandle() == handle)
+            return p;
+    return nullptr;
+}
+} // namespace
+
 qor_cTexNodeGL * qor_cDispGL::getTexNodeByHandle(qor_hTexture handle) const
 {
-    for (int i = 0; i < m_lTexNode.getNbItem(); ++i)
-    {
-        qor_cTexNodeGL * p = m_lTexNode.get<qor_cTexNodeGL>(i);
-        if (p->getHandle() == handle)
-            return p;
-    }
-    return nullptr;
+    return findNode<qor_cTexNodeGL>(m_lTexNode, handle);
 }
 
 qor_cCubeTexNodeGL * qor_cDispGL::getCubeTexNodeByHandle(qor_hTexture handle) const
 {
-    for (int i = 0; i < m_lCubeTexNode.getNbItem(); ++i)
-    {
-        qor_cCubeTexNodeGL * p = m_lCubeTexNode.get<qor_cCubeTexNodeGL>(i);
-        if (p->getHandle() == handle)
-            return p;
-    }
-    return nullptr;
+    return findNode<qor_cCubeTexNodeGL>(m_lCubeTexNode, handle);
 }
 
 qor_hTexture qor_cDispGL::createTexture(uint width, uint height, uint flags)
