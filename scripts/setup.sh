@@ -7,6 +7,8 @@ packages=(
   libsdl2-dev libepoxy-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   liblzo2-dev libjpeg62-turbo-dev libmpg123-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libpng-dev nlohmann-json3-dev libmp3lame-dev ffmpeg
+  libassimp-dev assimp-testmodels libfreetype-dev fonts-dejavu-core
 )
 
 missing=()
