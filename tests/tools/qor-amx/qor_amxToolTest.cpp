@@ -169,18 +169,21 @@ TEST_F(AmxTool, AssemblerErrorsNameTheLineAndWriteNothing)
     EXPECT_FALSE(qort::fileExists(m_dir.file("out.o.tmp")));
 }
 
-TEST_F(AmxTool, UsageErrorsExitNonZero)
+TEST_F(AmxTool, UsageErrorsExitTwoAndFailuresOne)
 {
     std::string err;
-    EXPECT_EQ(tool("", nullptr, &err), 1);
+    EXPECT_EQ(tool("", nullptr, &err), 2);
     EXPECT_NE(err.find("usage:"), std::string::npos);
-    EXPECT_EQ(tool("frob"), 1);
-    EXPECT_EQ(tool("asm"), 1);
-    EXPECT_EQ(tool("asm x.asm"), 1);
-    EXPECT_EQ(tool("run"), 1);
-    EXPECT_EQ(tool("run missing.o"), 1);
-    EXPECT_EQ(tool("run x.o --entry"), 1);
-    EXPECT_EQ(tool("dis"), 1);
+    EXPECT_EQ(tool("frob"), 2);
+    EXPECT_EQ(tool("asm"), 2);
+    EXPECT_EQ(tool("asm x.asm"), 2);
+    EXPECT_EQ(tool("run"), 2);
+    EXPECT_EQ(tool("run x.o --entry"), 2);
+    EXPECT_EQ(tool("run x.o --max-stp 0"), 2);
+    EXPECT_EQ(tool("dis"), 2);
+    EXPECT_EQ(tool("--help"), 0);
+    EXPECT_EQ(tool("run missing.o", nullptr, &err), 1);
+    EXPECT_NE(err.find("missing.o: cannot read the file: No such file"), std::string::npos) << err;
     qort::writeText(m_dir.file("tiny.o"), "abc");
     EXPECT_EQ(tool("dis tiny.o", nullptr, &err), 1);
     EXPECT_NE(err.find("shorter than the 56-byte header"), std::string::npos);

@@ -543,7 +543,7 @@ TEST(qor_sc, TheToolExitsNonZeroAndWritesNothingOnError)
     EXPECT_NE(out.find(".native addQuad"), std::string::npos) << out;
     EXPECT_NE(out.find("sysreq.c   setPos"), std::string::npos) << out;
     rc = qort::runCommand(tool + " --bogus 2>&1", &out);
-    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(rc, 2); // bad usage
     EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
 }
 
