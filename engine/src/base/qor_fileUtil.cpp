@@ -152,7 +152,7 @@ bool qoru_readFile(cchar * szPath, uint64_t nMaxSize, std::string * pstrData, st
                     break;
                 }
                 const uint64_t nGrow = nHave < 4096 ? 4096 : nHave;
-                const uint64_t nLimit = nMaxSize + 1;
+                const uint64_t nLimit = nMaxSize == UINT64_MAX ? nMaxSize : nMaxSize + 1;
                 pstrData->resize(static_cast<size_t>(nHave + nGrow > nLimit ? nLimit : nHave + nGrow));
             }
             const ssize_t nRead = ::read(fd, &(*pstrData)[nHave], pstrData->size() - nHave);

@@ -23,7 +23,7 @@ public:
     static const uint kMaxLine = 511;
     // Largest file load() reads (16 MiB): a settings file is a few lines. Reading is linear in
     // the file's size (sections and keys are found through hash indexes).
-    static const uint kMaxFileSize = 16u << 20;
+    static constexpr uint kMaxFileSize = 16u << 20;
 
     qor_cConfigFile();
     virtual ~qor_cConfigFile();
