@@ -254,13 +254,11 @@ struct BlendCase
 TEST_F(DispTest, EveryBlendFactorFollowsTheTable)
 {
     // Source (200, 100, 50) with alpha 128, destination (40, 80, 160) with alpha 1 (the back
-    // buffer has no alpha). Factors in the design's numbering.
+    // buffer has no alpha, so destination alpha reads 1). Factors in the engine's numbering.
     const int S[3] = {200, 100, 50}, D[3] = {40, 80, 160};
     const double as = 128 / 255.0, ad = 1.0;
-    const auto factor = [&](uint f, int c, bool bSrc, int ch) -> double {
+    const auto factor = [&](uint f, int ch) -> double {
         const double sc = S[ch] / 255.0, dc = D[ch] / 255.0;
-        (void)c;
-        (void)bSrc;
         switch (f)
         {
         case 0: return 0;
@@ -277,6 +275,15 @@ TEST_F(DispTest, EveryBlendFactorFollowsTheTable)
         default: return 0;
         }
     };
+    // The blended channel for a pair (11 and 12 set both factors from the source alpha).
+    const auto result = [&](uint src, uint dst, int ch) {
+        double fs = factor(src, ch), fd = factor(dst, ch);
+        if (src == 11)
+            fs = as, fd = 1 - as;
+        if (src == 12)
+            fs = 1 - as, fd = as;
+        return blend(S[ch], D[ch], fs, fd);
+    };
     for (uint f = 0; f <= 12; ++f)
     {
         for (int iSide = 0; iSide < 2; ++iSide)
@@ -285,21 +292,26 @@ TEST_F(DispTest, EveryBlendFactorFollowsTheTable)
             uint src = iSide == 0 ? f : 1, dst = iSide == 0 ? 1 : f;
             if (iSide == 1 && f >= 11)
                 continue; // both-alpha factors are source-only in Direct3D 8
+            // The pair set just before draws something else, so a blend call that did nothing
+            // shows even where the factor reads a destination alpha that is always 1.
+            const uint aPrev[][2] = {{1, 0}, {0, 1}, {1, 1}};
+            const uint * pPrev = nullptr;
+            for (const auto & prev : aPrev)
+                for (int ch = 0; ch < 3 && !pPrev; ++ch)
+                    if (std::abs(result(prev[0], prev[1], ch) - result(src, dst, ch)) > 8)
+                        pPrev = prev;
+            ASSERT_NE(pPrev, nullptr) << "factor " << f;
             d->setBlendMode(1, 0);
             quadRHW(0, 0, 16, 16, argb(D[0], D[1], D[2]));
+            d->setBlendMode(pPrev[0], pPrev[1]);
             ASSERT_TRUE(d->setBlendMode(src, dst));
             quadRHW(0, 0, 16, 16, argb(S[0], S[1], S[2], 128));
             Frame fr;
             for (int ch = 0; ch < 3; ++ch)
             {
-                double fs = factor(src, 0, true, ch), fd = factor(dst, 0, false, ch);
-                if (src == 11) // both source alpha: (As, 1 - As)
-                    fs = as, fd = 1 - as;
-                if (src == 12) // both inverse source alpha: (1 - As, As)
-                    fs = 1 - as, fd = as;
                 const qort::Pixel p = fr.at(8, 8);
                 const int got = ch == 0 ? p.r : ch == 1 ? p.g : p.b;
-                EXPECT_NEAR(got, blend(S[ch], D[ch], fs, fd), 1) << "factor " << f << " side " << iSide << " ch " << ch;
+                EXPECT_NEAR(got, result(src, dst, ch), 1) << "factor " << f << " side " << iSide << " ch " << ch;
             }
         }
     }
@@ -486,12 +498,20 @@ TEST_F(DispTest, AmbientIsStoredRawAndSentClamped)
 
 TEST_F(DispTest, FogModeTwoKeepsTheStoredColour)
 {
+    // A white transformed quad at eye depth 0.5 in a fog range 0..1: f = 0.5, so each channel
+    // is half white, half the fog colour sent.
     d->setFogColor(1.0f, 0.0f, 0.0f, 1.0f);
+    d->setFogRange(0, 1);
     d->setFogMode(2);
-    EXPECT_EQ(d->getFogMode(), 2u);
+    qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
+    EXPECT_PIXEL(Frame().at(320, 240), 128, 128, 128, 1) << "mode 2 fogs towards black";
     EXPECT_EQ(d->getFogColor()->r, 1.0f);
     d->setFogMode(1);
-    EXPECT_EQ(d->getFogColor()->r, 1.0f);
+    qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
+    EXPECT_PIXEL(Frame().at(320, 240), 255, 128, 128, 1) << "mode 1 sends the stored red again";
+    d->setFogMode(0);
+    qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
+    EXPECT_PIXEL(Frame().at(320, 240), 255, 255, 255, 0) << "mode 0: no fog";
 }
 
 // ----- render targets
