@@ -15,9 +15,9 @@ namespace
 // LZO state: 0 not tried, 1 ready, -1 lzo_init failed (compressed entries then never load).
 int s_iLzoState = 0;
 
-// The compressor's work memory, allocated once after a successful lzo_init. The design's
-// 32-bit build used 8192 bytes; LZO1X_1_11_MEM_COMPRESS is 2048 dictionary slots of pointer
-// size, so 16384 bytes on a 64-bit build: take what liblzo2 asks for.
+// The compressor's work memory, allocated once after a successful lzo_init.
+// LZO1X_1_11_MEM_COMPRESS is 2048 dictionary slots of pointer size: 8192 bytes on a 32-bit
+// build, 16384 on a 64-bit one, so take what liblzo2 asks for.
 lzo_align_t * s_pLzoWork = nullptr;
 
 } // namespace
@@ -55,7 +55,7 @@ FILE * openDiskFile(cchar * szName, long long * pnSize)
         std::fclose(pFile);
         return nullptr;
     }
-    // The size as the design takes it: seek to the end, tell, come back.
+    // The size of the pack: seek to the end, tell, come back.
     if (std::fseek(pFile, 0, SEEK_END) != 0)
     {
         std::fclose(pFile);

@@ -1,6 +1,6 @@
 // qor_cDisp: the display device, the one object through which the engine reaches
-// the graphics hardware. Abstract interface with one backend, qor_cDispGL (OpenGL 3.3 core,
-// the design's qor_cDispDX8). No GL type appears here.
+// the graphics hardware. Abstract interface with one backend, qor_cDispGL (OpenGL 3.3 core, in
+// place of the Direct3D 8 device qor_cDispDX8). No GL type appears here.
 //
 // Conventions are Direct3D 8's: row-major matrices with row vectors,
 // depth 0..1, screen y running down, pre-transformed vertices in pixels with centres at integer
@@ -50,7 +50,7 @@ public:
 
     qor_cDisp();
 
-    // ----- virtual operations in the design's slot order
+    // ----- virtual operations of the device, in their fixed slot order
     virtual void setMatrix(qor_eTransformState eState, qor_cMatrix * pMatrix) = 0;
     virtual qor_cMatrix * getMatrix(qor_eTransformState eState) = 0;
     virtual void setAmbientLight(float r, float g, float b, float a);
@@ -109,7 +109,7 @@ public:
     virtual bool init(int iWidth, int iHeight, int iDepth, bool bFullscreen);
     virtual ~qor_cDisp();
 
-    // ----- operations of this project (after the design's slots)
+    // ----- further operations (after the fixed slots, so the order of those never changes)
 
     // The current target's pixels (the back buffer, or the texture being rendered into), top
     // row first, 4 bytes per pixel in memory order B, G, R, A. False before init.

@@ -66,7 +66,8 @@ qor_cDispGL::~qor_cDispGL()
     if (m_pContext)
     {
         makeCurrent();
-        // The design's order: 2D nodes, the device, the render-target records, cube nodes.
+        // Release order: 2D nodes, the device, the render-target records, cube nodes (textures
+        // first, so no node outlives the context that made it).
         m_pLockedNode = nullptr;
         m_pLockedCubeNode = nullptr;
         m_lTexNode.clear();
@@ -259,8 +260,8 @@ bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
         SDL_GL_SetSwapInterval(1); // D3DPRESENT_INTERVAL_DEFAULT waits for the vertical blank
     if (!m_dev.create())
         return fail("HRESULT hRet = m_pD3D->CreateDevice\n");
-    // 3. The back buffer: always 640 x 480 (the mode the design finds in full screen; the
-    // window system's windowed client area is 640 x 480 too).
+    // 3. The back buffer: always 640 x 480, the one display mode the show is made for (full
+    // screen letterboxes it; the window system's windowed client area is 640 x 480 too).
     m_uBackW = kBackBufferWidth;
     m_uBackH = kBackBufferHeight;
     m_fmtBackBuffer = qor_cPixelFormat();

@@ -1,4 +1,5 @@
-// qor_cDispGL: the display device over OpenGL 3.3 core (the design's qor_cDispDX8).
+// qor_cDispGL: the display device over OpenGL 3.3 core, in place of the Direct3D 8 device
+// qor_cDispDX8 (whose name the messages keep).
 //
 // It owns the GL context (made on the window system's SDL window, or on a hidden window of its
 // own when there is none), the 640 x 480 back buffer (a framebuffer object in Direct3D
@@ -139,7 +140,7 @@ private:
     qor_cList m_lCubeTexNode;
     qor_cCubeTexNodeGL * m_pLockedCubeNode;
     qor_cMatrix m_aMatrix[qorrs_ts_count];
-    qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (the design's slots stop at stage 1)
+    qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (qor_eTransformState has slots for stages 0 and 1 only)
     qor_sRenderTarget m_aRenderTarget[kNbRenderTarget];
     uint m_uHandleCounter;
 

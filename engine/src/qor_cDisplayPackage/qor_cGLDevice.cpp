@@ -20,7 +20,8 @@ void qoru_glCheck(cchar * szCall, cchar * szFile, int iLine)
 
 namespace
 {
-// Blend factors in the design's numbering (6/7 destination colour, 8/9 destination alpha).
+// Blend factors in the engine's numbering, the numbers material scripts pass (6/7 destination
+// colour, 8/9 destination alpha: the reverse of Direct3D's order).
 // 11 and 12 (both source alpha, both inverse source alpha) also set the destination
 // factor when used as the source, as Direct3D 8 does; see blendFactors().
 const GLenum s_aeBlend[] = {

@@ -113,7 +113,7 @@ public:
     // Deletes the GL objects (context still current).
     void destroy();
 
-    // ----- render states (Direct3D numbering of the design's enumerations)
+    // ----- render states (the engine's enumerations: qor_eTexOp, blend factors 0 to 12, ...)
     void setCullMode(uint mode); // 0 none, 1 clockwise, 2 counter-clockwise
     // Every setter marks its state dirty only when the value changes: materials set the same
     // states on every use, and an unchanged state must cost no GL call, key or upload.
