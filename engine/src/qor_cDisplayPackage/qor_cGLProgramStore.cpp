@@ -111,6 +111,14 @@ void qor_cGLProgramStore::open()
     // The folder itself is made by the first save.
 }
 
+void qor_cGLProgramStore::openAt(const std::string & strDir, const std::string & strRenderer,
+                                 const std::string & strVersion)
+{
+    m_strDir = strDir;
+    m_strRenderer = strRenderer.substr(0, kMaxString);
+    m_strVersion = strVersion.substr(0, kMaxString);
+}
+
 std::string qor_cGLProgramStore::pathOf(const qor_sShaderKey & key, uint64_t uSourceHash) const
 {
     uint64_t h = hashBytes(&key, sizeof(key));
@@ -120,6 +128,44 @@ std::string qor_cGLProgramStore::pathOf(const qor_sShaderKey & key, uint64_t uSo
     char ac[32];
     std::snprintf(ac, sizeof(ac), "/p%016llx.bin", static_cast<unsigned long long>(h));
     return m_strDir + ac;
+}
+
+bool qor_cGLProgramStore::parseEntry(const uint8_t * pData, size_t nSize, const qor_sShaderKey & key,
+                                     uint64_t uSourceHash, Entry * pEntry, cchar ** pszWhy) const
+{
+    Header h;
+    if (nSize < sizeof(h))
+    {
+        *pszWhy = "corrupt entry (shorter than its header)";
+        return false;
+    }
+    std::memcpy(&h, pData, sizeof(h));
+    if (std::memcmp(h.magic, s_acMagic, sizeof(s_acMagic)) != 0 || h.keySize != sizeof(key) ||
+        h.rendererLen > kMaxString || h.versionLen > kMaxString || h.binaryLen == 0 || h.binaryLen > kMaxBinary ||
+        uint64_t(sizeof(h)) + h.keySize + h.rendererLen + h.versionLen + h.binaryLen != nSize)
+    {
+        *pszWhy = "corrupt entry (header)";
+        return false;
+    }
+    const uint8_t * pKey = pData + sizeof(h);
+    const char * pRenderer = reinterpret_cast<const char *>(pKey + h.keySize);
+    const char * pVersion = pRenderer + h.rendererLen;
+    const uint8_t * pBinary = reinterpret_cast<const uint8_t *>(pVersion + h.versionLen);
+    if (std::memcmp(pKey, &key, sizeof(key)) != 0 || h.sourceHash != uSourceHash ||
+        std::string(pRenderer, h.rendererLen) != m_strRenderer || std::string(pVersion, h.versionLen) != m_strVersion)
+    {
+        *pszWhy = "entry made for another state, shader generator or driver";
+        return false;
+    }
+    if (hashBytes(pBinary, h.binaryLen) != h.binarySum)
+    {
+        *pszWhy = "corrupt entry (checksum)";
+        return false;
+    }
+    pEntry->uFormat = h.binaryFormat;
+    pEntry->pBinary = pBinary;
+    pEntry->uLength = h.binaryLen;
+    return true;
 }
 
 GLuint qor_cGLProgramStore::load(const qor_sShaderKey & key, uint64_t uSourceHash) const
@@ -148,33 +194,15 @@ GLuint qor_cGLProgramStore::load(const qor_sShaderKey & key, uint64_t uSourceHas
         logIgnored(path, "read failed");
         return 0;
     }
-    Header h;
-    std::memcpy(&h, data.data(), sizeof(h));
-    const uint8_t * p = data.data() + sizeof(h);
-    if (std::memcmp(h.magic, s_acMagic, sizeof(s_acMagic)) != 0 || h.keySize != sizeof(key) ||
-        h.rendererLen > kMaxString || h.versionLen > kMaxString || h.binaryLen == 0 || h.binaryLen > kMaxBinary ||
-        uint64_t(sizeof(h)) + h.keySize + h.rendererLen + h.versionLen + h.binaryLen != data.size())
+    Entry entry;
+    cchar * szWhy = nullptr;
+    if (!parseEntry(data.data(), data.size(), key, uSourceHash, &entry, &szWhy))
     {
-        logIgnored(path, "corrupt entry (header)");
-        return 0;
-    }
-    const uint8_t * pKey = p;
-    const char * pRenderer = reinterpret_cast<const char *>(pKey + h.keySize);
-    const char * pVersion = pRenderer + h.rendererLen;
-    const uint8_t * pBinary = reinterpret_cast<const uint8_t *>(pVersion + h.versionLen);
-    if (std::memcmp(pKey, &key, sizeof(key)) != 0 || h.sourceHash != uSourceHash ||
-        std::string(pRenderer, h.rendererLen) != m_strRenderer || std::string(pVersion, h.versionLen) != m_strVersion)
-    {
-        logIgnored(path, "entry made for another state, shader generator or driver");
-        return 0;
-    }
-    if (hashBytes(pBinary, h.binaryLen) != h.binarySum)
-    {
-        logIgnored(path, "corrupt entry (checksum)");
+        logIgnored(path, szWhy);
         return 0;
     }
     const GLuint prog = glCreateProgram();
-    glProgramBinary(prog, h.binaryFormat, pBinary, GLsizei(h.binaryLen));
+    glProgramBinary(prog, entry.uFormat, entry.pBinary, GLsizei(entry.uLength));
     GLint iOk = 0;
     glGetProgramiv(prog, GL_LINK_STATUS, &iOk);
     while (glGetError() != GL_NO_ERROR)
@@ -225,6 +253,7 @@ bool qor_cGLProgramStore::save(const qor_sShaderKey & key, uint64_t uSourceHash,
     char acTmp[32];
     std::snprintf(acTmp, sizeof(acTmp), ".tmp%ld", static_cast<long>(getpid()));
     const std::string tmp = path + acTmp;
+    unlink(tmp.c_str()); // a temporary file left by an earlier process with this id
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;

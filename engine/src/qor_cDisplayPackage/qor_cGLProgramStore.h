@@ -37,6 +37,8 @@ public:
     // and version strings. The store stays off when GL offers no binary format or there is no
     // folder to use.
     void open();
+    // The same with the folder and strings given (fuzzing, tests): no GL call.
+    void openAt(const std::string & strDir, const std::string & strRenderer, const std::string & strVersion);
     bool isOpen() const { return !m_strDir.empty(); }
     const std::string & getDir() const { return m_strDir; }
 
@@ -48,6 +50,18 @@ public:
     // Stores a linked program (made with GL_PROGRAM_BINARY_RETRIEVABLE_HINT). False when it
     // could not be written; the program stays usable either way.
     bool save(const qor_sShaderKey & key, uint64_t uSourceHash, GLuint uProgram) const;
+
+    // The program binary of an entry read whole: false (with the reason in *pszWhy) unless the
+    // bytes are a complete entry for this key, these sources and this store's driver strings
+    // with a binary that matches its checksum.
+    struct Entry
+    {
+        uint32_t uFormat;
+        const uint8_t * pBinary;
+        uint32_t uLength;
+    };
+    bool parseEntry(const uint8_t * pData, size_t nSize, const qor_sShaderKey & key, uint64_t uSourceHash,
+                    Entry * pEntry, cchar ** pszWhy) const;
 
     static uint64_t hashBytes(const void * p, size_t n, uint64_t h = 1469598103934665603ull);
 
