@@ -1,6 +1,6 @@
 // The offset-table texture's per-frame cost on the display device: 65536 texels rewritten and
 // uploaded. Written straight through the texture lock (what qor_cTexture::update does) against
-// the same frame sent pixel by pixel through setPixel (the design's write path).
+// the same frame sent pixel by pixel through setPixel (the device's lock, setPixel, unlock path).
 #include "qor_cDisp.h"
 #include "qor_cImageOps.h"
 #include "qor_sUCColor.h"

@@ -2,6 +2,7 @@
 
 #include "qor_testUtil.h"
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 
@@ -50,6 +51,52 @@ bool writeJpeg(const std::string & path, int width, int height, const std::vecto
 {
     const std::vector<unsigned char> bytes = encodeJpeg(width, height, rgb, quality, progressive);
     return !bytes.empty() && writeBytes(path, bytes.data(), bytes.size());
+}
+
+namespace
+{
+struct ErrorMgr
+{
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+};
+void onError(j_common_ptr p) { longjmp(reinterpret_cast<ErrorMgr *>(p->err)->jump, 1); }
+} // namespace
+
+std::vector<unsigned char> decodeJpeg(const std::string & path, int * pWidth, int * pHeight)
+{
+    const std::vector<unsigned char> bytes = readBytes(path);
+    if (bytes.empty())
+        return {};
+    jpeg_decompress_struct info;
+    ErrorMgr err;
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    std::vector<unsigned char> rgb;
+    if (setjmp(err.jump))
+    {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    const size_t row = static_cast<size_t>(info.output_width) * 3;
+    rgb.resize(row * info.output_height);
+    while (info.output_scanline < info.output_height)
+    {
+        JSAMPROW p = &rgb[row * info.output_scanline];
+        jpeg_read_scanlines(&info, &p, 1);
+    }
+    if (pWidth)
+        *pWidth = static_cast<int>(info.output_width);
+    if (pHeight)
+        *pHeight = static_cast<int>(info.output_height);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return rgb;
 }
 
 std::vector<unsigned char> solidRgb(int width, int height, unsigned char r, unsigned char g, unsigned char b)

@@ -18,9 +18,9 @@ namespace
 // LZO state: 0 not tried, 1 ready, -1 lzo_init failed (compressed entries then never load).
 int s_iLzoState = 0;
 
-// The compressor's work memory, allocated once after a successful lzo_init. The design's
-// 32-bit build used 8192 bytes; LZO1X_1_11_MEM_COMPRESS is 2048 dictionary slots of pointer
-// size, so 16384 bytes on a 64-bit build: take what liblzo2 asks for.
+// The compressor's work memory, allocated once after a successful lzo_init.
+// LZO1X_1_11_MEM_COMPRESS is 2048 dictionary slots of pointer size: 8192 bytes on a 32-bit
+// build, 16384 on a 64-bit one, so take what liblzo2 asks for.
 lzo_align_t * s_pLzoWork = nullptr;
 
 } // namespace

@@ -1,6 +1,6 @@
 // qor_cDisp: the display device, the one object through which the engine reaches
-// the graphics hardware. Abstract interface with one backend, qor_cDispGL (OpenGL 3.3 core,
-// the design's qor_cDispDX8). No GL type appears here.
+// the graphics hardware. Abstract interface with one backend, qor_cDispGL (OpenGL 3.3 core, in
+// place of the Direct3D 8 device qor_cDispDX8). No GL type appears here.
 //
 // Conventions are Direct3D 8's: row-major matrices with row vectors,
 // depth 0..1, screen y running down, pre-transformed vertices in pixels with centres at integer
@@ -37,6 +37,7 @@ struct qor_sDispStats
     uint64_t nDraw;
     uint64_t nShaderHit;
     uint64_t nShaderCompile;
+    uint64_t nShaderLoad; // programs read from the on-disk program store
     uint64_t nProgram;
 };
 
@@ -49,7 +50,7 @@ public:
 
     qor_cDisp();
 
-    // ----- virtual operations in the design's slot order
+    // ----- virtual operations of the device, in their fixed slot order
     virtual void setMatrix(qor_eTransformState eState, qor_cMatrix * pMatrix) = 0;
     virtual qor_cMatrix * getMatrix(qor_eTransformState eState) = 0;
     virtual void setAmbientLight(float r, float g, float b, float a);
@@ -108,7 +109,7 @@ public:
     virtual bool init(int iWidth, int iHeight, int iDepth, bool bFullscreen);
     virtual ~qor_cDisp();
 
-    // ----- operations of this project (after the design's slots)
+    // ----- further operations (after the fixed slots, so the order of those never changes)
 
     // The current target's pixels (the back buffer, or the texture being rendered into), top
     // row first, 4 bytes per pixel in memory order B, G, R, A. False before init.
@@ -123,6 +124,19 @@ public:
     // Lock with a pointer that fits 64-bit builds: the pixels of level 0 and the pitch in bytes.
     virtual bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch);
     virtual void getStats(qor_sDispStats * pStats);
+
+    // Warm-up: draws a frame without showing it, so that every program the show needs at its
+    // start is compiled (or read from the on-disk program store) before the music runs. Between
+    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen 640 x 480 target that
+    // is never presented (present does nothing); endWarmUp puts back the back buffer and every
+    // state the device held at beginWarmUp. beginWarmUp is false before init or when a warm-up
+    // is already running.
+    virtual bool beginWarmUp();
+    virtual void endWarmUp();
+    // Programs compiled and linked from source since the device was created (programs read
+    // from the on-disk store do not count): a run reports how many were made after its first
+    // show frame.
+    virtual uint getShaderCompileCount();
 
     // ----- plain operations
     // Stores the six values as the physical viewport, then setVPPhysical_hw.

@@ -1,4 +1,5 @@
-// qor_cDispGL: the display device over OpenGL 3.3 core (the design's qor_cDispDX8).
+// qor_cDispGL: the display device over OpenGL 3.3 core, in place of the Direct3D 8 device
+// qor_cDispDX8 (whose name the messages keep).
 //
 // It owns the GL context (made on the window system's SDL window, or on a hidden window of its
 // own when there is none), the 640 x 480 back buffer (a framebuffer object in Direct3D
@@ -101,6 +102,10 @@ public:
     bool enableSpecular(bool bEnable) override;
     bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch) override;
     void getStats(qor_sDispStats * pStats) override;
+    bool beginWarmUp() override;
+    void endWarmUp() override;
+    uint getShaderCompileCount() override;
+    bool isWarmingUp() const { return m_bWarmUp; }
     bool setVPPhysical_hw(float x, float y, float w, float h, float zmin, float zmax) override;
 
     // ----- GL backend specifics (tests, tools, the benchmark)
@@ -135,7 +140,7 @@ private:
     qor_cList m_lCubeTexNode;
     qor_cCubeTexNodeGL * m_pLockedCubeNode;
     qor_cMatrix m_aMatrix[qorrs_ts_count];
-    qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (the design's slots stop at stage 1)
+    qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (qor_eTransformState has slots for stages 0 and 1 only)
     qor_sRenderTarget m_aRenderTarget[kNbRenderTarget];
     uint m_uHandleCounter;
 
@@ -146,4 +151,23 @@ private:
     GLuint m_uBackFbo, m_uBackColour, m_uBackDepth;
     uint m_uBackW, m_uBackH;
     int m_iSceneDepth;
+
+    // Warm-up: the offscreen target and what beginWarmUp saved.
+    struct WarmUpSave
+    {
+        std::vector<uint8_t> device; // qor_cGLDevice::saveState
+        qor_cMatrix aMatrix[qorrs_ts_count];
+        qor_cMatrix aExtraTexMatrix[2];
+        qor_cFrustum frustum;
+        float afVPPhysical[6];
+        qor_cColor clearColor, fogColor, ambientColor;
+        uint uFogMode;
+        qor_cLight * apLight[kNbLight];
+        qor_sRenderTarget screenRecord;
+        uchar aUsed[kNbRenderTarget];
+        int iSceneDepth;
+    };
+    bool m_bWarmUp;
+    GLuint m_uWarmFbo, m_uWarmColour, m_uWarmDepth;
+    WarmUpSave m_warm;
 };

@@ -1,6 +1,6 @@
 // qor_cLight: the light description handed to the display device (addLight, setLight; the
-// record of the scene graph, kept here beside the device that reads it). Members in the design's
-// order, with the values a new light has.
+// record of the scene graph, kept here beside the device that reads it). Members in the order of
+// D3DLIGHT8's fields, with the values a new light has.
 #pragma once
 
 #include "qor_cColor.h"

@@ -31,9 +31,9 @@ public:
     qor_cPixelFormat();
     virtual ~qor_cPixelFormat();
 
-    // Fills the channels from a Direct3D format (the design's table). Any other format logs
-    // "format de pixel D3D non supporte par le moteur\n", "\tformat <%d>\n", stores only the
-    // code and returns false.
+    // Fills the channels from a Direct3D format (its bit layout: shift and loss per channel).
+    // Any other format logs "format de pixel D3D non supporte par le moteur\n",
+    // "\tformat <%d>\n", stores only the code and returns false.
     bool setFromD3DFormat(uint uFormat);
 
     uint getD3DFormat() const { return m_uFormat; }

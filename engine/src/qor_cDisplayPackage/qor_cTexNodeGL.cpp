@@ -137,7 +137,7 @@ bool qor_cTexNodeGL::lock(uint * pOut)
     }
     if (pOut)
     {
-        // The design hands the pointer as a 32-bit value; on 64-bit builds only the pitch
+        // The interface hands the pointer as a 32-bit value; on 64-bit builds only the pitch
         // is meaningful here (getPixels() gives the pointer).
         pOut[0] = static_cast<uint>(reinterpret_cast<uintptr_t>(m_pPixels));
         pOut[1] = m_uWidth * m_uBytes;

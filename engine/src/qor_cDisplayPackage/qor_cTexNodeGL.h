@@ -1,5 +1,5 @@
-// Texture nodes: the GL textures behind texture handles (qor_cTexNodeDX8 and
-// qor_cCubeTexNodeDX8 of the design). Pixels are written into client memory in the design's
+// Texture nodes: the GL textures behind texture handles (messages keep the Direct3D 8 names
+// qor_cTexNodeDX8 and qor_cCubeTexNodeDX8). Pixels are written into client memory in Direct3D's
 // packed layouts (32-bit ARGB or 16-bit) between lock and unlock, and uploaded on unlock.
 #pragma once
 
@@ -16,7 +16,7 @@ class qor_cTexNodeGL
 {
 public:
     explicit qor_cTexNodeGL(qor_cGLDevice * pDev);
-    // Virtual operations in the design's slot order.
+    // Virtual operations: lock, unlock, setPixel, destructor.
     // Locks level 0: clears the has-alpha flag, sets the 16- or 32-bit pointer by the format's
     // bits per pixel (other sizes: none, pixel writes ignored). pOut, when given, receives the
     // pixel pointer (element 0, as an integer) and the row pitch in bytes (element 1).
@@ -26,7 +26,7 @@ public:
     virtual void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a);
     virtual ~qor_cTexNodeGL();
 
-    // Creates the GL texture; false with the design's message when GL refuses it.
+    // Creates the GL texture; false with the creation message when GL refuses it.
     bool create(uint width, uint height, const qor_cPixelFormat * pFmt, uint flags);
 
     GLuint getGLTex() const { return m_uTex; }
@@ -73,7 +73,7 @@ public:
     explicit qor_cCubeTexNodeGL(qor_cGLDevice * pDev);
     ~qor_cCubeTexNodeGL() override;
 
-    // Creates the cube texture (1 level); false with the design's message when GL refuses it.
+    // Creates the cube texture (1 level); false with the creation message when GL refuses it.
     bool create(uint sidewidth, const qor_cPixelFormat * pFmt);
     // Locks one face (same pointers as the 2D lock).
     using qor_cTexNodeGL::lock;

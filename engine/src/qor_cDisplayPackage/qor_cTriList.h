@@ -1,6 +1,7 @@
 // Triangle lists and the three vertex formats: the engine's one container of
 // drawable geometry, filled vertex by vertex and drawn as a triangle list. qor_cTriList is the
-// interface; qor_cTriListGL (the design's qor_cTriListDX8) its implementation.
+// interface; qor_cTriListGL (over GL buffers, in place of Direct3D 8's qor_cTriListDX8) its
+// implementation.
 #pragma once
 
 #include "qor_types.h"
@@ -50,7 +51,7 @@ public:
     // qor_cTriListDX8;\n" after the location line.
     static qor_cTriList * create();
 
-    // Virtual operations in the design's slot order.
+    // Virtual operations in their fixed slot order.
     virtual bool hasPosition() = 0;
     virtual bool hasNormal() = 0;
     virtual bool hasUV() = 0;
@@ -74,7 +75,7 @@ public:
     virtual bool drawPoints() = 0;
     // The client vertex array (qor_sVertex1/2/3 by format), null before the first next().
     virtual void * getVertexArray() = 0;
-    // The design's slot that returns 0 (no caller uses it).
+    // A slot that returns 0 (no caller uses it; kept so the slots keep their order).
     virtual uint getReserved() = 0;
     virtual void releaseVertexArray() = 0;
     virtual bool upload() = 0;

@@ -176,7 +176,8 @@ uint qor_cTriListGL::next()
         {
             m_uFormat = m_uFlags;
             m_nCapacity = (m_pV1 || m_pV2 || m_pV3) ? n : 0;
-            // Three vertices per triangle (the design's size counts triangles x record size).
+            // Three vertices per triangle: a buffer of triangles x record size bytes would hold a
+            // third of them.
             if ((m_pV1 || m_pV2 || m_pV3) && !createBuffer(n * uStride, m_uMode))
             {
                 QOR_LOG_LOCATION();

@@ -1,4 +1,5 @@
-// qor_cTriListGL: triangle lists over GL buffer objects (the design's qor_cTriListDX8).
+// qor_cTriListGL: triangle lists over GL buffer objects (the Direct3D 8 list is qor_cTriListDX8;
+// messages keep that name).
 // Mode 0 buffers are orphaned on every upload (Direct3D's discard), mode 1 buffers are static,
 // mode 2 lists keep their vertices in memory only. Point batches write straight into the mapped
 // buffer.

@@ -1,5 +1,5 @@
-// The Small abstract machine. See qor_amx.h for the 64-bit port and the checks
-// added to the design.
+// The Small abstract machine. See qor_amx.h for how a 64-bit host runs the 32-bit machine and
+// for the checks it makes on images.
 #include "qor_amx.h"
 
 #include <climits>
@@ -185,7 +185,7 @@ const char * amx_ErrorName(int code)
 // ---------------------------------------------------------------------------------------------
 // Little-endian cells and header fields
 
-static bool s_bLittleEndian = false; // the one process-wide flag of the design, set by amx_Init
+static bool s_bLittleEndian = false; // process-wide (the byte order of the host), set by amx_Init
 
 static inline cell rdcell(const unsigned char * p)
 {
@@ -357,7 +357,7 @@ static void callDebug(AMX * amx, int code)
 }
 
 // First pass: walks the code, marks instruction starts, checks sizes and native indices.
-// Returns AMX_ERR_NONE, AMX_ERR_INVINSTR (the design's early stop) or AMX_ERR_FORMAT.
+// Returns AMX_ERR_NONE, AMX_ERR_INVINSTR (an unknown opcode stops the scan) or AMX_ERR_FORMAT.
 static int scanCode(AMX * amx, const unsigned char * code, ucell codesize, int numNatives, bool bDebug)
 {
     ucell pos = 0;
@@ -513,13 +513,13 @@ int amx_Init(AMX * amx, void * program)
         const uint16_t probe = 1;
         s_bLittleEndian = *(const unsigned char *)&probe == 1;
         if (!s_bLittleEndian)
-            return AMX_ERR_INIT; // the port reads cells in host order
+            return AMX_ERR_INIT; // cells are read in host order: little-endian hosts only
     }
     unsigned char * img = (unsigned char *)program;
     AMX_HEADER hdr;
     amx_ReadHeader(img, &hdr);
 
-    // 1. The design's checks, in its order.
+    // 1. The machine's header checks, in their fixed order (the error code depends on it).
     if (hdr.magic != AMX_MAGIC || hdr.defsize != AMX_DEFSIZE)
         return AMX_ERR_FORMAT;
     if (hdr.amx_version > AMX_MAX_VERSION)
@@ -580,8 +580,8 @@ int amx_Init(AMX * amx, void * program)
     }
 
     // 6. Scan the code: relocation is the identity (code addresses stay code-relative), but
-    // every target is checked. An invalid opcode stops the scan: the design's amx_Init still
-    // returns 0 and amx_Exec refuses the machine with AMX_ERR_INIT.
+    // every target is checked. An invalid opcode stops the scan: amx_Init still returns 0, as
+    // the Small machine does, and amx_Exec refuses the machine with AMX_ERR_INIT.
     amx->flags = AMX_FLAG_BROWSE;
     amx->dbgcode = DBG_INIT;
     if (amx->debug(amx) == AMX_ERR_NONE)
@@ -805,7 +805,7 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
 #define CHKCELL(a)                                                                                                     \
     if ((ucell)(a) > dlim4)                                                                                            \
     ABORT(AMX_ERR_MEMACCESS)
-// The design's check of LOAD.I, LODB.I, STOR.I, STRB.I, LIDX and LIDX.B: not in the free gap
+// The Small machine's check of LOAD.I, LODB.I, STOR.I, STRB.I, LIDX and LIDX.B: not in the free gap
 // between the heap and the stack, not at or above the stack top.
 #define CHKGAP(a)                                                                                                      \
     if (((a) >= hea && (a) < stk) || (ucell)(a) >= dsize)                                                              \

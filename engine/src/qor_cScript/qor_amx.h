@@ -4,16 +4,16 @@
 // The host is 64-bit while the machine's cells and table slots are 32 bits, so:
 // - code addresses stay code-relative: amx_Init checks every jump, call and case target (it must
 //   be the start of an instruction) instead of rewriting it into an absolute address; the
-//   interpreter turns offsets into positions itself. No observable behaviour of the design changes:
-//   the script sees code addresses only through LCTRL 6, which is code-relative in the design too.
+//   interpreter turns offsets into positions itself. A script cannot tell: it sees code
+//   addresses only through LCTRL 6, which is code-relative in the Small machine too.
 // - natives are bound through a side table with one function pointer per native record
 //   (AMX::natives), allocated by amx_Init and freed by amx_Cleanup, not through the record's
 //   32-bit address slot.
 //
-// Beyond the design, the machine refuses images and instructions that nobody wrote honestly (see
-// amx_Init and amx_Exec): every memory access stays inside the data section, every code target
-// is the start of a checked instruction, every header table lies inside the image, and an
-// execution can be given an instruction budget (AMX::maxsteps).
+// Beyond the Small machine's own checks, it refuses images and instructions that no compiler
+// writes (see amx_Init and amx_Exec): every memory access stays inside the data section, every
+// code target is the start of a checked instruction, every header table lies inside the image,
+// and an execution can be given an instruction budget (AMX::maxsteps).
 #pragma once
 
 #include <cstddef>

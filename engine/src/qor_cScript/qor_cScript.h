@@ -42,8 +42,8 @@ class qor_cScript
 // The global native table: "qor_rand", then the null entry.
 extern AMX_NATIVE_INFO qor_aScriptGlobalNatives[];
 
-// The platform's C-library generator as the original ran it (never seeded): 0 to 32767, the
-// same sequence in every run of the program. "qor_rand" draws from it.
+// The Microsoft C library's generator, never seeded: 0 to 32767, the same sequence in every run
+// of the program, so a show's "random" choices are the same on every machine. "qor_rand" draws from it.
 int qoru_rand();
 // Sets the generator back to its unseeded state (tests).
 void qoru_resetRand();

@@ -8,7 +8,7 @@ static uint32_t s_nRandState = 1; // the C library's generator before any srand
 
 int qoru_rand()
 {
-    // The Microsoft C library's rand(), which the original called: 0 to 32767.
+    // The Microsoft C library's rand() (a linear congruential generator): 0 to 32767.
     s_nRandState = s_nRandState * 214013u + 2531011u;
     return (int)((s_nRandState >> 16) & 0x7fff);
 }
@@ -16,7 +16,7 @@ int qoru_rand()
 void qoru_resetRand() { s_nRandState = 1; }
 
 // "qor_rand"(min, max) -> min + (r mod (max - min)), with the wrap-around of 32-bit ints.
-// max == min (a division by zero in the original) gives min.
+// max == min would divide by zero: it gives min.
 static cell AMX_NATIVE_CALL qor_rand(AMX *, cell * params)
 {
     cell nMin = params[1];

@@ -2,7 +2,8 @@
 //
 // Storage: sections in file order, each with (key, value) pairs in file order; lookups take
 // the first exact, case-sensitive match. Nothing is trimmed: "ID = 1" defines the key "ID ".
-// The parser keeps the design's rules to the letter, quirks included (see load()).
+// The parser keeps its rules to the letter, quirks included (see load()): existing
+// application.ini files rely on them.
 #pragma once
 
 #include "qor_cString.h"

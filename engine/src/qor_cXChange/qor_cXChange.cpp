@@ -5,7 +5,7 @@
 
 namespace
 {
-// The locked-file state is process-wide, as in the design.
+// The locked-file state is process-wide: one file is locked at a time, whoever locked it.
 FILE * s_pLockedFile = nullptr;
 bool s_bLockedFromDisk = false;
 } // namespace
@@ -46,8 +46,8 @@ char * qor_cXChange::readFile(cchar * szFilename, uint * pBufferSize)
 
 FILE * qor_cXChange::lockFile(cchar * szFilename, cchar * szMode)
 {
-    // The design overwrote an earlier lock; a disk stream left locked is closed here instead
-    // of leaking.
+    // A new lock replaces an earlier one; a disk stream left locked is closed here rather than
+    // leaked.
     unlockFile();
     s_bLockedFromDisk = false;
     if (m_pMonofiler)

@@ -29,7 +29,7 @@ public:
     qor_cDisp * getDisp() const { return m_pDisp; }
     void setDisp(qor_cDisp * pDisp) { m_pDisp = pDisp; }
 
-    // The backend's device (the design's Direct3D device slot), filled by the display device.
+    // The backend's device (what QOR_D3DDEVICE() returns), filled by the display device.
     void * getD3DDevice() const { return m_pD3DDevice; }
     void setD3DDevice(void * pDevice) { m_pD3DDevice = pDevice; }
 

@@ -1,5 +1,5 @@
-// A window of the window system. The SDL one keeps the show-command integers of the original
-// window manager (show 5, minimize 6, maximize 3, hide 0) and maps them to SDL calls.
+// A window of the window system. The SDL one takes the Win32 show-command integers (show 5,
+// minimize 6, maximize 3, hide 0), which callers pass, and maps them to SDL calls.
 #pragma once
 
 #include "qor_cString.h"

@@ -117,15 +117,32 @@ TEST(qor_cController, OneKeyIsCopiedAtAnyTime)
     }
 }
 
-TEST(qor_cController, EqualKeyTimesStayFinite)
+TEST(qor_cController, EqualKeyTimesGiveTheValuesOfTheirNeighbours)
 {
-    // No order check at this level; equal times never divide by 0.
-    for (qor_cKey::EType e : {qor_cKey::e_key_linear, qor_cKey::e_key_smooth, qor_cKey::e_key_tcb})
+    // Keys (0, 0) (2, 1) (2, 5) (4, 9): no order check at this level. By hand, with the search
+    // of four keys probing key 1 first: t = 1 lies in key 0..1, t = 3 in key 2..3 (d = 2,
+    // s = 0.5, Hermite basis 0.5, 0.5, 0.125, -0.125 there), and t = 2 hits key 1 exactly.
+    //  - linear: 0.5 and 7;
+    //  - smooth: t = 1: m0 = P1 - P0 = 1, m1 = (P2 - P0) * 2 / (2 - 0) = 5, v = 0.5 + 0.125 - 0.625;
+    //    t = 3: m0 = (9 - 1) * 2 / (4 - 2) = 8, m1 = 9 - 5 = 4, v = 7 + 1 - 0.5;
+    //  - TCB (parameters 0.25: A0 = 1.171875, D0 = 0.421875, A1 = D1 = 0.703125):
+    //    t = 1: m0 = (A0 + D0) / 2 = 0.796875, m1 = (1 + 4) * 0.703125 = 3.515625;
+    //    t = 3: m0 = 4 * A0 + 4 * D0 = 6.375, m1 = 0.703125 * 4 = 2.8125.
+    struct Case
     {
-        auto c = makeTrack<qor_cTcbKey>(e, {0, 2, 2, 4}, {0, 1, 5, 9});
-        EXPECT_FALSE(std::isnan(valueAt(*c, 1.0f)));
-        EXPECT_FALSE(std::isnan(valueAt(*c, 3.0f)));
-        EXPECT_FALSE(std::isnan(valueAt(*c, 2.0f)));
+        qor_cKey::EType e;
+        float at1, at2, at3;
+    } aCase[] = {
+        {qor_cKey::e_key_linear, 0.5f, 1.0f, 7.0f},
+        {qor_cKey::e_key_smooth, 0.0f, 1.0f, 7.5f},
+        {qor_cKey::e_key_tcb, 0.5f + 0.796875f * 0.125f - 3.515625f * 0.125f, 1.0f, 7.0f + (6.375f - 2.8125f) * 0.125f},
+    };
+    for (const Case & c : aCase)
+    {
+        auto track = makeTrack<qor_cTcbKey>(c.e, {0, 2, 2, 4}, {0, 1, 5, 9});
+        EXPECT_NEAR(valueAt(*track, 1.0f), c.at1, 1e-5f) << "type " << c.e;
+        EXPECT_NEAR(valueAt(*track, 2.0f), c.at2, 1e-5f) << "type " << c.e;
+        EXPECT_NEAR(valueAt(*track, 3.0f), c.at3, 1e-5f) << "type " << c.e;
     }
 }
 

@@ -1,5 +1,5 @@
 // Texture surfaces: handles, pixel formats, the lock / setPixel / unlock protocol, binding,
-// release and the design's messages.
+// release and the messages they log.
 #include "qor_dispTestEnv.h"
 
 #include "qor_cTexNodeGL.h"
@@ -37,7 +37,7 @@ TEST(TexHandles, FirstTextureIsOneAndTheFirstCubeAfterItHasBit28)
     qort::disp();
 }
 
-TEST(PixelFormat, PacksTheDesignsExamples)
+TEST(PixelFormat, PacksTheDirect3DLayouts)
 {
     qor_cPixelFormat f;
     EXPECT_EQ(f.getBitsPerPixel(), 0u);

@@ -151,25 +151,39 @@ TEST_F(DispTest, PointBatchesUseTheFirstSizeForEveryPoint)
 
 TEST_F(DispTest, PointQuadsTurnAboutTheVerticalAxisOnly)
 {
-    // A view turned 90 degrees about Y: the right vector becomes (0, 0, -1) in world space
-    // (R.x = 0, R.z = -size/2), so the quad's width lies along z and the points, seen from the
-    // side, become edge-on to a view looking down the world's x axis.
+    // A view turned 90 degrees about Y maps world (x, y, z) to view (z, y, -x). Its rigid
+    // inverse turns the right vector into world z (R.x = 0), so the quad of a point lies in the
+    // plane x = const, spanning z and y: face-on to that view, edge-on to the identity view.
     qor_cMatrix view;
     view.setRotationY(3.14159265f / 2);
     d->setMatrix(qorrs_ts_view, &view);
     std::unique_ptr<qor_cTriListGL> p(new qor_cTriListGL);
     ASSERT_TRUE(p->startAddPoint(1));
-    p->addPoint(0, 0, 0.5f, 0.5f, argb(255, 255, 255));
+    p->addPoint(-0.5f, 0, 0.5f, 0.5f, argb(255, 255, 255));
     p->endAddPoint();
-    // Draw with an identity view: the quad lies in the x = 0 plane, edge-on, so nothing shows.
+    // Through the turned view: view x = z in 0.25..0.75, y in -0.25..0.25 and depth 0.5,
+    // which with an identity projection is screen columns 400 to 560 and rows 180 to 300.
+    p->drawPoints();
+    {
+        Frame f;
+        EXPECT_PIXEL(f.at(480, 240), 255, 255, 255, 0);
+        EXPECT_PIXEL(f.at(405, 185), 255, 255, 255, 0);
+        EXPECT_PIXEL(f.at(555, 295), 255, 255, 255, 0);
+        for (auto xy : {std::pair{395, 240}, {565, 240}, {480, 175}, {480, 305}, {320, 240}})
+            EXPECT_PIXEL(f.at(xy.first, xy.second), 0, 0, 0, 0) << xy.first << ", " << xy.second;
+    }
+    // Through the identity view the same quad is edge-on: at most a line of pixels.
+    d->setClearColor(0, 0, 0);
+    d->clear(3);
     qor_cMatrix id;
     d->setMatrix(qorrs_ts_view, &id);
     p->drawPoints();
     Frame f;
     int n = 0;
-    for (int x = 200; x < 440; ++x)
-        n += f.at(x, 240).r > 0;
-    EXPECT_LE(n, 2);
+    for (int y = 0; y < 480; y += 4)
+        for (int x = 0; x < 640; ++x)
+            n += f.at(x, y).r > 0;
+    EXPECT_LE(n, 2 * 120);
 }
 
 TEST_F(DispTest, MorphRulesAndTheBaseCopy)

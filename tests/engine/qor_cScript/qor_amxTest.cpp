@@ -93,13 +93,22 @@ struct Result
     cell ret = 0x5A5A5A5A;
 };
 
+Result runImage(const std::vector<unsigned char> & file, std::vector<cell> args = {}, int index = AMX_EXEC_MAIN,
+                int64_t budget = 1000000);
+
 // Assembles, initialises, registers the test natives, runs `index` with the arguments.
 Result run(const std::string & text, std::vector<cell> args = {}, int index = AMX_EXEC_MAIN, int64_t budget = 1000000,
            bool bCompact = false)
 {
+    return runImage(assemble(text, bCompact), args, index, budget);
+}
+
+// Initialises an image, registers the test natives, runs `index` with the arguments.
+Result runImage(const std::vector<unsigned char> & file, std::vector<cell> args, int index, int64_t budget)
+{
     s_printed.clear();
     Result r;
-    Machine m(assemble(text, bCompact));
+    Machine m(file);
     r.init = m.init();
     if (r.init != AMX_ERR_NONE)
         return r;
@@ -1064,4 +1073,147 @@ TEST(amx_Error, NameTable)
     EXPECT_STREQ(amx_ErrorText(-1), "AMX_ERR_UNKNOWN");
     EXPECT_STREQ(amx_ErrorName(AMX_ERR_INIT_JIT), "AMX_ERR_INIT_JIT");
     EXPECT_STREQ(amx_ErrorName(15), "AMX_ERR_UNKNOWN");
+}
+
+// ----- images written byte by byte
+//
+// The assembler above takes its opcode numbers and operand counts from the machine's own
+// table, so an error in that table would pass every test that assembles. These images are
+// written here by hand from the published file format and opcode numbering instead.
+
+namespace
+{
+void put32(std::vector<unsigned char> & v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = (unsigned char)(x >> (8 * i));
+}
+void put16(std::vector<unsigned char> & v, size_t at, uint16_t x)
+{
+    v[at] = (unsigned char)x;
+    v[at + 1] = (unsigned char)(x >> 8);
+}
+
+// A file: the 56-byte header, one native record per name (24 bytes: address 0, name padded
+// to 20), the code cells (main at code offset 0), no data; 4096 bytes of heap and stack.
+std::vector<unsigned char> handImage(const std::vector<const char *> & natives, const std::vector<int32_t> & code)
+{
+    const uint32_t nNat = (uint32_t)natives.size();
+    const uint32_t tables = 56, cod = tables + 24 * nNat, dat = cod + 4 * (uint32_t)code.size();
+    std::vector<unsigned char> v(dat, 0);
+    put32(v, 0, dat);             // size of the file
+    put16(v, 4, 0xF1E0);          // magic
+    v[6] = 4;                     // file version
+    v[7] = 4;                     // machine version needed
+    put16(v, 8, 0);               // flags
+    put16(v, 10, 24);             // record size
+    put32(v, 12, cod);            // code section
+    put32(v, 16, dat);            // data section
+    put32(v, 20, dat);            // heap starts right after the (empty) data
+    put32(v, 24, dat + 4096);     // stack top
+    put32(v, 28, 0);              // main at code offset 0
+    put16(v, 32, 0);              // publics: none
+    put32(v, 34, tables);
+    put16(v, 38, (uint16_t)nNat); // natives
+    put32(v, 40, tables);
+    put16(v, 44, 0);              // libraries
+    put32(v, 46, cod);
+    put16(v, 50, 0);              // public variables
+    put32(v, 52, cod);
+    for (uint32_t i = 0; i < nNat; ++i)
+        std::strncpy(reinterpret_cast<char *>(&v[tables + 24 * i + 4]), natives[i], 19);
+    for (size_t i = 0; i < code.size(); ++i)
+        put32(v, cod + 4 * i, (uint32_t)code[i]);
+    return v;
+}
+
+// Opcode numbers of the Small abstract machine, written out by hand.
+enum : int32_t
+{
+    kConstPri = 11,
+    kConstAlt = 12,
+    kMovePri = 33,
+    kPushC = 39,
+    kPopPri = 42,
+    kStack = 44,
+    kProc = 46,
+    kRetn = 48,
+    kJump = 51,
+    kJzer = 53,
+    kJsless = 61,
+    kSmul = 72,
+    kSdiv = 73,
+    kAdd = 78,
+    kSub = 79,
+    kAddC = 87,
+    kSmulC = 88,
+    kIncPri = 107,
+    kHalt = 120,
+    kSysreqC = 123,
+    kPushAdr = 133, // the last opcode
+};
+} // namespace
+
+TEST(AmxHandImages, ProgramsWrittenByteByByteGiveTheirResults)
+{
+    struct Case
+    {
+        const char * szName;
+        std::vector<int32_t> code;
+        int exec;
+        cell ret;
+        std::vector<cell> printed;
+    } aCase[] = {
+        // 6 * 7 + 100.
+        {"arithmetic", {kProc, kConstPri, 6, kConstAlt, 7, kSmul, kAddC, 100, kRetn}, AMX_ERR_NONE, 142, {}},
+        // -7 / 2 rounds down: quotient -4 in pri, remainder 1 in alt; then pri * 10 + alt.
+        {"signed division", {kProc, kConstPri, -7, kConstAlt, 2, kSdiv, kSmulC, 10, kAdd, kRetn}, AMX_ERR_NONE, -39,
+         {}},
+        // SUB is pri = pri - alt: 3 - 10.
+        {"sub", {kProc, kConstPri, 3, kConstAlt, 10, kSub, kRetn}, AMX_ERR_NONE, -7, {}},
+        // MOVE.pri copies alt into pri.
+        {"move", {kProc, kConstPri, 3, kConstAlt, 10, kMovePri, kRetn}, AMX_ERR_NONE, 10, {}},
+        // print(5), print(9): arguments, byte count, SYSREQ.C native 0, the caller pops 8 bytes.
+        {"natives",
+         {kProc, kPushC, 5, kPushC, 4, kSysreqC, 0, kStack, 8, kPushC, 9, kPushC, 4, kSysreqC, 0, kStack, 8, kConstPri,
+          1, kRetn},
+         AMX_ERR_NONE,
+         1,
+         {5, 9}},
+        // pri = 0 ? 2 : 1, then + 1; operands are byte offsets in the code: JZER to cell 9 (36),
+        // JUMP to cell 11 (44).
+        {"jumps",
+         {kProc, kConstPri, 0, kJzer, 36, kConstPri, 1, kJump, 44, kConstPri, 2, kIncPri, kRetn},
+         AMX_ERR_NONE,
+         3,
+         {}},
+        // -1 < 2 signed: JSLESS (pri < alt) taken to cell 9 (36), skipping CONST.pri 50.
+        {"signed compare", {kProc, kConstPri, -1, kConstAlt, 2, kJsless, 36, kConstPri, 50, kRetn}, AMX_ERR_NONE, -1,
+         {}},
+        // HALT 1 stores pri and ends with error 1.
+        {"halt", {kProc, kConstPri, 77, kHalt, 1, kRetn}, AMX_ERR_EXIT, 77, {}},
+    };
+    for (const Case & c : aCase)
+    {
+        SCOPED_TRACE(c.szName);
+        Result r = runImage(handImage({"print"}, c.code));
+        ASSERT_EQ(r.init, AMX_ERR_NONE);
+        EXPECT_EQ(r.reg, AMX_ERR_NONE);
+        EXPECT_EQ(r.exec, c.exec);
+        EXPECT_EQ(r.ret, c.ret);
+        EXPECT_EQ(s_printed, c.printed);
+    }
+}
+
+TEST(AmxHandImages, AnOpcodeAboveTheLastOneIsRefusedAtInit)
+{
+    // 134 is one past PUSH.ADR (133): the scan stops, the machine is never marked relocated.
+    Result r = runImage(handImage({}, {kProc, 134, kRetn}));
+    EXPECT_EQ(r.init, AMX_ERR_NONE);
+    EXPECT_EQ(r.exec, AMX_ERR_INIT);
+    // 133 itself (PUSH.ADR, one operand) is accepted and runs.
+    Result ok = runImage(handImage({}, {kProc, kPushAdr, 0, kPopPri, kConstPri, 4, kRetn}));
+    EXPECT_EQ(ok.init, AMX_ERR_NONE);
+    EXPECT_EQ(ok.exec, AMX_ERR_NONE);
+    EXPECT_EQ(ok.ret, 4);
 }

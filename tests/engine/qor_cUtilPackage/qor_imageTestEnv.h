@@ -48,7 +48,7 @@ protected:
                     bool progressive = false);
     bool writeRaw(const std::string & stem, const std::vector<unsigned char> & bytes);
     bool writeFile(const std::string & name, const std::vector<unsigned char> & bytes);
-    // The pixels the JPEG module decodes from the stem's file (alpha 255).
+    // The pixels of the stem's file as libjpeg-turbo decodes them in the test (alpha 255).
     std::vector<Rgba> decode(const std::string & stem);
 
     // Sets the device for drawing screen-space quads straight from stage 0's texture:
