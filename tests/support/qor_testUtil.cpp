@@ -154,6 +154,18 @@ SpecialFiles::SpecialFiles(const TempDir & dir)
         device.clear();
 }
 
+std::vector<SpecialFiles::Refusal> SpecialFiles::refusals() const
+{
+    std::vector<Refusal> out;
+    const Refusal all[] = {{fifo, "is a named pipe, not a regular file"},
+                           {folder, "is a folder, not a regular file"},
+                           {device, "is a character device, not a regular file"}};
+    for (const Refusal & r : all)
+        if (!r.path.empty())
+            out.push_back(r);
+    return out;
+}
+
 std::vector<std::string> SpecialFiles::all() const
 {
     std::vector<std::string> paths;

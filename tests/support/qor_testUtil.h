@@ -77,5 +77,13 @@ struct SpecialFiles
     std::string fifo, folder, device;
     explicit SpecialFiles(const TempDir & dir);
     std::vector<std::string> all() const;
+    // Each path that exists with the reason a reader gives for refusing it ("is a named pipe,
+    // not a regular file", ...).
+    struct Refusal
+    {
+        std::string path;
+        std::string why;
+    };
+    std::vector<Refusal> refusals() const;
 };
 } // namespace qort

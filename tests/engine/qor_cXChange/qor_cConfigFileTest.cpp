@@ -241,19 +241,10 @@ TEST_F(ConfigFile, SizeLimitAndNonRegularFiles)
     EXPECT_EQ(m_ini.getNbSection(), 0);
 
     const qort::SpecialFiles f(m_dir);
-    const struct
+    for (const qort::SpecialFiles::Refusal & c : f.refusals())
     {
-        std::string path;
-        const char * why;
-    } cases[] = {{f.fifo, "is a named pipe, not a regular file"},
-                 {f.folder, "is a folder, not a regular file"},
-                 {f.device, "is a character device, not a regular file"}};
-    for (const auto & c : cases)
-    {
-        if (c.path.empty())
-            continue;
         EXPECT_FALSE(m_ini.load(c.path.c_str())) << c.path;
-        EXPECT_STREQ(m_ini.getError(), c.why);
+        EXPECT_EQ(std::string(m_ini.getError()), c.why);
     }
     if (f.device.empty())
         GTEST_SKIP() << "mknod is not permitted here: the device case was not run";

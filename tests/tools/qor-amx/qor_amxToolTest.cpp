@@ -196,17 +196,8 @@ TEST_F(AmxTool, UsageErrorsExitTwoAndFailuresOne)
 TEST_F(AmxTool, NonRegularInputsAreRefusedWithoutBlocking)
 {
     const qort::SpecialFiles f(m_dir);
-    const struct
+    for (const qort::SpecialFiles::Refusal & in : f.refusals())
     {
-        std::string path;
-        const char * why;
-    } inputs[] = {{f.fifo, "is a named pipe, not a regular file"},
-                  {f.folder, "is a folder, not a regular file"},
-                  {f.device, "is a character device, not a regular file"}};
-    for (const auto & in : inputs)
-    {
-        if (in.path.empty())
-            continue;
         for (const std::string & cmd : {"run " + in.path, "dis " + in.path, "asm " + in.path + " -o out.o"})
         {
             std::string err;

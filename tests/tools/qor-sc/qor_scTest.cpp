@@ -881,17 +881,8 @@ TEST(qor_sc, NonRegularSourcesAndIncludesAreRefusedWithoutBlocking)
 {
     qort::TempDir dir;
     const qort::SpecialFiles f(dir);
-    const struct
+    for (const qort::SpecialFiles::Refusal & in : f.refusals())
     {
-        std::string path;
-        const char * why;
-    } inputs[] = {{f.fifo, "is a named pipe, not a regular file"},
-                  {f.folder, "is a folder, not a regular file"},
-                  {f.device, "is a character device, not a regular file"}};
-    for (const auto & in : inputs)
-    {
-        if (in.path.empty())
-            continue;
         std::string err;
         EXPECT_EQ(scTool(dir, in.path + " -o out.o", &err), 1) << in.path;
         EXPECT_EQ(err, "error: cannot read file '" + in.path + "': " + in.why +
