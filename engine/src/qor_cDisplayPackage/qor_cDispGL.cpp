@@ -298,6 +298,9 @@ void qor_cDispGL::setMatrix(qor_eTransformState eState, qor_cMatrix * pMatrix)
     const uint s = static_cast<uint>(eState);
     if (s >= qorrs_ts_count || !pMatrix)
         return;
+    // A matrix set again unchanged (every object and pass sets its own) rebuilds nothing.
+    if (m_aMatrix[s] == *pMatrix)
+        return;
     m_aMatrix[s] = *pMatrix;
     if (s == qorrs_ts_view || s == qorrs_ts_projection)
         m_frustum.setFromMatrix(m_aMatrix[qorrs_ts_view] * m_aMatrix[qorrs_ts_projection]);
@@ -616,12 +619,7 @@ bool qor_cDispGL::setStageCombiner(uint stage, qor_eTexArg arg1, qor_eTexOp op, 
         }
     }
     if (stage < QOR_GL_MAX_STAGES)
-    {
-        if (bAlpha)
-            m_dev.setStageAlpha(stage, uOp, uArg1, uArg2);
-        else
-            m_dev.setStageColor(stage, uOp, uArg1, uArg2);
-    }
+        m_dev.setStageCombiner(stage, bAlpha, uOp, uArg1, uArg2);
     return bOk;
 }
 

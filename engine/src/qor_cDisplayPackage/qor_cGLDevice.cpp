@@ -364,21 +364,15 @@ void qor_cGLDevice::setStageTexture(uint s, GLenum target, GLuint texture)
     m_bDirtyTextures = true;
 }
 
-void qor_cGLDevice::setStageColor(uint s, uint op, uint arg1, uint arg2)
+void qor_cGLDevice::setStageCombiner(uint s, bool bAlpha, uint op, uint arg1, uint arg2)
 {
     qor_sGLStageState & st = m_aStage[s];
-    if (st.colorOp == op && st.colorArg1 == arg1 && st.colorArg2 == arg2)
+    uint & uOp = bAlpha ? st.alphaOp : st.colorOp;
+    uint & uArg1 = bAlpha ? st.alphaArg1 : st.colorArg1;
+    uint & uArg2 = bAlpha ? st.alphaArg2 : st.colorArg2;
+    if (uOp == op && uArg1 == arg1 && uArg2 == arg2)
         return;
-    st.colorOp = op, st.colorArg1 = arg1, st.colorArg2 = arg2;
-    m_bDirtyKey = true;
-}
-
-void qor_cGLDevice::setStageAlpha(uint s, uint op, uint arg1, uint arg2)
-{
-    qor_sGLStageState & st = m_aStage[s];
-    if (st.alphaOp == op && st.alphaArg1 == arg1 && st.alphaArg2 == arg2)
-        return;
-    st.alphaOp = op, st.alphaArg1 = arg1, st.alphaArg2 = arg2;
+    uOp = op, uArg1 = arg1, uArg2 = arg2;
     m_bDirtyKey = true;
 }
 

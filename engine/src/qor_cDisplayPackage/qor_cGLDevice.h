@@ -135,9 +135,8 @@ public:
 
     // ----- stages
     const qor_sGLStageState & stage(uint s) const { return m_aStage[s]; }
-    // Combiner of a stage (colour or alpha): op, arg1, arg2 in qor_eTexOp / qor_eTexArg numbering.
-    void setStageColor(uint s, uint op, uint arg1, uint arg2);
-    void setStageAlpha(uint s, uint op, uint arg1, uint arg2);
+    // Colour or alpha combiner of a stage: op, arg1, arg2 in qor_eTexOp / qor_eTexArg numbering.
+    void setStageCombiner(uint s, bool bAlpha, uint op, uint arg1, uint arg2);
     void setStageTexCoord(uint s, uint source);
     void setStageTransformFlags(uint s, uint flags);
     void setStageFilter(uint s, uint which, uint filter);

@@ -657,3 +657,42 @@ TEST_F(DispTest, ShaderCacheServesARepeatedStateWithoutCompiling)
     EXPECT_EQ(b.nShaderCompile, a.nShaderCompile);
     EXPECT_EQ(b.nShaderHit - a.nShaderHit, 5u);
 }
+
+TEST_F(DispTest, StatesSetAgainUnchangedRebuildNoKey)
+{
+    // A material sets every state of every stage on each use: the same values again must not
+    // make the next draw rebuild its state key; one changed value must.
+    qor_sMaterial mat = {};
+    mat.diffuse.set(1, 1, 1, 1);
+    const auto setAll = [&](uint flags1) {
+        for (uint s = 0; s < 4; ++s)
+        {
+            d->setTexCoordGen(s, 5);
+            d->setTexTransformFlags(s, s == 1 ? flags1 : 0);
+            d->setTexture(s, QOR_NULL_TEXTURE);
+            d->setTexFilter(s, 2, 0);
+        }
+        qort::useDiffuse();
+        d->setBlendMode(1, 0);
+        d->enableBlending(true);
+        d->enableLighting(false);
+        d->setFogMode(0);
+        d->setMaterial(&mat, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material,
+                       qorrs_matsrc_material);
+        qor_cMatrix id;
+        d->setMatrix(qorrs_ts_world, &id);
+        d->setTexTransform(0, 0, 0, 0, 1, 1);
+    };
+    setAll(0);
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    const uint64_t nKey = d->getDevice()->getStats().nStateKey;
+    for (int i = 0; i < 3; ++i)
+    {
+        setAll(0);
+        quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    }
+    EXPECT_EQ(d->getDevice()->getStats().nStateKey, nKey);
+    setAll(2); // stage 1's transform flags
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    EXPECT_EQ(d->getDevice()->getStats().nStateKey, nKey + 1);
+}

@@ -315,19 +315,24 @@ TEST_F(DispTest, WarmUpCompilesOffscreenAndPutsEverythingBack)
     ASSERT_TRUE(d->beginWarmUp());
     EXPECT_FALSE(d->beginWarmUp()) << "a warm-up is already running";
     // A frame of the show: other states, a clear, a lit quad with a program not seen before.
+    // The frame's state: full viewport, no blending, no texture, fog towards red, and a
+    // combiner no other test uses, so its program is new here (diffuse + diffuse - 0.5 on
+    // white is white).
+    const auto useShowState = [&] {
+        d->setVPPhysical(0, 0, 640, 480, 0, 1);
+        d->setBlendMode(1, 0);
+        d->setTexture(0, QOR_NULL_TEXTURE);
+        d->setFogColor(1, 0, 0, 1);
+        d->setFogRange(0, 1);
+        d->setFogMode(1);
+        qort::useDiffuse();
+        qort::useStage(0, qorrs_texarg_diffuse, qorrs_texop_addsigned, qorrs_texarg_diffuse);
+    };
     EXPECT_TRUE(d->beginScene());
     d->setVPPhysical(0, 0, 640, 480, 0, 1);
     d->setClearColor(0, 1, 0);
     d->clear(3);
-    d->setBlendMode(1, 0);
-    d->setTexture(0, QOR_NULL_TEXTURE);
-    d->setFogColor(1, 0, 0, 1);
-    d->setFogRange(0, 1);
-    d->setFogMode(1);
-    // A combiner no other test uses, so its program is new here: diffuse + diffuse - 0.5 on
-    // white is white.
-    qort::useDiffuse();
-    qort::useStage(0, qorrs_texarg_diffuse, qorrs_texop_addsigned, qorrs_texarg_diffuse);
+    useShowState();
     qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
     EXPECT_TRUE(d->endScene());
     EXPECT_TRUE(d->present());
@@ -356,14 +361,7 @@ TEST_F(DispTest, WarmUpCompilesOffscreenAndPutsEverythingBack)
     EXPECT_PIXEL(Frame().at(4, 4), 200, 0, 255, 0);
     EXPECT_EQ(d->getShaderCompileCount(), nWarm);
     // The state the warm-up met is drawn now without compiling: its program exists.
-    d->setBlendMode(1, 0);
-    d->setTexture(0, QOR_NULL_TEXTURE);
-    d->setFogColor(1, 0, 0, 1);
-    d->setFogRange(0, 1);
-    d->setFogMode(1);
-    qort::useDiffuse();
-    qort::useStage(0, qorrs_texarg_diffuse, qorrs_texop_addsigned, qorrs_texarg_diffuse);
-    d->setVPPhysical(0, 0, 640, 480, 0, 1);
+    useShowState();
     qor_cMatrix id;
     d->setMatrix(qorrs_ts_world, &id);
     qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
