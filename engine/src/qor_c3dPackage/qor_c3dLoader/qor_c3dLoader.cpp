@@ -8,6 +8,21 @@
 #include <cstring>
 #include <new>
 
+cchar * qoru_s3dChunkName(uint nID)
+{
+    static cchar * const s_aszName[] = {
+        "Mesh",         "MeshData",        "MeshDataTL",          "CameraFree",     "CameraTarget",
+        "Target",       "AnimObject",      "Material",            "MaterialNode",   "Texture",
+        "Vertices",     "TVertices",       "CVertices",           "Polygons",       "LightOmni",
+        nullptr,        nullptr,           nullptr,               nullptr,          "Dummy",
+        "ObjectHierarchy", "AnimObjectHierarchy", "GlobalInfos",  "FogInfos",       "Bone",
+        "AnimUV",       "Gizmo_Sphere",    "Gizmo_Box",           "Gizmo_Cylinder", "Particle_System",
+        "Morpher"};
+    if (nID < e_qor_s3dFile_Mesh || nID > e_qor_s3dFile_Morpher)
+        return nullptr;
+    return s_aszName[nID - e_qor_s3dFile_Mesh];
+}
+
 // ---- element decoders ---------------------------------------------------------------------
 
 bool qoru_s3dCopyName(char * sz, const void * pField, uint nField)

@@ -74,6 +74,9 @@ enum qor_eS3dChunk : uint
     e_qor_s3dFile_Morpher = 0xDEAD001Fu,
 };
 
+// The enumerator's name without its prefix ("Mesh", "Gizmo_Sphere" ...); null for other ids.
+cchar * qoru_s3dChunkName(uint nID);
+
 // Record sizes (fixed parts) of the scene file.
 enum : uint
 {
