@@ -672,6 +672,15 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
 
     // Every face of every boundary, checked once each (boundaries may share faces).
     const uint nPoolFaces = m_bPolygons ? m_polygons.m_aFace.getCount() : 0;
+    // The boundaries share out faces of the pool: together they hold no more faces than it
+    // does. The triangle lists built from them are then bounded by the file's own bytes.
+    unsigned long long nAllFaces = 0;
+    for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
+        nAllFaces += s.m_pMaterialBoundary.at(b).m_nFaceCount;
+    if (nAllFaces > nPoolFaces)
+        return refuse("loadMeshData", nChunk, s.m_chunk.m_nOffset + 40,
+                      "the %u boundaries hold %llu faces, the polygon pool %u", s.m_nMaterialBoundary, nAllFaces,
+                      nPoolFaces);
     std::vector<bool> abChecked;
     for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
     {

@@ -12,7 +12,8 @@
 // - The loader checks everything the file holds about itself: each record's fixed part and
 //   every count against the bytes of its chunk (arrays, keys, targets, pairs), every name field
 //   for a NUL inside its 64 bytes (the material name excepted, below), the influence count of
-//   each skin record (at most 4), and for mesh data every face of every boundary against the
+//   each skin record (at most 4), and for mesh data the boundaries' face counts (together no
+//   more than the polygon pool holds) and every face of every boundary against the
 //   polygon pool, and every corner's position, normal, texture-coordinate and colour index
 //   (plus the record's bases) against the pools current when the chunk is read, and the skin
 //   record each corner selects. A failure stops the load, with a line naming the chunk index,

@@ -205,7 +205,13 @@ public:
         return note("morph");
     }
 
-    bool load(const std::vector<char> & img) { return loadSceneFromMemory(img.data(), img.size()); }
+    // The image stays with the recorder: the views it keeps point into it.
+    std::vector<char> m_image;
+    bool load(const std::vector<char> & img)
+    {
+        m_image = img;
+        return loadSceneFromMemory(m_image.data(), m_image.size());
+    }
 };
 
 qor_sS3dWObject obj(const std::string & name, qor_cVector3 c = qor_cVector3(1, 2, 3), float r = 4)
@@ -793,6 +799,12 @@ std::vector<char> hostileFaceCountMax()
     poolsAndOneFace(w, 2, 1, 0xFFFFFFFFu, 0, false);
     return w.image();
 }
+std::vector<char> hostileFirstFacePastPool()
+{
+    qor_cS3dWriter w;
+    poolsAndOneFace(w, 2, 1, 1, 0, false);
+    return w.image();
+}
 std::vector<char> hostileInfluences()
 {
     qor_cS3dWriter w;
@@ -889,8 +901,9 @@ TEST(qor_c3dLoader, HostileRecordsAreRefusedWithChunkAndOffset)
         {"boundary count 2^32-1", hostileBoundaryCount, "the boundaries and the skin arrays needs"},
         {"skin count 2^32-1", hostileSkinCount, "the boundaries and the skin arrays needs"},
         {"position index past the pool", hostilePositionIndex, "boundary 0, face 0 (offset"},
-        {"boundary past the polygon pool", hostileFacePastPool, "boundary 0: faces 0 to 2, the polygon pool holds 1"},
-        {"face count 2^32-1", hostileFaceCountMax, "boundary 0: faces 1 to 4294967296"},
+        {"boundary past the polygon pool", hostileFacePastPool, "the 1 boundaries hold 2 faces, the polygon pool 1"},
+        {"face count 2^32-1", hostileFaceCountMax, "the 1 boundaries hold 4294967295 faces, the polygon pool 1"},
+        {"boundary starting past the pool", hostileFirstFacePastPool, "boundary 0: faces 1 to 2, the polygon pool holds 1"},
         {"five influences", hostileInfluences, "more than 4"},
         {"skinned without skin records", hostileSkinIndex, "corner 0"},
         {"texture coordinates without a pool", hostileUVWithoutPool, "corner 0"},
