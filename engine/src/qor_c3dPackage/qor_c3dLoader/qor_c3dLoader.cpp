@@ -714,8 +714,7 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
                 if (s.m_bSkinned)
                     for (uint i = 0; i < corner.m_skin.m_nInfluence; ++i)
                         if (corner.m_skin.m_anBone[i] >= s.m_nBoneLimit)
-                            s.m_nBoneLimit = corner.m_skin.m_anBone[i] + 1 == 0 ? 0xFFFFFFFFu
-                                                                                 : corner.m_skin.m_anBone[i] + 1;
+                            s.m_nBoneLimit = corner.m_skin.m_anBone[i] + 1ull;
             }
         }
     }

@@ -297,9 +297,10 @@ struct qor_sMeshData
     qor_cS3dSkinArray m_aSkin;
     // K1 + K2 + K3 is not 0.
     bool m_bSkinned = false;
-    // One past the largest bone index used by the skin records the faces select (0 when none):
-    // the scene refuses the mesh when its all-objects list is shorter.
-    uint m_nBoneLimit = 0;
+    // One past the largest bone index used by the skin records the faces select (0 when none;
+    // 64 bits wide, as the index may be 2^32 - 1): the scene refuses the mesh when its
+    // all-objects list is shorter.
+    unsigned long long m_nBoneLimit = 0;
 
     // The pools current when the chunk was read (null when none was read yet); every face of
     // every boundary has been checked against them.

@@ -514,7 +514,7 @@ TEST(qor_c3dLoader, MeshDataResolvesCornersThroughBasesAndPools)
     ASSERT_EQ(r.m_meshData.size(), 1u);
     const qor_sMeshData & md = r.m_meshData[0];
     EXPECT_TRUE(md.m_bSkinned);
-    EXPECT_EQ(md.m_nBoneLimit, 7u);  // bone 6 is the largest one used
+    EXPECT_EQ(md.m_nBoneLimit, 7ull);  // bone 6 is the largest one used
     ASSERT_EQ(r.m_corners.size(), 3u);
     // Corner 0: position index 0 + base 1 = (1, 0, 0); normal 0; uv 0; colour 0; skin record 0.
     EXPECT_EQ(r.m_corners[0].m_nPosition, 1u);
@@ -530,6 +530,29 @@ TEST(qor_c3dLoader, MeshDataResolvesCornersThroughBasesAndPools)
     EXPECT_EQ(r.m_corners[2].m_nSkin, 3u);
     EXPECT_EQ(r.m_corners[2].m_vNormal, qor_cVector3(4, 0, 0));
     EXPECT_EQ(r.m_corners[2].m_color, qor_cColor(0, 0, 1, 1));
+}
+
+TEST(qor_c3dLoader, BoneIndexOfTwoToThe32MinusOneGivesItsLimit)
+{
+    // One past bone 2^32 - 1 does not fit 32 bits: no object list is that long, and the scene's
+    // check against its list must still see it.
+    qor_cS3dWriter w;
+    w.addVertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}});
+    qor_sS3dFace f = face(0, 1, 2);
+    for (int i = 0; i < 3; ++i)
+        f.m_anNormal[i] = 0;
+    w.addPolygons({f});
+    qor_sS3dWMeshData d;
+    d.m_boundaries.push_back({0, 1, "m"});
+    qor_sS3dSkin s;
+    s.m_nInfluence = 1;
+    s.m_anBone[0] = 0xFFFFFFFFu;
+    d.m_skins = {s, s, s};
+    w.addMeshData(d);
+    Recorder r;
+    ASSERT_TRUE(r.load(w.image()));
+    ASSERT_EQ(r.m_meshData.size(), 1u);
+    EXPECT_EQ(r.m_meshData[0].m_nBoneLimit, 0x100000000ull);
 }
 
 TEST(qor_c3dLoader, HierarchyAnimUVAndMorphKeys)
