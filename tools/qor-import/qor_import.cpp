@@ -7,6 +7,7 @@
 // texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
 // a warning; exit 0 when the files were written, 1 when nothing usable could be, 2 bad usage.
 #include "qor_importConvert.h"
+#include "qor_importIO.h"
 #include "tz_cFile.h"
 
 #include <assimp/Importer.hpp>
@@ -157,6 +158,7 @@ int main(int argc, char ** argv)
     options.m_strModelDir = folderOf(in);
 
     Assimp::Importer importer;
+    importer.SetIOHandler(new qor_cImportIOSystem(true));  // the importer owns it
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, 4);
     const aiScene * pScene = importer.ReadFile(in, qoru_importPostProcessFlags());

@@ -71,11 +71,18 @@ aiVector3D lerp(const aiVector3D & a, const aiVector3D & b, float f) { return a 
 
 template <typename K> size_t keyBefore(const K * pKeys, unsigned n, double t)
 {
-    // The last key at or before t (0 when t is before the first).
-    size_t i = 0;
-    while (i + 1 < n && pKeys[i + 1].mTime <= t)
-        ++i;
-    return i;
+    // The last key at or before t (0 when t is before the first), by bisection: sampling a long
+    // track stays O(log n) a sample.
+    size_t lo = 0, hi = n;
+    while (hi - lo > 1)
+    {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (pKeys[mid].mTime <= t)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 aiVector3D sampleVector(const aiVectorKey * pKeys, unsigned n, double t, const aiVector3D & fallback)
@@ -292,7 +299,8 @@ void cConverter::buildMeshes()
             if (nMesh >= m_scene.mNumMeshes)
                 continue;
             const aiMesh * pMesh = m_scene.mMeshes[nMesh];
-            if (!(pMesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) || pMesh->mNumFaces == 0)
+            if (!(pMesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) || pMesh->mNumFaces == 0 ||
+                pMesh->mNumVertices == 0)
             {
                 warn("mesh \"" + std::string(pMesh->mName.C_Str()) + "\" of node \"" + pNode->mName.C_Str() +
                      "\" has no triangles (points and lines are not converted)");
@@ -883,8 +891,14 @@ void cConverter::writeAnimation()
     m_out.m_anim.addCommonInfos(0, 0, 1);
     const double fDuration = m_pAnim && m_pAnim->mDuration > 0 ? m_pAnim->mDuration / m_fTicksPerSecond : 0.0;
     const unsigned nFps = m_opt.m_nFps ? m_opt.m_nFps : 30;
-    // Samples at nFps per second; key times in frame units (1/30 s) with a rate of 1.
-    const unsigned nSamples = unsigned(std::min(1e6, std::ceil(fDuration * nFps))) + 1;
+    // Samples at nFps per second; key times in frame units (1/30 s) with a rate of 1. A track
+    // keeps at most e_maxSamples keys (an hour at 30 per second): longer ones are cut.
+    constexpr double e_maxSamples = 108000.0;
+    const double fWanted = std::ceil(fDuration * nFps);
+    if (fWanted > e_maxSamples)
+        warn("the animation lasts " + std::to_string(fDuration) + " s: only its first " +
+             std::to_string(unsigned(e_maxSamples / nFps)) + " s are converted");
+    const unsigned nSamples = unsigned(std::min(e_maxSamples, fWanted)) + 1;
     std::vector<qor_sMotObject> objects;
     for (const sObject & obj : m_objects)
     {

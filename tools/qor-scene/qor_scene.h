@@ -37,4 +37,5 @@ int failure(const char * szFormat, ...) __attribute__((format(printf, 1, 2)));
 
 // The subcommands.
 int runChunks(int argc, char ** argv);
+int runCheck(int argc, char ** argv);
 } // namespace qor_scene

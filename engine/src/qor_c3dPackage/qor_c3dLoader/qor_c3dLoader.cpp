@@ -199,14 +199,16 @@ void qor_c3dLoader::setLogFile(cchar * szPath)
 
 void qor_c3dLoader::log(cchar * szFormat, ...)
 {
-    if (!m_pLog || !szFormat || std::strlen(szFormat) >= 511)
+    if (!szFormat || std::strlen(szFormat) >= 511)
         return;
     char acBuffer[512];
     va_list args;
     va_start(args, szFormat);
     std::vsnprintf(acBuffer, sizeof(acBuffer), szFormat, args);
     va_end(args);
-    m_pLog->log("%s", acBuffer);
+    m_strLastMessage.set(acBuffer);
+    if (m_pLog)
+        m_pLog->log("%s", acBuffer);
 }
 
 bool qor_c3dLoader::refuse(cchar * szOperation, uint nChunk, size_t nOffset, cchar * szFormat, ...)
@@ -912,6 +914,7 @@ bool qor_c3dLoader::loadSceneFromMemory(cchar * pData, size_t nSize)
         qoru_logError("bool qor_c3dLoader::loadSceneFromMemory(cchar * pData)\n");
         QOR_LOG_LOCATION();
         qoru_logError("if ( getSignature() != e_signature )\n");
+        m_strLastMessage.printf("signature 0x%08X is not 0x%08X\n", getSignature(), uint(e_signature));
         return false;
     }
     // A signed comparison, as the format's readers have always made it.
@@ -921,6 +924,7 @@ bool qor_c3dLoader::loadSceneFromMemory(cchar * pData, size_t nSize)
         qoru_logError("bool qor_c3dLoader::loadSceneFromMemory(cchar * pData)\n");
         QOR_LOG_LOCATION();
         qoru_logError("if ( getVersion() > e_version )\n");
+        m_strLastMessage.printf("version %u is above %u\n", getVersion(), uint(e_version));
         return false;
     }
     bool bOk = true;

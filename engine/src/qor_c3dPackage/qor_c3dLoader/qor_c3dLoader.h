@@ -576,6 +576,9 @@ public:
     // are ignored.
     void setLogFile(cchar * szPath);
     void log(cchar * szFormat, ...) __attribute__((format(printf, 2, 3)));
+    // The last message the loader wrote (to its log, or for a refused record), also when no log
+    // file is set: tools print it.
+    cchar * getLastMessage() const { return m_strLastMessage.get(); }
 
 protected:
     // Logs a refused record: the loader log and the error log get "<szOperation> : chunk <n> at
@@ -599,6 +602,7 @@ private:
     void resetPools();
 
     qor_cLogFile * m_pLog;
+    qor_cString m_strLastMessage;
     // Pools current while a file is loaded (views into its image).
     qor_sVertices m_vertices;
     qor_sTVertices m_tvertices;
