@@ -548,6 +548,29 @@ TEST(qor_import, LongNamesAreShortenedUniquely)
     EXPECT_EQ(qoru_importUniqueName("box", 63, &used), "box~2");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QOR_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOR_TEST_SANITIZED 1
+#endif
+#endif
+
+TEST(qor_import, AModelThatAsksForGigabytesIsRefused)
+{
+#ifdef QOR_TEST_SANITIZED
+    GTEST_SKIP() << "the address-space cap is off under the sanitizers";
+#else
+    // An OFF file declaring 353535235358 vertices: Assimp allocates from the count; the tool's
+    // address-space cap turns that into a failed read instead of exhausting the machine.
+    qort::TempDir dir;
+    ASSERT_TRUE(qort::writeText(dir.file("huge.off"), "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n"));
+    std::string out;
+    EXPECT_EQ(run(dir.file("huge.off") + " -o " + dir.file("huge.s3d"), &out), 1) << out;
+    EXPECT_FALSE(qort::fileExists(dir.file("huge.s3d")));
+#endif
+}
+
 TEST(qor_import, UsageAndFailures)
 {
     qort::TempDir dir;
