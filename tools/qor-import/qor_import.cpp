@@ -85,11 +85,10 @@ bool parseUnsigned(const char * sz, unsigned * pn)
 #define QOR_IMPORT_SANITIZED 1
 #endif
 #endif
-constexpr unsigned long long e_maxAddressSpace = 4ull * 1024 * 1024 * 1024;
-
 void limitMemory()
 {
 #ifndef QOR_IMPORT_SANITIZED
+    constexpr unsigned long long e_maxAddressSpace = 4ull * 1024 * 1024 * 1024;
     struct rlimit lim;
     if (getrlimit(RLIMIT_AS, &lim) == 0 && (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > e_maxAddressSpace))
     {
