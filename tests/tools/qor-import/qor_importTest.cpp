@@ -1,0 +1,601 @@
+// qor-import end to end: small OBJ and glTF inputs written here, converted by the tool, read
+// back with the engine's loader (a recording subclass) and the animation file's container.
+// Expected values follow from the inputs: Assimp's left-handed conversion negates z, the
+// animation is sampled at --fps with key times in frame units (1/30 s), morph keys in ticks
+// of 1/4800 s and percent.
+#include <gtest/gtest.h>
+
+#include "qor_c3dLoader.h"
+#include "qor_importConvert.h"
+#include "qor_testUtil.h"
+#include "tz_cChunkedFile.h"
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::string tool() { return qort::binDir() + "/qor-import"; }
+
+// ---- reading the outputs ----------------------------------------------------------------------
+
+struct Corner
+{
+    qor_cVector3 m_vPosition;
+    qor_cVector3 m_vNormal;
+    qor_sS3dSkin m_skin;
+};
+
+struct MeshData
+{
+    std::vector<std::pair<std::string, uint>> m_boundaries;  // material, face count
+    std::vector<Corner> m_corners;
+    bool m_bSkinned = false;
+};
+
+class SceneReader : public qor_c3dLoader
+{
+public:
+    std::vector<std::string> m_objects;  // all-objects order
+    std::map<std::string, uint> m_kind;  // object name -> chunk id
+    std::map<std::string, qor_sMaterial> m_materials;
+    std::map<std::string, qor_sTexture> m_textures;
+    std::vector<std::pair<std::string, std::string>> m_pairs;
+    std::vector<MeshData> m_meshData;
+    std::map<std::string, uint> m_meshTriMesh;
+    std::vector<qor_sCameraFree> m_cameras;
+    std::string m_morphed;
+    std::vector<std::string> m_morphTargets;
+    std::vector<std::vector<qor_sS3dMorphKey>> m_morphKeys;
+    std::vector<char> m_image;
+
+    bool read(const std::string & path)
+    {
+        m_image.clear();
+        const std::vector<unsigned char> b = qort::readBytes(path);
+        m_image.assign(b.begin(), b.end());
+        return !m_image.empty() && loadSceneFromMemory(m_image.data(), m_image.size());
+    }
+    void object(const qor_sObject & o, uint nID)
+    {
+        m_objects.push_back(o.m_szName);
+        m_kind[o.m_szName] = nID;
+    }
+    bool extractMesh(const qor_sMesh & s) override
+    {
+        object(s.m_object, e_qor_s3dFile_Mesh);
+        m_meshTriMesh[s.m_object.m_szName] = s.m_nTriMesh;
+        return true;
+    }
+    bool extractDummy(const qor_sDummy & s) override
+    {
+        object(s.m_object, e_qor_s3dFile_Dummy);
+        return true;
+    }
+    bool extractBone(const qor_sBone & s) override
+    {
+        object(s.m_object, e_qor_s3dFile_Bone);
+        return true;
+    }
+    bool extractCameraFree(const qor_sCameraFree & s) override
+    {
+        object(s.m_object, e_qor_s3dFile_CameraFree);
+        m_cameras.push_back(s);
+        return true;
+    }
+    bool extractLightOmni(const qor_sLightOmni & s) override
+    {
+        object(s.m_object, e_qor_s3dFile_LightOmni);
+        return true;
+    }
+    bool extractMaterial(const qor_sMaterial & s) override
+    {
+        m_materials[s.m_szName] = s;
+        return true;
+    }
+    bool extractTexture(const qor_sTexture & s) override
+    {
+        m_textures[s.m_szName] = s;
+        return true;
+    }
+    bool extractObjectHierarchy(const qor_sObjectHierarchy & s) override
+    {
+        for (uint i = 0; i < s.m_aPair.getCount(); ++i)
+            m_pairs.emplace_back(s.m_aPair.at(i).m_szChild, s.m_aPair.at(i).m_szParent);
+        return true;
+    }
+    bool extractMeshData(const qor_sMeshData & s) override
+    {
+        MeshData md;
+        md.m_bSkinned = s.m_bSkinned;
+        for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
+        {
+            const qor_sS3dBoundary bd = s.m_pMaterialBoundary.at(b);
+            md.m_boundaries.emplace_back(bd.m_szMaterial, bd.m_nFaceCount);
+            for (uint f = 0; f < bd.m_nFaceCount; ++f)
+                for (uint c = 0; c < 3; ++c)
+                {
+                    qor_sS3dCorner corner;
+                    EXPECT_TRUE(s.getCorner(bd.m_nFirstFace + f, c, &corner));
+                    md.m_corners.push_back({corner.m_vPosition, corner.m_vNormal, corner.m_skin});
+                }
+        }
+        m_meshData.push_back(md);
+        return true;
+    }
+    bool extractMorph(const qor_sMorph & s) override
+    {
+        m_morphed = s.m_szName;
+        for (uint i = 0; i < s.m_nTarget; ++i)
+        {
+            const qor_sS3dMorphTarget t = s.getTarget(i);
+            m_morphTargets.push_back(t.m_szName);
+            std::vector<qor_sS3dMorphKey> keys;
+            for (uint k = 0; k < t.m_aKey.getCount(); ++k)
+                keys.push_back(t.m_aKey.at(k));
+            m_morphKeys.push_back(keys);
+        }
+        return true;
+    }
+    int indexOf(const std::string & name) const
+    {
+        for (size_t i = 0; i < m_objects.size(); ++i)
+            if (m_objects[i] == name)
+                return int(i);
+        return -1;
+    }
+};
+
+// One channel of an object block as read back: the static value, or the keys (time + values).
+struct Channel
+{
+    uint m_nID = 0;
+    std::vector<float> m_static;
+    uint m_nKind = 0;
+    std::vector<std::vector<float>> m_keys;
+};
+
+// Reads the animation file the way the engine's loader does, for the forms qor-import writes.
+std::map<std::string, std::vector<Channel>> readMot(const std::string & path, uint * pnRate)
+{
+    std::map<std::string, std::vector<Channel>> out;
+    tz_cChunkedFile f;
+    EXPECT_TRUE(f.open(path.c_str(), "rb"));
+    while (uint id = f.readHeader())
+    {
+        if (id == 1)
+        {
+            uint a, b;
+            EXPECT_TRUE(f.readU32(&a) && f.readU32(&b) && f.readU32(pnRate));
+            continue;
+        }
+        EXPECT_EQ(id, 2u);
+        uint n = 0;
+        EXPECT_TRUE(f.readU32(&n));
+        for (uint o = 0; o < n; ++o)
+        {
+            f.readHeader();
+            char name[129] = {};
+            EXPECT_EQ(f.read(name, 128), 128);
+            std::vector<Channel> channels;
+            static const int s_anComp[] = {3, 4, 3, 1, 1, 1};
+            for (int c = 0; c < 6; ++c)
+            {
+                Channel ch;
+                ch.m_nID = f.readHeader();
+                const int nComp = s_anComp[c];
+                if (ch.m_nID == 0)
+                {
+                    channels.push_back(ch);
+                    continue;
+                }
+                if (ch.m_nID % 2 == 1)  // static forms have odd identifiers
+                {
+                    for (int i = 0; i < nComp; ++i)
+                    {
+                        float v = 0;
+                        EXPECT_TRUE(f.readF32(&v));
+                        ch.m_static.push_back(v);
+                    }
+                }
+                else
+                {
+                    uint nKind = 0, nKeys = 0;
+                    EXPECT_TRUE(f.readU16(&nKind) && f.readU32(&nKeys));
+                    ch.m_nKind = nKind;
+                    EXPECT_EQ(nKind, 3u);  // linear keys only
+                    for (uint k = 0; k < nKeys && k < 100000; ++k)
+                    {
+                        std::vector<float> key(size_t(1 + nComp));
+                        for (float & v : key)
+                            EXPECT_TRUE(f.readF32(&v));
+                        ch.m_keys.push_back(key);
+                    }
+                }
+                channels.push_back(ch);
+            }
+            out[name] = channels;
+        }
+    }
+    return out;
+}
+
+// ---- writing the inputs ---------------------------------------------------------------------
+
+std::string base64(const std::string & in)
+{
+    static const char * s_sz = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3)
+    {
+        const uint32_t n = uint32_t(uint8_t(in[i])) << 16 | uint32_t(uint8_t(in[i + 1])) << 8 | uint8_t(in[i + 2]);
+        for (int k = 3; k >= 0; --k)
+            out += s_sz[(n >> (6 * k)) & 63];
+    }
+    if (i + 1 == in.size())
+    {
+        const uint32_t n = uint32_t(uint8_t(in[i])) << 16;
+        out += s_sz[(n >> 18) & 63];
+        out += s_sz[(n >> 12) & 63];
+        out += "==";
+    }
+    else if (i + 2 == in.size())
+    {
+        const uint32_t n = uint32_t(uint8_t(in[i])) << 16 | uint32_t(uint8_t(in[i + 1])) << 8;
+        out += s_sz[(n >> 18) & 63];
+        out += s_sz[(n >> 12) & 63];
+        out += s_sz[(n >> 6) & 63];
+        out += '=';
+    }
+    return out;
+}
+
+// A glTF 2.0 file with one embedded buffer; accessors are added from plain arrays.
+struct Gltf
+{
+    std::string m_bin;
+    std::vector<std::string> m_views;
+    std::vector<std::string> m_accessors;
+
+    int add(const void * p, size_t nBytes, int nComponentType, const char * szType, size_t nCount,
+            const std::string & extra = "")
+    {
+        while (m_bin.size() % 4)
+            m_bin += '\0';
+        m_views.push_back("{\"buffer\":0,\"byteOffset\":" + std::to_string(m_bin.size()) +
+                          ",\"byteLength\":" + std::to_string(nBytes) + "}");
+        m_bin.append(static_cast<const char *>(p), nBytes);
+        m_accessors.push_back("{\"bufferView\":" + std::to_string(m_views.size() - 1) +
+                              ",\"componentType\":" + std::to_string(nComponentType) +
+                              ",\"count\":" + std::to_string(nCount) + ",\"type\":\"" + szType + "\"" + extra + "}");
+        return int(m_accessors.size()) - 1;
+    }
+    int floats(const std::vector<float> & v, const char * szType, int nComp, const std::string & extra = "")
+    {
+        return add(v.data(), v.size() * 4, 5126, szType, v.size() / size_t(nComp), extra);
+    }
+    int shorts(const std::vector<uint16_t> & v, const char * szType, int nComp)
+    {
+        return add(v.data(), v.size() * 2, 5123, szType, v.size() / size_t(nComp));
+    }
+    int bytes(const std::vector<uint8_t> & v, const char * szType, int nComp)
+    {
+        return add(v.data(), v.size(), 5121, szType, v.size() / size_t(nComp));
+    }
+    // The document around the given parts (each a JSON array body).
+    std::string json(const std::string & nodes, const std::string & meshes, const std::string & rest) const
+    {
+        std::string s = "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,";
+        s += "\"buffers\":[{\"byteLength\":" + std::to_string(m_bin.size()) +
+             ",\"uri\":\"data:application/octet-stream;base64," + base64(m_bin) + "\"}],";
+        s += "\"bufferViews\":[";
+        for (size_t i = 0; i < m_views.size(); ++i)
+            s += (i ? "," : "") + m_views[i];
+        s += "],\"accessors\":[";
+        for (size_t i = 0; i < m_accessors.size(); ++i)
+            s += (i ? "," : "") + m_accessors[i];
+        s += "],\"nodes\":[" + nodes + "],\"meshes\":[" + meshes + "]";
+        if (!rest.empty())
+            s += "," + rest;
+        return s + "}";
+    }
+};
+
+const std::string kPosMinMax = ",\"min\":[-5,-5,-5],\"max\":[5,5,5]";
+
+int run(const std::string & args, std::string * pOut = nullptr)
+{
+    std::string out;
+    const int n = qort::runCommand(tool() + " " + args + " 2>&1", &out);
+    if (pOut)
+        *pOut = out;
+    return n;
+}
+
+bool near(float a, float b) { return std::fabs(a - b) < 1e-5f; }
+
+// ---- tests ------------------------------------------------------------------------------------
+
+TEST(qor_import, ObjWithTwoMaterials)
+{
+    qort::TempDir dir;
+    ASSERT_TRUE(qort::writeText(dir.file("two.mtl"), "newmtl red\nKd 1 0 0\nKa 0.1 0 0\n"
+                                                     "newmtl blue\nKd 0 0 1\nKs 0.5 0.5 0.5\nNs 20\n"));
+    ASSERT_TRUE(qort::writeText(dir.file("two.obj"), "mtllib two.mtl\no shape\n"
+                                                     "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nvn 0 0 1\n"
+                                                     "usemtl red\nf 1//1 2//1 3//1\n"
+                                                     "usemtl blue\nf 1//1 3//1 4//1\nf 1//1 4//1 2//1\n"));
+    std::string out;
+    ASSERT_EQ(run(dir.file("two.obj") + " -o " + dir.file("two.s3d"), &out), 0) << out;
+    SceneReader r;
+    ASSERT_TRUE(r.read(dir.file("two.s3d")));
+    ASSERT_TRUE(r.m_materials.count("red")) << out;
+    ASSERT_TRUE(r.m_materials.count("blue"));
+    EXPECT_EQ(r.m_materials["red"].m_diffuse, qor_cColor(1, 0, 0, 1));
+    EXPECT_EQ(r.m_materials["red"].m_ambient, qor_cColor(0.1f, 0, 0, 1));
+    EXPECT_EQ(r.m_materials["blue"].m_specular, qor_cColor(0.5f, 0.5f, 0.5f, 1));
+    EXPECT_EQ(r.m_materials["blue"].m_fPower, 20.0f);
+    EXPECT_EQ(r.m_materials["blue"].m_translucy, 0u);
+    // One mesh object, one mesh data with one boundary per material.
+    ASSERT_EQ(r.m_meshData.size(), 1u);
+    std::map<std::string, uint> faces(r.m_meshData[0].m_boundaries.begin(), r.m_meshData[0].m_boundaries.end());
+    EXPECT_EQ(faces, (std::map<std::string, uint>{{"red", 1}, {"blue", 2}}));
+    // Every corner is one of the four points, z negated for the left-handed axes; normals too.
+    for (const Corner & c : r.m_meshData[0].m_corners)
+    {
+        const qor_cVector3 & p = c.m_vPosition;
+        EXPECT_TRUE(p == qor_cVector3(0, 0, 0) || p == qor_cVector3(1, 0, 0) || p == qor_cVector3(0, 1, 0) ||
+                    p == qor_cVector3(0, 0, -1))
+            << p.x << " " << p.y << " " << p.z;
+        EXPECT_TRUE(near(c.m_vNormal.z, -1.0f)) << c.m_vNormal.z;
+    }
+    // Clockwise seen from the normal's side (Direct3D's front faces): the red triangle's
+    // (p1 - p0) x (p2 - p0), left-handed, points along the normal (0, 0, -1).
+    uint nRed = 0;
+    for (size_t b = 0, corner = 0; b < r.m_meshData[0].m_boundaries.size(); ++b)
+    {
+        if (r.m_meshData[0].m_boundaries[b].first == "red")
+            nRed = uint(corner);
+        corner += 3 * r.m_meshData[0].m_boundaries[b].second;
+    }
+    const auto & k = r.m_meshData[0].m_corners;
+    const qor_cVector3 n = (k[nRed + 1].m_vPosition - k[nRed].m_vPosition).cross(k[nRed + 2].m_vPosition - k[nRed].m_vPosition);
+    EXPECT_LT(n.z, 0.0f);
+    // The animation file holds every object, visible.
+    uint nRate = 0;
+    const auto mot = readMot(dir.file("two.s3d.MOT"), &nRate);
+    EXPECT_EQ(nRate, 1u);
+    for (const std::string & name : r.m_objects)
+    {
+        ASSERT_TRUE(mot.count(name)) << name;
+        EXPECT_EQ(mot.at(name)[5].m_nID, 15u);
+        EXPECT_EQ(mot.at(name)[5].m_static, std::vector<float>{1.0f});
+    }
+}
+
+// A triangle in the xy plane.
+void triangle(Gltf & g, int * pnPos, int * pnIdx)
+{
+    *pnPos = g.floats({0, 0, 0, 1, 0, 0, 0, 1, 0}, "VEC3", 3, kPosMinMax);
+    *pnIdx = g.shorts({0, 1, 2, 0}, "SCALAR", 1);  // padded to 4 bytes; count is 3 below
+    g.m_accessors[size_t(*pnIdx)].replace(g.m_accessors[size_t(*pnIdx)].find("\"count\":4"), 9, "\"count\":3");
+}
+
+TEST(qor_import, GltfParentChildAnimationSampledAtTheFps)
+{
+    qort::TempDir dir;
+    Gltf g;
+    int nPos, nIdx;
+    triangle(g, &nPos, &nIdx);
+    const int nTimes = g.floats({0, 1}, "SCALAR", 1, ",\"min\":[0],\"max\":[1]");
+    const int nMoves = g.floats({0, 0, 0, 0, 2, 0}, "VEC3", 3);
+    const std::string json = g.json(
+        "{\"name\":\"parent\",\"children\":[1]},{\"name\":\"child\",\"mesh\":0,\"translation\":[1,0,3]}",
+        "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) + "},\"indices\":" +
+            std::to_string(nIdx) + "}]}",
+        "\"scenes\":[{\"nodes\":[0]}],\"animations\":[{\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":"
+        "\"translation\"}}],\"samplers\":[{\"input\":" +
+            std::to_string(nTimes) + ",\"output\":" + std::to_string(nMoves) + ",\"interpolation\":\"LINEAR\"}]}]");
+    ASSERT_TRUE(qort::writeText(dir.file("anim.gltf"), json));
+    std::string out;
+    ASSERT_EQ(run(dir.file("anim.gltf") + " -o " + dir.file("anim.s3d") + " --fps 10", &out), 0) << out;
+    SceneReader r;
+    ASSERT_TRUE(r.read(dir.file("anim.s3d")));
+    ASSERT_GE(r.indexOf("parent"), 0) << out;
+    ASSERT_GE(r.indexOf("child"), 0);
+    EXPECT_EQ(r.m_kind["child"], uint(e_qor_s3dFile_Mesh));
+    bool bPair = false;
+    for (const auto & p : r.m_pairs)
+        bPair = bPair || (p.first == "child" && p.second == "parent");
+    EXPECT_TRUE(bPair);
+    uint nRate = 0;
+    const auto mot = readMot(dir.file("anim.s3d.MOT"), &nRate);
+    ASSERT_TRUE(mot.count("parent"));
+    // One second at 10 samples per second: 11 keys, 3 frame units apart, y from 0 to 2.
+    const Channel & pos = mot.at("parent")[0];
+    EXPECT_EQ(pos.m_nID, 6u);
+    ASSERT_EQ(pos.m_keys.size(), 11u);
+    for (size_t k = 0; k < 11; ++k)
+    {
+        EXPECT_TRUE(near(pos.m_keys[k][0], 3.0f * float(k))) << k;
+        EXPECT_TRUE(near(pos.m_keys[k][2], 0.2f * float(k))) << k;
+    }
+    EXPECT_EQ(mot.at("parent")[1].m_nID, 8u);  // rotation track
+    // The child does not move on its own: its position (1, 0, 3) with z negated.
+    const Channel & child = mot.at("child")[0];
+    EXPECT_EQ(child.m_nID, 5u);
+    EXPECT_EQ(child.m_static, (std::vector<float>{1, 0, -3}));
+}
+
+TEST(qor_import, GltfSkinGivesBoneObjectsAndSkinRecords)
+{
+    qort::TempDir dir;
+    Gltf g;
+    int nPos, nIdx;
+    triangle(g, &nPos, &nIdx);
+    const int nJoints = g.bytes({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0}, "VEC4", 4);
+    const int nWeights = g.floats({1, 0, 0, 0, 0.5f, 0.5f, 0, 0, 1, 0, 0, 0}, "VEC4", 4);
+    // Inverse bind matrices (column-major): identity, and a translation by (0, -1, 0).
+    const int nIbm = g.floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
+                               1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},
+                              "MAT4", 16);
+    const std::string json = g.json(
+        "{\"name\":\"body\",\"mesh\":0,\"skin\":0},{\"name\":\"bone0\",\"children\":[2]},"
+        "{\"name\":\"bone1\",\"translation\":[0,1,0]}",
+        "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) + ",\"JOINTS_0\":" +
+            std::to_string(nJoints) + ",\"WEIGHTS_0\":" + std::to_string(nWeights) + "},\"indices\":" +
+            std::to_string(nIdx) + "}]}",
+        "\"scenes\":[{\"nodes\":[0,1]}],\"skins\":[{\"joints\":[1,2],\"inverseBindMatrices\":" + std::to_string(nIbm) +
+            "}]");
+    ASSERT_TRUE(qort::writeText(dir.file("skin.gltf"), json));
+    std::string out;
+    ASSERT_EQ(run(dir.file("skin.gltf") + " -o " + dir.file("skin.s3d"), &out), 0) << out;
+    SceneReader r;
+    ASSERT_TRUE(r.read(dir.file("skin.s3d")));
+    EXPECT_EQ(r.m_kind["bone0"], uint(e_qor_s3dFile_Bone)) << out;
+    EXPECT_EQ(r.m_kind["bone1"], uint(e_qor_s3dFile_Bone));
+    const int nBone0 = r.indexOf("bone0"), nBone1 = r.indexOf("bone1");
+    ASSERT_GE(nBone0, 0);
+    ASSERT_GE(nBone1, 0);
+    ASSERT_EQ(r.m_meshData.size(), 1u);
+    EXPECT_TRUE(r.m_meshData[0].m_bSkinned);
+    ASSERT_EQ(r.m_meshData[0].m_corners.size(), 3u);
+    for (const Corner & c : r.m_meshData[0].m_corners)
+    {
+        const qor_sS3dSkin & s = c.m_skin;
+        if (c.m_vPosition == qor_cVector3(0, 0, 0))
+        {
+            ASSERT_EQ(s.m_nInfluence, 1u);
+            EXPECT_EQ(s.m_anBone[0], uint(nBone0));
+            EXPECT_EQ(s.m_afWeight[0], 1.0f);
+        }
+        else if (c.m_vPosition == qor_cVector3(1, 0, 0))
+        {
+            ASSERT_EQ(s.m_nInfluence, 2u);
+            EXPECT_TRUE(near(s.m_afWeight[0], 0.5f) && near(s.m_afWeight[1], 0.5f));
+            EXPECT_EQ(std::min(s.m_anBone[0], s.m_anBone[1]), uint(std::min(nBone0, nBone1)));
+            EXPECT_EQ(std::max(s.m_anBone[0], s.m_anBone[1]), uint(std::max(nBone0, nBone1)));
+        }
+        else
+        {
+            ASSERT_EQ(s.m_nInfluence, 1u);
+            EXPECT_EQ(s.m_anBone[0], uint(nBone1));
+        }
+    }
+}
+
+TEST(qor_import, GltfMorphTargetWithWeightKeys)
+{
+    qort::TempDir dir;
+    Gltf g;
+    int nPos, nIdx;
+    triangle(g, &nPos, &nIdx);
+    const int nDelta = g.floats({0, 0, 0, 0, 0, 0, 0, 2, 0}, "VEC3", 3, kPosMinMax);
+    const int nTimes = g.floats({0, 1}, "SCALAR", 1, ",\"min\":[0],\"max\":[1]");
+    const int nWeights = g.floats({0, 1}, "SCALAR", 1);
+    const std::string json = g.json(
+        "{\"name\":\"face\",\"mesh\":0}",
+        "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) + "},\"indices\":" +
+            std::to_string(nIdx) + ",\"targets\":[{\"POSITION\":" + std::to_string(nDelta) +
+            "}]}],\"weights\":[0]}",
+        "\"scenes\":[{\"nodes\":[0]}],\"animations\":[{\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":"
+        "\"weights\"}}],\"samplers\":[{\"input\":" +
+            std::to_string(nTimes) + ",\"output\":" + std::to_string(nWeights) + ",\"interpolation\":\"LINEAR\"}]}]");
+    ASSERT_TRUE(qort::writeText(dir.file("morph.gltf"), json));
+    std::string out;
+    ASSERT_EQ(run(dir.file("morph.gltf") + " -o " + dir.file("morph.s3d"), &out), 0) << out;
+    SceneReader r;
+    ASSERT_TRUE(r.read(dir.file("morph.s3d")));
+    EXPECT_EQ(r.m_morphed, "face") << out;
+    ASSERT_EQ(r.m_morphTargets.size(), 1u);
+    ASSERT_EQ(r.m_meshData.size(), 2u);
+    // The target's mesh data: the third corner moved up by 2.
+    bool bMoved = false;
+    for (const Corner & c : r.m_meshData[1].m_corners)
+        bMoved = bMoved || c.m_vPosition == qor_cVector3(0, 3, 0);
+    EXPECT_TRUE(bMoved);
+    // Keys: weight 0 at 0, 100 % at one second (4800 ticks).
+    ASSERT_EQ(r.m_morphKeys[0].size(), 2u);
+    EXPECT_EQ(r.m_morphKeys[0][0].m_fPercent, 0.0f);
+    EXPECT_TRUE(near(r.m_morphKeys[0][1].m_fTicks, 4800.0f));
+    EXPECT_TRUE(near(r.m_morphKeys[0][1].m_fPercent, 100.0f));
+    // The target mesh is hidden.
+    uint nRate = 0;
+    const auto mot = readMot(dir.file("morph.s3d.MOT"), &nRate);
+    ASSERT_TRUE(mot.count(r.m_morphTargets[0]));
+    EXPECT_EQ(mot.at(r.m_morphTargets[0])[5].m_static, std::vector<float>{0.0f});
+}
+
+TEST(qor_import, LongNamesAreShortenedUniquely)
+{
+    std::unordered_set<std::string> used;
+    const std::string a(80, 'a');
+    std::string b = a;
+    b[79] = 'b';
+    const std::string na = qoru_importUniqueName(a, 63, &used);
+    const std::string nb = qoru_importUniqueName(b, 63, &used);
+    const std::string na2 = qoru_importUniqueName(a, 63, &used);
+    EXPECT_EQ(na.size(), 63u);
+    EXPECT_EQ(nb.size(), 63u);
+    EXPECT_NE(na, nb);
+    EXPECT_NE(na2, na);
+    EXPECT_LE(na2.size(), 63u);
+    EXPECT_EQ(qoru_importUniqueName("box", 63, &used), "box");
+    EXPECT_EQ(qoru_importUniqueName("box", 63, &used), "box~2");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QOR_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOR_TEST_SANITIZED 1
+#endif
+#endif
+
+TEST(qor_import, AModelThatAsksForGigabytesIsRefused)
+{
+#ifdef QOR_TEST_SANITIZED
+    GTEST_SKIP() << "the address-space cap is off under the sanitizers";
+#else
+    // An OFF file declaring 353535235358 vertices: Assimp allocates from the count; the tool's
+    // address-space cap turns that into a failed read instead of exhausting the machine.
+    qort::TempDir dir;
+    ASSERT_TRUE(qort::writeText(dir.file("huge.off"), "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n"));
+    std::string out;
+    EXPECT_EQ(run(dir.file("huge.off") + " -o " + dir.file("huge.s3d"), &out), 1) << out;
+    EXPECT_FALSE(qort::fileExists(dir.file("huge.s3d")));
+#endif
+}
+
+TEST(qor_import, UsageAndFailures)
+{
+    qort::TempDir dir;
+    ASSERT_TRUE(qort::writeText(dir.file("junk.obj"), "this is not a model\n"));
+    struct Case
+    {
+        std::string m_args;
+        int m_nExit;
+        const char * m_szText;
+    };
+    const Case cases[] = {
+        {"", 2, "no input"},
+        {"a.obj", 2, "no output"},
+        {"a.obj -o x.s3d --scale -1", 2, "--scale needs a number above 0"},
+        {"a.obj -o x.s3d --fps 0", 2, "--fps needs"},
+        {"a.obj -o x.s3d --bogus", 2, "unknown option"},
+        {dir.file("missing.obj") + " -o " + dir.file("x.s3d"), 1, "cannot open as a regular file"},
+        {dir.path() + " -o " + dir.file("x.s3d"), 1, "cannot open as a regular file"},
+        {dir.file("junk.obj") + " -o " + dir.file("x.s3d"), 1, "junk.obj"},
+    };
+    for (const Case & c : cases)
+    {
+        std::string out;
+        EXPECT_EQ(run(c.m_args, &out), c.m_nExit) << c.m_args << "\n" << out;
+        EXPECT_NE(out.find(c.m_szText), std::string::npos) << c.m_args << "\n" << out;
+    }
+}
+} // namespace

@@ -1,0 +1,52 @@
+// qor-import's conversion: an Assimp scene into a scene file, its animation file and the JPEG
+// images its textures name, built with the engine's scene writers.
+#pragma once
+
+#include "qor_cS3dWriter.h"
+#include "qor_importImage.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+struct aiScene;
+
+struct qor_sImportOptions
+{
+    float m_fScale = 1.0f;       // multiplies every distance
+    unsigned m_nFps = 30;        // samples per second of the animation tracks
+    std::string m_strPrefix;     // put before every object, material and texture name
+    std::string m_strModelDir;   // folder of the input, where external textures are looked up
+    // Read external textures from disk (false: only embedded ones; the fuzz target's choice).
+    bool m_bReadFiles = true;
+};
+
+// One image to write under the texture folder as NAME.jpg.
+struct qor_sImportTexture
+{
+    std::string m_strName;  // the scene file's texture name (also the file's stem)
+    qor_sImportImage m_image;
+    bool m_bAlpha = false;  // write the alpha channel (as m_strName)
+};
+
+struct qor_sImportResult
+{
+    std::unique_ptr<qor_cS3dWriter> m_pScene;
+    qor_cMotWriter m_anim;
+    std::vector<qor_sImportTexture> m_textures;
+    std::vector<std::string> m_warnings;
+    unsigned m_nObjects = 0;
+    unsigned m_nMeshes = 0;
+};
+
+// The post-processing the conversion expects of Assimp (triangles, normals, left-handed axes
+// and clockwise front faces as Direct3D draws them, at most 4 bone weights per vertex).
+unsigned qoru_importPostProcessFlags();
+
+// Converts the scene; false (with a warning saying why) when nothing usable is left.
+bool qoru_importConvert(const aiScene & scene, const qor_sImportOptions & options, qor_sImportResult * pResult);
+
+// The name-shortening rule: names longer than nMax characters keep their start and end with "~"
+// and a hash; names already given get "~2", "~3" ... Every name returned is unique in pUsed.
+std::string qoru_importUniqueName(const std::string & strName, size_t nMax, std::unordered_set<std::string> * pUsed);

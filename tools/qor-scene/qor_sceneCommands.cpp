@@ -1,0 +1,11 @@
+// The subcommands of qor-scene, one line each, in the order the usage text lists them.
+#include "qor_scene.h"
+
+namespace qor_scene
+{
+const sCommand g_aCommand[] = {
+    {"chunks", "FILE", "the chunk table or chunked stream of FILE as a tree of ids, sizes and offsets", &runChunks},
+    {"check", "FILE.s3d", "read FILE.s3d with the engine's loader and its record checks, walk FILE.s3d.MOT", &runCheck},
+};
+const int g_nCommand = int(sizeof(g_aCommand) / sizeof(g_aCommand[0]));
+} // namespace qor_scene
