@@ -13,13 +13,14 @@
 #include "qor_cTexture.h"
 #include "qor_cTriMesh.h"
 #include "qor_cXChange.h"
+#include "tz_cChunkedFile.h"
 
 #include <cstring>
 
 qor_cScene * qor_cScene::s_pCurrent = nullptr;
 
 qor_cScene::qor_cScene()
-    : m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f), m_background(0.0f, 0.0f, 0.0f, 0.0f),
+    : m_pChunkedFile(nullptr), m_auAnimInfo{0, 0, 0}, m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f), m_background(0.0f, 0.0f, 0.0f, 0.0f),
       m_afViewport{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apScene{}, m_nScene(0), m_hRenderTarget(QOR_NULL_TEXTURE)
 {
     float * v = m_sceneTrack.m_key.m_afValue;
@@ -49,6 +50,7 @@ qor_cScene::~qor_cScene()
     m_lMesh.clear();
     delete m_pFog;
     m_pFog = nullptr;
+    delete m_pChunkedFile;
 }
 
 bool qor_cScene::init()

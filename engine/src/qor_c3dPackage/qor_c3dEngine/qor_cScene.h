@@ -8,6 +8,7 @@
 // depends on time to 0 without reloading.
 #pragma once
 
+#include "qor_c3dLoader.h"
 #include "qor_cColor.h"
 #include "qor_cDispTypes.h"
 #include "qor_cEasyAnim.h"
@@ -24,8 +25,13 @@ class qor_cParticleSystem;
 class qor_cOmniLight;
 class qor_cBone;
 class qor_cFog;
+class qor_cKey;
+class tz_cChunkedFile;
 
-class qor_cScene
+// The scene implements the loader's extract operations: each builds objects, resources or
+// settings of the scene from one record, resolving its names and indices against what earlier
+// chunks built.
+class qor_cScene : public qor_c3dLoader
 {
 public:
     enum
@@ -50,7 +56,56 @@ public:
     virtual void rewind();
     virtual void clearUpdatedFlags();
     // Lists cleared in the reverse order of their declaration, then the fog.
-    virtual ~qor_cScene();
+    ~qor_cScene() override;
+
+    // ----- loading
+    // Reads the scene file sz (through the file exchange) and its animation file sz + ".MOT",
+    // updates the scene once at time 0 and links meshes to their triangle meshes, taking the
+    // skinned ones' bind pose. False (logged) on any failure; what was built stays.
+    bool load(cchar * sz);
+    // Reads an animation file into the objects' controllers and tracks, then takes the bones'
+    // bind pose. True when the file was read to its end without error.
+    bool loadAnim(cchar * sz);
+    // The animation file's common values: two kept as read, then the rate given to every
+    // object it animates.
+    uint getAnimInfo(int i) const { return (i >= 0 && i < 3) ? m_auAnimInfo[i] : 0; }
+
+    // Extract operations (the loader calls them chunk by chunk).
+    bool extractMesh(const qor_sMesh & sMesh) override;
+    bool extractMeshData(const qor_sMeshData & sData) override;
+    bool extractCameraFree(const qor_sCameraFree & sCamera) override;
+    bool extractCameraTarget(const qor_sCameraTarget & sCamera) override;
+    bool extractTarget(const qor_sTarget & sTarget) override;
+    bool extractMaterial(const qor_sMaterial & sMaterial) override;
+    bool extractTexture(const qor_sTexture & sTexture) override;
+    bool extractLightOmni(const qor_sLightOmni & sLight) override;
+    bool extractDummy(const qor_sDummy & sDummy) override;
+    bool extractBone(const qor_sBone & sBone) override;
+    bool extractObjectHierarchy(const qor_sObjectHierarchy & sHierarchy) override;
+    bool extractGlobalInfos(const qor_sGlobalInfos & sInfos) override;
+    bool extractFogInfos(const qor_sFogInfos & sFog) override;
+    bool extractAnimUV(const qor_sAnimUV & sAnim) override;
+    bool extractGizmoSphere(const qor_sGizmoSphere & sGizmo) override;
+    bool extractGizmoBox(const qor_sGizmoBox & sGizmo) override;
+    bool extractGizmoCylinder(const qor_sGizmoCylinder & sGizmo) override;
+    bool extractParticleSystem(const qor_sParticleSystem & sSystem) override;
+    bool extractMorph(const qor_sMorph & sMorph) override;
+
+    // Steps of loadAnim, each on the stream being read.
+    bool extractAnimCommonInfos();
+    bool extractAnimObjectsMotions();
+    bool extractAnimPositionStatic(qor_cObject & o);
+    bool extractAnimPositionTrack(qor_cObject & o);
+    bool extractAnimRotationStatic(qor_cObject & o);
+    bool extractAnimRotationTrack(qor_cObject & o);
+    bool extractAnimScaleStatic(qor_cObject & o);
+    bool extractAnimScaleTrack(qor_cObject & o);
+    bool extractAnimRollStatic(qor_cObject & o);
+    bool extractAnimRollTrack(qor_cObject & o);
+    bool extractAnimFovStatic(qor_cObject & o);
+    bool extractAnimFovTrack(qor_cObject & o);
+    bool extractAnimVisibilityStatic(qor_cObject & o);
+    bool extractAnimVisibilityTrack(qor_cObject & o);
 
     qor_cScene(const qor_cScene &) = delete;
     qor_cScene & operator=(const qor_cScene &) = delete;
@@ -127,6 +182,26 @@ protected:
     // Chooses the lights of one mesh: those whose range sphere holds the mesh's world centre.
     void chooseLights(qor_cMesh * pMesh);
 
+    // Loading helpers.
+    // The common record: name and bounding sphere.
+    static void read(qor_cObject * pObject, const qor_sObject & sObject);
+    // Adds an object to its own list (owner; deleted when that fails) and the all-objects list.
+    bool addOwned(qor_cObject * pObject, cchar * szSignature);
+    // A texture by name; an empty name finds none.
+    qor_cTexture * findTexture(cchar * szName) const;
+    // Links every mesh to its triangle mesh and transforms the skin copies by the mesh's world.
+    bool linkMeshes();
+    // Every bone updated at time 0; the rigid inverse of its world becomes its inverse bind.
+    void takeBindPose();
+    bool readFloats(float * pf, uint n);
+    // Kind and count of a track; the key size of the kind; false for a kind the channel has no
+    // layout for, or more keys than the bytes left.
+    bool readTrackHead(uint nComponent, bool bRotation, uint * pnKind, uint * pnKey, uint * pnKeySize);
+    bool readKey(uint nKind, uint nComponent, qor_cKey ** ppKey);
+    // nChannel 0 position, 1 rotation, 2 scale.
+    bool extractAnimTransformTrack(qor_cObject & o, uint nChannel);
+    bool extractAnimCameraTrack(qor_cObject & o, bool bRoll);
+
     qor_cList m_lMesh;
     qor_cList m_lTriMesh;
     qor_cList m_lTexture;
@@ -141,6 +216,9 @@ protected:
     qor_cList m_lGizmoBox;
     qor_cList m_lGizmoCylinder;
     qor_cList m_lObject; // every object, not owned
+
+    tz_cChunkedFile * m_pChunkedFile; // the animation file while it is read
+    uint m_auAnimInfo[3];
 
     qor_cFog * m_pFog;
     qor_cColor m_ambient;
