@@ -205,7 +205,13 @@ public:
         return note("morph");
     }
 
-    bool load(const std::vector<char> & img) { return loadSceneFromMemory(img.data(), img.size()); }
+    // The image stays with the recorder: the views it keeps point into it.
+    std::vector<char> m_image;
+    bool load(const std::vector<char> & img)
+    {
+        m_image = img;
+        return loadSceneFromMemory(m_image.data(), m_image.size());
+    }
 };
 
 qor_sS3dWObject obj(const std::string & name, qor_cVector3 c = qor_cVector3(1, 2, 3), float r = 4)
@@ -508,7 +514,7 @@ TEST(qor_c3dLoader, MeshDataResolvesCornersThroughBasesAndPools)
     ASSERT_EQ(r.m_meshData.size(), 1u);
     const qor_sMeshData & md = r.m_meshData[0];
     EXPECT_TRUE(md.m_bSkinned);
-    EXPECT_EQ(md.m_nBoneLimit, 7u);  // bone 6 is the largest one used
+    EXPECT_EQ(md.m_nBoneLimit, 7ull);  // bone 6 is the largest one used
     ASSERT_EQ(r.m_corners.size(), 3u);
     // Corner 0: position index 0 + base 1 = (1, 0, 0); normal 0; uv 0; colour 0; skin record 0.
     EXPECT_EQ(r.m_corners[0].m_nPosition, 1u);
@@ -524,6 +530,29 @@ TEST(qor_c3dLoader, MeshDataResolvesCornersThroughBasesAndPools)
     EXPECT_EQ(r.m_corners[2].m_nSkin, 3u);
     EXPECT_EQ(r.m_corners[2].m_vNormal, qor_cVector3(4, 0, 0));
     EXPECT_EQ(r.m_corners[2].m_color, qor_cColor(0, 0, 1, 1));
+}
+
+TEST(qor_c3dLoader, BoneIndexOfTwoToThe32MinusOneGivesItsLimit)
+{
+    // One past bone 2^32 - 1 does not fit 32 bits: no object list is that long, and the scene's
+    // check against its list must still see it.
+    qor_cS3dWriter w;
+    w.addVertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}});
+    qor_sS3dFace f = face(0, 1, 2);
+    for (int i = 0; i < 3; ++i)
+        f.m_anNormal[i] = 0;
+    w.addPolygons({f});
+    qor_sS3dWMeshData d;
+    d.m_boundaries.push_back({0, 1, "m"});
+    qor_sS3dSkin s;
+    s.m_nInfluence = 1;
+    s.m_anBone[0] = 0xFFFFFFFFu;
+    d.m_skins = {s, s, s};
+    w.addMeshData(d);
+    Recorder r;
+    ASSERT_TRUE(r.load(w.image()));
+    ASSERT_EQ(r.m_meshData.size(), 1u);
+    EXPECT_EQ(r.m_meshData[0].m_nBoneLimit, 0x100000000ull);
 }
 
 TEST(qor_c3dLoader, HierarchyAnimUVAndMorphKeys)
@@ -793,6 +822,12 @@ std::vector<char> hostileFaceCountMax()
     poolsAndOneFace(w, 2, 1, 0xFFFFFFFFu, 0, false);
     return w.image();
 }
+std::vector<char> hostileFirstFacePastPool()
+{
+    qor_cS3dWriter w;
+    poolsAndOneFace(w, 2, 1, 1, 0, false);
+    return w.image();
+}
 std::vector<char> hostileInfluences()
 {
     qor_cS3dWriter w;
@@ -889,8 +924,9 @@ TEST(qor_c3dLoader, HostileRecordsAreRefusedWithChunkAndOffset)
         {"boundary count 2^32-1", hostileBoundaryCount, "the boundaries and the skin arrays needs"},
         {"skin count 2^32-1", hostileSkinCount, "the boundaries and the skin arrays needs"},
         {"position index past the pool", hostilePositionIndex, "boundary 0, face 0 (offset"},
-        {"boundary past the polygon pool", hostileFacePastPool, "boundary 0: faces 0 to 2, the polygon pool holds 1"},
-        {"face count 2^32-1", hostileFaceCountMax, "boundary 0: faces 1 to 4294967296"},
+        {"boundary past the polygon pool", hostileFacePastPool, "the 1 boundaries hold 2 faces, the polygon pool 1"},
+        {"face count 2^32-1", hostileFaceCountMax, "the 1 boundaries hold 4294967295 faces, the polygon pool 1"},
+        {"boundary starting past the pool", hostileFirstFacePastPool, "boundary 0: faces 1 to 2, the polygon pool holds 1"},
         {"five influences", hostileInfluences, "more than 4"},
         {"skinned without skin records", hostileSkinIndex, "corner 0"},
         {"texture coordinates without a pool", hostileUVWithoutPool, "corner 0"},

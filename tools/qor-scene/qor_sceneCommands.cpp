@@ -1,0 +1,10 @@
+// The subcommands of qor-scene, one line each, in the order the usage text lists them.
+#include "qor_scene.h"
+
+namespace qor_scene
+{
+const sCommand g_aCommand[] = {
+    {"chunks", "FILE", "the chunk table or chunked stream of FILE as a tree of ids, sizes and offsets", &runChunks},
+};
+const int g_nCommand = int(sizeof(g_aCommand) / sizeof(g_aCommand[0]));
+} // namespace qor_scene
