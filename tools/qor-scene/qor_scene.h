@@ -38,4 +38,7 @@ int failure(const char * szFormat, ...) __attribute__((format(printf, 1, 2)));
 // The subcommands.
 int runChunks(int argc, char ** argv);
 int runCheck(int argc, char ** argv);
+// The scene loaded by the engine (with its animation file): a JSON description, a summary.
+int runDump(int argc, char ** argv);
+int runInfo(int argc, char ** argv);
 } // namespace qor_scene
