@@ -44,7 +44,11 @@ qor_cLayer::~qor_cLayer()
 
 bool qor_cLayer::loadScript(cchar * szScript)
 {
+    // Every target a native may act on starts empty, so that nothing of an earlier script
+    // (perhaps deleted since) is reached before this script makes its own.
     qoru_layerScriptTargets().pLayer = this;
+    qoru_layerScriptTargets().pQuad = nullptr;
+    qoru_setMatScriptMaterial(nullptr, &m_lTexture);
     qor_cScript scr;
     if (!scr.loadAndExecute(szScript, qor_aLayerScriptNatives))
     {

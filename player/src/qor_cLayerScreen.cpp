@@ -13,7 +13,8 @@ qor_cLayerScreen::~qor_cLayerScreen() {}
 
 bool qor_cLayerScreen::loadFromScript(cchar * szScript)
 {
-    qoru_layerScriptTargets().pScreen = this;
+    qoru_layerScriptTargets() = qor_sLayerScriptTargets{this, nullptr, nullptr};
+    qoru_setMatScriptMaterial(nullptr, nullptr);
     qor_cScript scr;
     bool bRet = scr.loadAndExecute(szScript, qor_aScreenScriptNatives);
     if (!bRet)
@@ -44,6 +45,11 @@ void qor_cLayerScreen::renderToTextures()
     qor_cDisp * pDisp = QOR_DISP();
     if (!pDisp)
         return;
+    // The stored viewport is what the last layer drawn left (scaled by its blur track); the
+    // screen target is saved with the screen's own size, so that restoring it gives the whole
+    // back buffer back.
+    const float * pScreen = pDisp->getVPScreen();
+    pDisp->storeVPPhysical(pScreen[0], pScreen[1], pScreen[2], pScreen[3], pScreen[4], pScreen[5]);
     pDisp->saveScreenTarget();
     for (int i = 0; i < m_lLayer.getNbItem(); ++i)
         getLayer(i)->renderAdditionalScenes();

@@ -383,11 +383,15 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
     char szName[QOR_SCRIPT_STRING_SIZE];
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szName, sizeof szName);
     qor_sMatScriptTargets & mat = qoru_matScriptTargets();
-    // 1. Drawn once per name: a texture of that name in the scene means it is already done.
-    if (qoru_findTexture(mat.pSceneTextures, szName))
-        return 1;
     if (!mat.pStage)
         return noTarget("layerscript_loadTextureScript", "addStage");
+    // 1. Drawn once per name: a texture of that name in the scene means the layer is already
+    // made. The stage still shows it, as loadTexture binds a texture it finds.
+    if (qor_cTexture * pFound = qoru_findTexture(mat.pSceneTextures, szName))
+    {
+        mat.pStage->setTexture(pFound, false);
+        return 1;
+    }
     // 2. The target texture, in the scene and on the current stage.
     qor_cTexture * pTexture = new (std::nothrow) qor_cTexture;
     qor_hTexture hTex = QOR_DISP() ? QOR_DISP()->createTexture(256, 256, 2) : QOR_NULL_TEXTURE;
@@ -450,6 +454,12 @@ cell AMX_NATIVE_CALL layerscript_replaceMaterial(AMX * amx, cell * params)
     qor_sScriptTargets saved = qoru_saveScriptTargets();
     bool b = pMat->loadFromScript(szScript, &pLayer->getTextureList());
     qoru_restoreScriptTargets(saved);
+    // The pass and stage the script was building belonged to the effect just replaced.
+    if (qoru_matScriptTargets().pMaterial == pMat)
+    {
+        qoru_matScriptTargets().pPass = nullptr;
+        qoru_matScriptTargets().pStage = nullptr;
+    }
     if (!b)
     {
         QOR_LOG_LOCATION();
