@@ -27,7 +27,7 @@ bool qor_cLayerScreen::loadFromScript(cchar * szScript)
     return bRet;
 }
 
-bool qor_cLayerScreen::addLayer(qor_cLayer * pLayer)
+bool qor_cLayerScreen::addLayer(qor_cScene * pLayer)
 {
     return pLayer && m_lLayer.add(pLayer, true);
 }

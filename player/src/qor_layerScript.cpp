@@ -85,7 +85,7 @@ cell AMX_NATIVE_CALL screenscript_addLayer(AMX * amx, cell * params)
         qoru_logError("bool bRet = pLayer->loadScript(szLayerScriptName);\n");
         return 0;
     }
-    bRet = pScreen->addLayer(pLayer);
+    bRet = pScreen->addLayer((qor_cScene *)pLayer);
     if (!bRet)
     {
         delete pLayer;
@@ -147,7 +147,7 @@ cell AMX_NATIVE_CALL layerscript_loadMaterial(AMX * amx, cell * params)
         qoru_logError("b = pLayerScreen->addMaterial(pMat, true);\n");
         return 0;
     }
-    qoru_setMatScriptMaterial(pMat, &pLayer->getTextureList());
+    qoru_setMatScriptMaterial(pMat, pLayer);
     // Without a quad the material is still made (and the material natives that follow work on
     // it), but nothing draws it.
     if (!s_targets.pQuad)
@@ -214,9 +214,9 @@ cell AMX_NATIVE_CALL layerscrtipt_loadScene(AMX * amx, cell * params)
     char szScene[QOR_SCRIPT_STRING_SIZE], szOther[QOR_SCRIPT_STRING_SIZE];
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szScene, sizeof szScene);
     qoru_amxGetString(amx, qoru_amxArg(params, 2), szOther, sizeof szOther);
+    // The scene's material scripts change the targets.
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    // A layer loads no 3D scene file yet: the load fails as a missing file does.
-    bool b = false;
+    bool b = pLayer->load(szScene);
     qoru_restoreScriptTargets(saved);
     if (!b)
     {
@@ -387,7 +387,7 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
         return noTarget("layerscript_loadTextureScript", "addStage");
     // 1. Drawn once per name: a texture of that name in the scene means the layer is already
     // made. The stage still shows it, as loadTexture binds a texture it finds.
-    if (qor_cTexture * pFound = qoru_findTexture(mat.pSceneTextures, szName))
+    if (qor_cTexture * pFound = pLayer->getTexture(szName))
     {
         mat.pStage->setTexture(pFound, false);
         return 1;
@@ -410,7 +410,7 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
     }
     pTexture->setName(szName);
     pTexture->setHandle(hTex);
-    bool bInScene = qoru_addSceneTexture(mat.pSceneTextures, pTexture);
+    bool bInScene = pLayer->addTexture(pTexture, true);
     mat.pStage->setTexture(pTexture, !bInScene);
 
     // 3. The nested layer script changes every target.
@@ -452,7 +452,7 @@ cell AMX_NATIVE_CALL layerscript_replaceMaterial(AMX * amx, cell * params)
     }
     pMat->deleteEffect();
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    bool b = pMat->loadFromScript(szScript, &pLayer->getTextureList());
+    bool b = pMat->loadFromScript(szScript, pLayer);
     qoru_restoreScriptTargets(saved);
     // The pass and stage the script was building belonged to the effect just replaced.
     if (qoru_matScriptTargets().pMaterial == pMat)

@@ -43,7 +43,7 @@ TEST_F(Layer, ViewportFromSetVPAndFromKeysAtATime)
     f = frame(*pKeyed, 0.0f);
     EXPECT_EQ(rgb(f, 160, 120), kGreen);
     EXPECT_EQ(rgb(f, 480, 360), kBlack);
-    const float * vp = pKeyed->getLayer(0)->getVP();
+    const float * vp = static_cast<qor_cLayer *>(pKeyed->getLayer(0))->getVP();
     EXPECT_FLOAT_EQ(vp[0], 0.0f);
     EXPECT_FLOAT_EQ(vp[2], 0.5f);
     f = frame(*pKeyed, 30.0f);
@@ -66,7 +66,7 @@ TEST_F(Layer, TheBlurTrackScalesTheStoredViewport)
     EXPECT_FLOAT_EQ(D[3], 300.0f);
     // The quad covers the stored viewport: 480 x 300 from the top-left.
     float l, t, r, b;
-    p->getLayer(0)->getQuad(0)->getRect(&l, &t, &r, &b);
+    static_cast<qor_cLayer *>(p->getLayer(0))->getQuad(0)->getRect(&l, &t, &r, &b);
     EXPECT_FLOAT_EQ(r, 480.0f);
     EXPECT_FLOAT_EQ(b, 300.0f);
     EXPECT_EQ(rgb(f, 470, 290), kWhite);
@@ -108,8 +108,8 @@ TEST_P(LayerClear, ClearFlagsOverAnEarlierLayer)
                                std::to_string(c.framebuffer) + ");\naddQuad();\nsetScale(200, 200);\nsolid(0, 255, 0);\n");
     auto p = screen({"back.o", "front.o"});
     ASSERT_EQ(p->getNbLayer(), 2);
-    EXPECT_EQ(p->getLayer(1)->getZBufferClear(), c.zbuffer == 1);
-    EXPECT_EQ(p->getLayer(1)->getFrameBufferClear(), c.framebuffer == 1);
+    EXPECT_EQ(static_cast<qor_cLayer *>(p->getLayer(1))->getZBufferClear(), c.zbuffer == 1);
+    EXPECT_EQ(static_cast<qor_cLayer *>(p->getLayer(1))->getFrameBufferClear(), c.framebuffer == 1);
     auto f = frame(*p, 0.0f);
     EXPECT_EQ(rgb(f, 320, 240), kGreen);
     EXPECT_EQ(rgb(f, 20, 20), c.outside);
@@ -124,7 +124,7 @@ TEST_F(Layer, RewindRestartsQuadAndViewportTracksButNotBlur)
                        "addQuad();\nsetScale(100, 100);\naddKey_pos(0, 0, 0);\naddKey_pos(30, 250, 0);\nlastKey_pos();\n"
                        "solid(255, 0, 0);\n");
     auto p = screen({"r.o"});
-    qor_cLayer * pLayer = p->getLayer(0);
+    qor_cLayer * pLayer = static_cast<qor_cLayer *>(p->getLayer(0));
     frame(*p, 30.0f);
     EXPECT_FLOAT_EQ(pLayer->getVP()[2], 0.5f);
     EXPECT_FLOAT_EQ(disp()->getVPPhysical()[2], 320.0f);
@@ -157,10 +157,10 @@ TEST_F(Layer, ALayerDrawnIntoATextureIsShownByAQuadOfAnotherLayer)
                           "TEXARG_DIFFUSE);\n");
     auto p = screen({"main.o"});
     ASSERT_EQ(p->getNbLayer(), 1);
-    qor_cLayer * pLayer = p->getLayer(0);
-    EXPECT_EQ(pLayer->getNbAdditionalScene(), 1);
-    EXPECT_EQ(pLayer->getTextureList().getNbItem(), 1);
-    EXPECT_EQ(pLayer->getNbMaterial(), 2);
+    qor_cLayer * pLayer = static_cast<qor_cLayer *>(p->getLayer(0));
+    EXPECT_EQ(pLayer->getNbScene(), 1);
+    EXPECT_EQ(pLayer->textures().getNbItem(), 1);
+    EXPECT_EQ(pLayer->materials().getNbItem(), 2);
     for (int frameNo = 0; frameNo < 2; ++frameNo)
     {
         auto f = frame(*p, 1.0f);
@@ -222,7 +222,7 @@ TEST_F(Layer, TheThirtyThirdTextureLayerIsRefused)
     qor_cLayer layer;
     compile("many.o", "main()\n{\n" + body + "}\n");
     ASSERT_TRUE(layer.loadScript("many.o"));
-    EXPECT_EQ(layer.getNbAdditionalScene(), 32);
+    EXPECT_EQ(layer.getNbScene(), 32);
     EXPECT_EQ(countInLog("Impossible de creer plus de layer additionnel, slot max=32\n"), 1);
     EXPECT_NEAR(layer.getQuad(0)->getMaterial()->getProp().getDiffuse()[1], 1.0f, 1e-6);
 }
