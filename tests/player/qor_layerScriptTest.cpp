@@ -148,7 +148,7 @@ TEST_F(LayerNatives, ReplaceMaterialRebuildsTheMaterialAndRestoresTheTargets)
     ASSERT_NE(pMat, nullptr);
     EXPECT_EQ(pMat, p->getMaterialByName("target"));
     EXPECT_EQ(pMat->getNbPass(), 2u);
-    EXPECT_EQ(pMat->getEffect()->getPass(1)->getBlend().m_dst, 1u);
+    EXPECT_EQ(pMat->getEffect()->getPass(1)->getBlend().getDst(), 1u);
     EXPECT_FLOAT_EQ(pMat->getProp().getAmbient()[1], 1.0f);
     auto f = frame(*p, 0.0f);
     EXPECT_FLOAT_EQ(p->getQuad(0)->positionTrack().getOutput()->m_afValue[0], 0.1f);
