@@ -8,6 +8,21 @@
 #include <cstring>
 #include <new>
 
+cchar * qoru_s3dChunkName(uint nID)
+{
+    static cchar * const s_aszName[] = {
+        "Mesh",         "MeshData",        "MeshDataTL",          "CameraFree",     "CameraTarget",
+        "Target",       "AnimObject",      "Material",            "MaterialNode",   "Texture",
+        "Vertices",     "TVertices",       "CVertices",           "Polygons",       "LightOmni",
+        nullptr,        nullptr,           nullptr,               nullptr,          "Dummy",
+        "ObjectHierarchy", "AnimObjectHierarchy", "GlobalInfos",  "FogInfos",       "Bone",
+        "AnimUV",       "Gizmo_Sphere",    "Gizmo_Box",           "Gizmo_Cylinder", "Particle_System",
+        "Morpher"};
+    if (nID < e_qor_s3dFile_Mesh || nID > e_qor_s3dFile_Morpher)
+        return nullptr;
+    return s_aszName[nID - e_qor_s3dFile_Mesh];
+}
+
 // ---- element decoders ---------------------------------------------------------------------
 
 bool qoru_s3dCopyName(char * sz, const void * pField, uint nField)
@@ -657,6 +672,15 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
 
     // Every face of every boundary, checked once each (boundaries may share faces).
     const uint nPoolFaces = m_bPolygons ? m_polygons.m_aFace.getCount() : 0;
+    // The boundaries share out faces of the pool: together they hold no more faces than it
+    // does. The triangle lists built from them are then bounded by the file's own bytes.
+    unsigned long long nAllFaces = 0;
+    for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
+        nAllFaces += s.m_pMaterialBoundary.at(b).m_nFaceCount;
+    if (nAllFaces > nPoolFaces)
+        return refuse("loadMeshData", nChunk, s.m_chunk.m_nOffset + 40,
+                      "the %u boundaries hold %llu faces, the polygon pool %u", s.m_nMaterialBoundary, nAllFaces,
+                      nPoolFaces);
     std::vector<bool> abChecked;
     for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
     {
@@ -690,8 +714,7 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
                 if (s.m_bSkinned)
                     for (uint i = 0; i < corner.m_skin.m_nInfluence; ++i)
                         if (corner.m_skin.m_anBone[i] >= s.m_nBoneLimit)
-                            s.m_nBoneLimit = corner.m_skin.m_anBone[i] + 1 == 0 ? 0xFFFFFFFFu
-                                                                                 : corner.m_skin.m_anBone[i] + 1;
+                            s.m_nBoneLimit = corner.m_skin.m_anBone[i] + 1ull;
             }
         }
     }

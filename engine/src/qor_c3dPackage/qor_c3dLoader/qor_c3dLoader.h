@@ -12,7 +12,8 @@
 // - The loader checks everything the file holds about itself: each record's fixed part and
 //   every count against the bytes of its chunk (arrays, keys, targets, pairs), every name field
 //   for a NUL inside its 64 bytes (the material name excepted, below), the influence count of
-//   each skin record (at most 4), and for mesh data every face of every boundary against the
+//   each skin record (at most 4), and for mesh data the boundaries' face counts (together no
+//   more than the polygon pool holds) and every face of every boundary against the
 //   polygon pool, and every corner's position, normal, texture-coordinate and colour index
 //   (plus the record's bases) against the pools current when the chunk is read, and the skin
 //   record each corner selects. A failure stops the load, with a line naming the chunk index,
@@ -73,6 +74,9 @@ enum qor_eS3dChunk : uint
     e_qor_s3dFile_Particle_System = 0xDEAD001Eu,
     e_qor_s3dFile_Morpher = 0xDEAD001Fu,
 };
+
+// The enumerator's name without its prefix ("Mesh", "Gizmo_Sphere" ...); null for other ids.
+cchar * qoru_s3dChunkName(uint nID);
 
 // Record sizes (fixed parts) of the scene file.
 enum : uint
@@ -293,9 +297,10 @@ struct qor_sMeshData
     qor_cS3dSkinArray m_aSkin;
     // K1 + K2 + K3 is not 0.
     bool m_bSkinned = false;
-    // One past the largest bone index used by the skin records the faces select (0 when none):
-    // the scene refuses the mesh when its all-objects list is shorter.
-    uint m_nBoneLimit = 0;
+    // One past the largest bone index used by the skin records the faces select (0 when none;
+    // 64 bits wide, as the index may be 2^32 - 1): the scene refuses the mesh when its
+    // all-objects list is shorter.
+    unsigned long long m_nBoneLimit = 0;
 
     // The pools current when the chunk was read (null when none was read yet); every face of
     // every boundary has been checked against them.
