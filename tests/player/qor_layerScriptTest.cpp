@@ -5,6 +5,7 @@
 
 #include "qor_cEffect.h"
 #include "qor_cMaterial.h"
+#include "qor_cS3dWriter.h"
 #include "qor_cTexture.h"
 #include "qor_layerScript.h"
 
@@ -289,4 +290,38 @@ TEST_F(LayerNatives, UnitsOfTheQuadAndColourNatives)
     EXPECT_EQ(prop.getDiffuseSrc(), 1u);
     EXPECT_EQ(prop.getAmbientSrc(), 2u);
     EXPECT_EQ(prop.getEmissiveSrc(), 2u);
+}
+
+TEST_F(LayerNatives, LoadSceneGivesTheLayerItsSceneAndTheScriptGoesOn)
+{
+    // A scene of one target object, a dark ambient colour and a material "hull"; an empty
+    // animation file beside it.
+    qor_cS3dWriter w;
+    qor_sS3dWObject o;
+    o.m_strName = "probe";
+    ASSERT_TRUE(w.addTarget(o));
+    ASSERT_TRUE(w.addGlobalInfos(qor_cColor(0.1f, 0.1f, 0.1f, 1.0f), qor_cColor(0, 0, 0, 1)));
+    qor_sS3dWMaterial m;
+    m.m_strName = "hull";
+    ASSERT_TRUE(w.addMaterial(m));
+    ASSERT_TRUE(w.save("s.s3d"));
+    ASSERT_TRUE(qor_cMotWriter().save("s.s3d.MOT"));
+    compile("blue.o", "main()\n{\n    addPass();\n    setMatDiff(0, 0, 255, 255);\n}\n");
+    // After the load the script's quad and material are still its own; the scene's material
+    // can be rebuilt by a material script.
+    auto p = load("addQuad();\nsolid(255, 0, 0);\nnew r = loadScene(\"s.s3d\", \"note\");\n"
+                  "setPos(r == 1 ? 100 : 0, 0);\nsetMatSpec(1, 2, 3, 4);\n"
+                  "replaceMaterial(\"hull\", \"blue.o\");\n");
+    EXPECT_NE(p->getObject("probe"), nullptr);
+    EXPECT_FLOAT_EQ(p->getAmbient().r, 0.1f);
+    qor_cMaterial * pHull = p->getMaterialByName("hull");
+    ASSERT_NE(pHull, nullptr);
+    EXPECT_EQ(pHull->getNbPass(), 1u);
+    EXPECT_FLOAT_EQ(pHull->getProp().getDiffuse()[2], 1.0f);
+    EXPECT_NEAR(p->getQuad(0)->getMaterial()->getProp().getSpecular()[0], 1 / 255.0f, 1e-6);
+    auto f = frame(*p, 0.0f);
+    EXPECT_FLOAT_EQ(p->getQuad(0)->positionTrack().getOutput()->m_afValue[0], 0.1f);
+    // The quads draw after the scene with the full ambient light, whatever the scene's.
+    EXPECT_EQ(rgb(f, 400, 240), kRed);
+    EXPECT_EQ(m_log.text(), "");
 }
