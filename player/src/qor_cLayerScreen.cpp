@@ -3,6 +3,7 @@
 #include "qor_cDisp.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayer.h"
+#include "qor_cScene.h"
 #include "qor_cScript.h"
 #include "qor_cXChange.h"
 #include "qor_layerScript.h"
@@ -52,8 +53,17 @@ void qor_cLayerScreen::renderToTextures()
     pDisp->storeVPPhysical(pScreen[0], pScreen[1], pScreen[2], pScreen[3], pScreen[4], pScreen[5]);
     pDisp->saveScreenTarget();
     for (int i = 0; i < m_lLayer.getNbItem(); ++i)
-        getLayer(i)->renderAdditionalScenes();
+        renderTexturesOf(getLayer(i));
     pDisp->restoreScreenTarget();
+}
+
+void qor_cLayerScreen::renderTexturesOf(qor_cScene * pScene)
+{
+    // A layer drawn into a texture may itself show layers drawn into textures: the deepest
+    // are drawn first, so every texture holds this frame's picture when it is shown.
+    for (int i = 0; i < pScene->getNbScene(); ++i)
+        renderTexturesOf(pScene->getScene(i));
+    pScene->renderAdditionalScenes();
 }
 
 void qor_cLayerScreen::render()

@@ -45,5 +45,8 @@ public:
     qor_cScene * getLayer(int i) const { return m_lLayer.get<qor_cScene>(i); }
 
 private:
+    // The additional scenes of pScene's additional scenes, depth first, then pScene's own.
+    static void renderTexturesOf(qor_cScene * pScene);
+
     qor_cList m_lLayer;
 };

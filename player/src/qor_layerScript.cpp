@@ -18,6 +18,11 @@ namespace
 {
 qor_sLayerScriptTargets s_targets = {nullptr, nullptr, nullptr};
 
+// Layers drawn into textures may show layers drawn into textures, but not without end: a script
+// that names itself would otherwise nest until the stack runs out.
+const int kMaxTextureLayerDepth = 8;
+int s_nTextureLayerDepth = 0;
+
 inline float milli(const cell * params, int i)
 {
     return (float)qoru_amxArg(params, i) * QOR_LAYERSCRIPT_UNIT;
@@ -415,8 +420,21 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
 
     // 3. The nested layer script changes every target.
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    qor_cLayer * pNewLayer = new (std::nothrow) qor_cLayer;
-    bool b = pNewLayer && pNewLayer->loadScript(szName);
+    qor_cLayer * pNewLayer = nullptr;
+    bool b = false;
+    if (s_nTextureLayerDepth >= kMaxTextureLayerDepth)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("layerscript_loadTextureScript : <%s> trop de layers imbriques, max : %d\n", szName,
+                      kMaxTextureLayerDepth);
+    }
+    else
+    {
+        ++s_nTextureLayerDepth;
+        pNewLayer = new (std::nothrow) qor_cLayer;
+        b = pNewLayer && pNewLayer->loadScript(szName);
+        --s_nTextureLayerDepth;
+    }
     qoru_restoreScriptTargets(saved);
     if (!b)
     {

@@ -226,3 +226,35 @@ TEST_F(Layer, TheThirtyThirdTextureLayerIsRefused)
     EXPECT_EQ(countInLog("Impossible de creer plus de layer additionnel, slot max=32\n"), 1);
     EXPECT_NEAR(layer.getQuad(0)->getMaterial()->getProp().getDiffuse()[1], 1.0f, 1e-6);
 }
+
+TEST_F(Layer, ATextureLayerMayShowATextureLayer)
+{
+    // inner: all blue; middle: its left half shows inner, its right half is red; the screen's
+    // layer shows middle over the whole screen.
+    layerScript("inner.o", "addQuad();\nsolid(0, 0, 255);\n");
+    layerScript("middle.o", "addQuad();\nsetPos(-250, 0);\nsetScale(500, 1000);\naddMaterial(\"a\");\naddPass();\n"
+                            "addStage();\nloadTextureScript(\"inner.o\");\n"
+                            "setCombiner(TEXARG_TEXTURE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
+                            "addQuad();\nsetPos(250, 0);\nsetScale(500, 1000);\nsolid(255, 0, 0);\n");
+    layerScript("outer.o", "addQuad();\naddMaterial(\"o\");\naddPass();\naddStage();\n"
+                           "loadTextureScript(\"middle.o\");\nsetCombiner(TEXARG_TEXTURE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n");
+    auto p = screen({"outer.o"});
+    auto f = frame(*p, 1.0f);
+    EXPECT_EQ(rgb(f, 160, 240), kBlue);
+    EXPECT_EQ(rgb(f, 480, 240), kRed);
+}
+
+TEST_F(Layer, ATextureLayerThatShowsItselfStopsAtTheNestingLimit)
+{
+    layerScript("self.o", "addQuad();\naddMaterial(\"s\");\naddPass();\naddStage();\n"
+                          "loadTextureScript(\"self.o\");\n");
+    qor_cLayer layer;
+    // The innermost call is refused (0 to its script, which goes on); eight layers deep.
+    EXPECT_TRUE(layer.loadScript("self.o"));
+    EXPECT_EQ(countInLog("trop de layers imbriques, max : 8\n"), 1) << m_log.text();
+    EXPECT_EQ(countInLog("bool b = pNewLayer->loadScript(szName<self.o>);\n"), 1);
+    int nDepth = 0;
+    for (qor_cScene * p = layer.getScene(0); p; p = p->getScene(0))
+        ++nDepth;
+    EXPECT_EQ(nDepth, 8);
+}
