@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -310,11 +311,19 @@ const char * s_szFS = R"(#version 330 core
 in vec4 vColor;
 in vec2 vUV;
 uniform sampler2D uTex;
-uniform int uTextured;
 out vec4 oColor;
-void main() { oColor = uTextured != 0 ? texture(uTex, vUV) * vColor : vColor; })";
+void main()
+{
+#ifdef TEXTURED
+    oColor = texture(uTex, vUV) * vColor;
+#else
+    oColor = vColor;
+#endif
+})";
 
-GLuint program()
+// One program per kind of quad, as the display's generated shaders are: only the textured one
+// samples.
+GLuint program(bool bTextured)
 {
     const auto sh = [](GLenum type, const char * src) {
         GLuint s = glCreateShader(type);
@@ -322,7 +331,9 @@ GLuint program()
         glCompileShader(s);
         return s;
     };
-    GLuint p = glCreateProgram(), vs = sh(GL_VERTEX_SHADER, s_szVS), fs = sh(GL_FRAGMENT_SHADER, s_szFS);
+    const std::string fsText = std::string("#version 330 core\n") + (bTextured ? "#define TEXTURED\n" : "") +
+                               (s_szFS + std::strlen("#version 330 core\n"));
+    GLuint p = glCreateProgram(), vs = sh(GL_VERTEX_SHADER, s_szVS), fs = sh(GL_FRAGMENT_SHADER, fsText.c_str());
     glAttachShader(p, vs);
     glAttachShader(p, fs);
     glLinkProgram(p);
@@ -346,8 +357,8 @@ void BM_Floor(benchmark::State & state)
     const GLuint screenFbo = d->getDevice()->getRenderTarget();
     for (int s = 0; s < 4; ++s)
         glBindSampler(s, 0);
-    const GLuint prog = program();
-    const GLint locSize = glGetUniformLocation(prog, "uSize"), locTex = glGetUniformLocation(prog, "uTextured");
+    const GLuint progTex = program(true), prog = program(false);
+    const GLint locSize = glGetUniformLocation(prog, "uSize"), locSizeTex = glGetUniformLocation(progTex, "uSize");
     GLuint tex, fbo, depth, vao, vbo;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
@@ -370,7 +381,6 @@ void BM_Floor(benchmark::State & state)
     glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 28, (void *)16);
     glEnableVertexAttribArray(3);
     glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, 28, (void *)20);
-    glUseProgram(prog);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_CULL_FACE);
@@ -395,10 +405,12 @@ void BM_Floor(benchmark::State & state)
         for (int q = first; q < first + count; ++q)
         {
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            glUniform1i(locTex, q == 0 ? 1 : 0);
+            if (q == 0)
+                glUseProgram(progTex);
             glDrawArrays(GL_TRIANGLES, q * 6, 6);
+            if (q == 0)
+                glUseProgram(prog);
             glBlendFunc(GL_ONE, GL_ONE);
-            glUniform1i(locTex, 0);
             glDrawArrays(GL_TRIANGLES, q * 6, 6);
         }
     };
@@ -419,12 +431,18 @@ void BM_Floor(benchmark::State & state)
         // The texture layer.
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
         glViewport(0, 0, 256, 256);
+        glUseProgram(progTex);
+        glUniform2f(locSizeTex, 256, 256);
+        glUseProgram(prog);
         glUniform2f(locSize, 256, 256);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         drawAll(kLayers * kQuads, kTexQuads);
         // The screen.
         glBindFramebuffer(GL_FRAMEBUFFER, screenFbo);
         glViewport(0, 0, 640, 480);
+        glUseProgram(progTex);
+        glUniform2f(locSizeTex, 640, 480);
+        glUseProgram(prog);
         glUniform2f(locSize, 640, 480);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glActiveTexture(GL_TEXTURE0);
@@ -444,6 +462,7 @@ void BM_Floor(benchmark::State & state)
     glDeleteRenderbuffers(1, &depth);
     glDeleteTextures(1, &tex);
     glDeleteProgram(prog);
+    glDeleteProgram(progTex);
     d->getDevice()->invalidateGLState();
 }
 } // namespace

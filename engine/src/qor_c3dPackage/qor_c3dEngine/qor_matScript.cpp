@@ -67,7 +67,15 @@ qor_cTexture * findTexture(cchar * szName)
 // When the scene cannot take it the stage owns it, so it is still drawn and freed once.
 void appendAndBind(qor_cTexture * pTexture)
 {
-    bool bInScene = s_targets.pScene && s_targets.pScene->addTexture(pTexture, true);
+    bool bInScene = false;
+    if (s_targets.pScene)
+        bInScene = s_targets.pScene->addTexture(pTexture, true);
+    else
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("_i bool qor_cScene::addTexture(qor_cTexture * pTexture, bool bOwner)\n");
+        qoru_logError("bool b = m_lTexture.add(pTexture, bOwner);\n");
+    }
     s_targets.pStage->setTexture(pTexture, !bInScene);
 }
 

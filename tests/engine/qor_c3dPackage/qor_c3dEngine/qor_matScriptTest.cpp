@@ -186,3 +186,17 @@ TEST_F(MaterialScript, TextureLoadersOfTheMaterialTable)
     EXPECT_FLOAT_EQ(mat.getProp().getDiffuse()[0], 0.0f);
     EXPECT_NE(m_log.text().find("bool b = pTex->loadAnim(szName, nFrame);\n"), std::string::npos) << m_log.text();
 }
+
+TEST_F(MaterialScript, WithoutASceneATextureIsStillBoundAndOwnedByItsStage)
+{
+    ASSERT_TRUE(writeImage("rock", 8, 8, qort::solidRgb(8, 8, 90, 60, 30)));
+    compile("m.o", "addPass();\naddStage();\nnew r = loadTexture(\"rock\");\nsetMatDiff(r, 0, 0, 255);\n");
+    qor_cMaterial mat;
+    ASSERT_TRUE(mat.loadFromScript("m.o", nullptr));
+    qor_cTexture * pTex = mat.getEffect()->getPass(0)->getStage(0)->getTexture();
+    ASSERT_NE(pTex, nullptr);
+    EXPECT_STREQ(pTex->getName(), "rock");
+    EXPECT_NEAR(mat.getProp().getDiffuse()[0] * 255.0f, 1.0f, 1e-3);
+    EXPECT_NE(m_log.text().find("bool b = m_lTexture.add(pTexture, bOwner);\n"), std::string::npos);
+    // The stage deletes it with the material (the sanitizer build sees a leak otherwise).
+}
