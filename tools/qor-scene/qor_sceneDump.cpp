@@ -14,6 +14,7 @@
 #include "qor_cMonofiler.h"
 #include "qor_cOmniLight.h"
 #include "qor_cParticleSystem.h"
+#include "qor_cSDL.h"
 #include "qor_cScene.h"
 #include "qor_cTexture.h"
 #include "qor_cTriMesh.h"
@@ -100,6 +101,8 @@ public:
         setenv("QOR_NO_DIALOGS", "1", 0);
         setenv("LP_NUM_THREADS", "0", 0);
         qoru_setDialogsEnabled(false);
+        // The GL driver stays loaded to the end, so that a leak check at exit can read its frames.
+        qoru_pinGLLibraries();
         char acDir[] = "/tmp/qor-scene-XXXXXX";
         if (mkdtemp(acDir))
         {

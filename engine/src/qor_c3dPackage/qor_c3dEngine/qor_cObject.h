@@ -74,6 +74,9 @@ public:
     // ----- hierarchy. setParent refuses (false) a parent that would close a loop (the object
     // itself or one of its descendants); parenting is by this pointer alone.
     bool setParent(qor_cObject * pParent);
+    // The same without the walk up the parent chain, for loaders that link many objects and
+    // then check the whole hierarchy at once (qor_cScene::breakHierarchyLoops).
+    void setParentUnchecked(qor_cObject * pParent) { m_pParent = pParent; }
     qor_cObject * getParent() const { return m_pParent; }
 
     // ----- animation block

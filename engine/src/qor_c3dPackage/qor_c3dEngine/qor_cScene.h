@@ -189,6 +189,9 @@ protected:
     bool addOwned(qor_cObject * pObject, cchar * szSignature);
     // A texture by name; an empty name finds none.
     qor_cTexture * findTexture(cchar * szName) const;
+    // Cuts every loop of the parent links (the link that closes it); the first object whose link
+    // was cut, or null when there was none.
+    qor_cObject * breakHierarchyLoops();
     // Links every mesh to its triangle mesh and transforms the skin copies by the mesh's world.
     bool linkMeshes();
     // Every bone updated at time 0; the rigid inverse of its world becomes its inverse bind.

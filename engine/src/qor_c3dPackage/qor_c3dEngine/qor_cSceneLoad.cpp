@@ -20,7 +20,9 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace
 {
@@ -372,19 +374,48 @@ bool qor_cScene::extractObjectHierarchy(const qor_sObjectHierarchy & sHierarchy)
         const qor_sS3dHierarchyPair pair = sHierarchy.m_aPair.at(i);
         qor_cObject * pChild = getObject(pair.m_szChild);
         qor_cObject * pParent = getObject(pair.m_szParent);
-        if (!pChild || !pParent)
-            continue;
-        // A parent chain that comes back to the child would never finish updating.
-        if (!pChild->setParent(pParent))
-        {
-            QOR_LOG_LOCATION();
-            qoru_logError("bool qor_cScene::extractObjectHierarchy(const qor_sObjectHierarchy & sHierarchy)\n");
-            qoru_logError("pair <%u>: child<%s> parent<%s> closes a loop\n", i, pair.m_szChild, pair.m_szParent);
-            logWhere(sHierarchy.m_chunk);
-            return false;
-        }
+        if (pChild && pParent)
+            pChild->setParentUnchecked(pParent);
+    }
+    // A parent chain that comes back to where it started would never finish updating.
+    qor_cObject * pLoop = breakHierarchyLoops();
+    if (pLoop)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cScene::extractObjectHierarchy(const qor_sObjectHierarchy & sHierarchy)\n");
+        qoru_logError("object<%s>: its parents lead back to it\n", pLoop->getName());
+        logWhere(sHierarchy.m_chunk);
+        return false;
     }
     return true;
+}
+
+qor_cObject * qor_cScene::breakHierarchyLoops()
+{
+    // One walk up from every object, each object visited once: 1 on the current walk, 2 done.
+    std::unordered_map<const qor_cObject *, uchar> state;
+    std::vector<qor_cObject *> walk;
+    qor_cObject * pFirst = nullptr;
+    for (int i = 0; i < m_lObject.getNbItem(); ++i)
+    {
+        walk.clear();
+        qor_cObject * p = m_lObject.get<qor_cObject>(i);
+        for (; p && state[p] == 0; p = p->getParent())
+        {
+            state[p] = 1;
+            walk.push_back(p);
+        }
+        if (p && state[p] == 1)
+        {
+            // The last object of the walk names one already on it: cut that link.
+            walk.back()->setParentUnchecked(nullptr);
+            if (!pFirst)
+                pFirst = walk.back();
+        }
+        for (qor_cObject * q : walk)
+            state[q] = 2;
+    }
+    return pFirst;
 }
 
 bool qor_cScene::extractGlobalInfos(const qor_sGlobalInfos & sInfos)

@@ -142,7 +142,8 @@ TEST(Object, LongChainsUpdateWithoutRecursion)
     // Listed child first, 100000 deep: every level advanced once, the leaf at the sum.
     const int n = 100000;
     std::vector<qor_cObject> objects(n);
-    for (int i = 1; i < n; ++i)
+    // Linked from the leaf up, so that each loop check has one step to walk.
+    for (int i = n - 1; i >= 1; --i)
     {
         objects[i].setParent(&objects[i - 1]);
         objects[i].m_vPosition.set(1, 0, 0);
