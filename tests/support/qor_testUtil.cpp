@@ -174,4 +174,18 @@ std::vector<std::string> SpecialFiles::all() const
             paths.push_back(*p);
     return paths;
 }
+
+bool compileScript(const std::string & source, const std::string & outPath, std::string * pMessages)
+{
+    const std::string src = outPath + ".sc";
+    if (!writeText(src, source))
+        return false;
+    std::string out;
+    const int rc = runCommand("'" + binDir() + "/qor-sc' '" + src + "' -I '" + sourceDir() + "/scripts/include' -o '" +
+                                  outPath + "' 2>&1",
+                              &out);
+    if (pMessages)
+        *pMessages = out;
+    return rc == 0;
+}
 } // namespace qort

@@ -86,4 +86,9 @@ struct SpecialFiles
     };
     std::vector<Refusal> refusals() const;
 };
+
+// Compiles show-script source with build/bin/qor-sc and the include folder scripts/include into
+// outPath (the source is written beside it as outPath + ".sc"); the compiler's messages go to
+// *pMessages. True when qor-sc succeeded.
+bool compileScript(const std::string & source, const std::string & outPath, std::string * pMessages = nullptr);
 } // namespace qort

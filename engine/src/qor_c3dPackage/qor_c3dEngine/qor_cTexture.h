@@ -38,6 +38,8 @@ public:
     // to the caller.
     bool createCubeBump(uint sidewidth);
 
+    // A frame key. The first key given after loadAnim replaces the two keys loadAnim made (one
+    // frame per time unit), so a script that keys the frames plays them at its own pace.
     bool addKey_frame(float keytime, float frame);
     bool lastKey_frame();
 
@@ -47,6 +49,8 @@ public:
     bool use(uint stage);
 
     void setName(cchar * szName);
+    // Takes a display texture made elsewhere (a render target); released with the texture.
+    void setHandle(qor_hTexture h) { m_tex = h; }
     cchar * getName() const { return m_szName; }
     qor_hTexture getHandle() const { return m_tex; }
     // The handle use() binds now.
@@ -64,4 +68,6 @@ private:
     float m_fOffsetTime;
     // Frames made by loadAnim (all released with the texture), 1 otherwise.
     uint m_nFrame;
+    // Set while the frame track holds only the keys loadAnim made.
+    bool m_bLoaderFrameKeys;
 };
