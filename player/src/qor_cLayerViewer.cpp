@@ -36,3 +36,5 @@ void qor_cLayerViewer::run()
             break;
     }
 }
+
+double qor_cLayerViewer::getShowLength() { return 9322.0 / 30.0; }

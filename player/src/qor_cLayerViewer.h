@@ -11,4 +11,7 @@ public:
     bool init() override;
     void release() override;
     void run() override;
+
+    // Length of the show's table in seconds.
+    static double getShowLength();
 };
