@@ -37,4 +37,24 @@ void qor_cLayerViewer::run()
     }
 }
 
-double qor_cLayerViewer::getShowLength() { return 9322.0 / 30.0; }
+namespace
+{
+// The show: each screen script and how long its screen is shown, in frame units of 1/30 s.
+// A script used several times is loaded into a screen of its own each time.
+const qor_sScreenEntry s_aShowTable[] = {
+    {"kv_screen_intro.o", 890},    {"kv_screen_dask.o", 390},      {"kv_screen_inter1.o", 450},
+    {"kv_screen_black.o", 52},     {"kv_screen_chapter5.o", 1570}, {"kv_screen_inter2.o", 450},
+    {"kv_screen_black.o", 30},     {"kv_screen_chapter7.o", 1055}, {"kv_screen_inter3.o", 450},
+    {"kv_screen_chapter6.o", 980}, {"kv_screen_inter4.o", 450},    {"kv_screen_black.o", 55},
+    {"kv_screen_chapter4.o", 1190}, {"kv_screen_endscroll.o", 1100}, {"kv_screen_theend.o", 210},
+    {nullptr, 0},
+};
+} // namespace
+
+const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return s_aShowTable; }
+
+double qor_cLayerViewer::getShowLength()
+{
+    const qor_cSequencer seq(s_aShowTable);
+    return seq.getStart(seq.getCount()) / 30.0;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "qor_cMain.h"
+#include "qor_cSequencer.h"
 
 class qor_cLayerViewer : public qor_cApplication
 {
@@ -12,6 +13,7 @@ public:
     void release() override;
     void run() override;
 
-    // Length of the show's table in seconds.
+    // The show's table of screens (a null script name ends it) and its length in seconds.
+    static const qor_sScreenEntry * getShowTable();
     static double getShowLength();
 };
