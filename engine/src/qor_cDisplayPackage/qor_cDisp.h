@@ -127,6 +127,14 @@ public:
     // ----- plain operations
     // Stores the six values as the physical viewport, then setVPPhysical_hw.
     void setVPPhysical(float x, float y, float w, float h, float zmin, float zmax);
+    // Stores the six values as the physical viewport and makes no device call (a layer lays its
+    // quads out in the stored values).
+    void storeVPPhysical(float x, float y, float w, float h, float zmin, float zmax)
+    {
+        const float a[6] = {x, y, w, h, zmin, zmax};
+        for (int i = 0; i < 6; ++i)
+            m_afVPPhysical[i] = a[i];
+    }
     // Sets the hardware viewport (x, y, w, h truncated to integers).
     virtual bool setVPPhysical_hw(float x, float y, float w, float h, float zmin, float zmax);
     // First free light slot (its index goes into the light), then setLight; nothing when all

@@ -3,6 +3,8 @@
 #include "qor_cDisp.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cKey.h"
+#include "qor_cScript.h"
+#include "qor_matScript.h"
 #include "qor_cTexture.h"
 #include "qor_cXChange.h"
 
@@ -61,6 +63,33 @@ bool qor_cMaterial::createEffect()
     delete m_pEffect;
     m_pEffect = new (std::nothrow) qor_cEffect;
     return m_pEffect != nullptr;
+}
+
+void qor_cMaterial::deleteEffect()
+{
+    delete m_pEffect;
+    m_pEffect = nullptr;
+}
+
+bool qor_cMaterial::loadFromScript(cchar * szScriptName, qor_cList * pSceneTextures)
+{
+    qoru_setMatScriptMaterial(this, pSceneTextures);
+    if (!createEffect())
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cMaterial::loadFromScript(cchar * szScriptName)\n");
+        QOR_LOG_LOCATION();
+        qoru_logError("m_pEffect = new qor_cEffect;\n");
+        return false;
+    }
+    qor_cScript script;
+    if (!script.loadAndExecute(szScriptName, qor_aMatScriptNatives))
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cMaterial::loadFromScript(cchar * szScriptName<%s>)\n", szScriptName ? szScriptName : "");
+        return false;
+    }
+    return true;
 }
 
 void qor_cMaterial::usePass(uint i)

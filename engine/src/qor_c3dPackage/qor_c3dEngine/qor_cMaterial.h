@@ -6,6 +6,8 @@
 #include "qor_cMatProp.h"
 #include "qor_types.h"
 
+class qor_cList;
+
 class qor_cMaterial
 {
 public:
@@ -28,6 +30,14 @@ public:
     // A new empty effect replaces the old one (deleted).
     bool createEffect();
     qor_cEffect * getEffect() { return m_pEffect; }
+    // Deletes the effect (the material then draws nothing until it gets a new one).
+    void deleteEffect();
+
+    // Makes this material and the scene's texture list the material natives' current targets,
+    // gives the material a new empty effect and runs the compiled material script
+    // "scripts/exe/" + szScriptName with the material native table. The caller saves and
+    // restores the natives' targets when it runs inside another script.
+    bool loadFromScript(cchar * szScriptName, qor_cList * pSceneTextures);
 
     uint getNbPass() const { return m_pEffect ? m_pEffect->getNbPass() : 0; }
     // Pass 0 first sends the lighting properties; every pass then sets its own state.

@@ -34,7 +34,7 @@ cchar * const s_szSigOffset = "bool qor_cTexture::loadOffsetTable(cchar * szText
 
 qor_cTexture::qor_cTexture()
     : m_tex(QOR_NULL_TEXTURE), m_pTableX(nullptr), m_pTableY(nullptr), m_pOffMap(nullptr), m_fOffsetTime(0.0f),
-      m_nFrame(1)
+      m_nFrame(1), m_bLoaderFrameKeys(false)
 {
     m_szName[0] = 0;
     m_frame.m_iEndMode = 1;
@@ -103,6 +103,7 @@ bool qor_cTexture::loadAnim(cchar * szAnimName, cuint nFrame, float playbackRate
     float fEnd = (float)nFrame * playbackRate;
     bool bRet = addKey_frame(0.0f, 0.0f) && addKey_frame(fEnd, fEnd);
     m_frame.initKeyArray();
+    m_bLoaderFrameKeys = true;
     return bRet;
 }
 
@@ -200,6 +201,14 @@ bool qor_cTexture::createSolidColor(float r, float g, float b, float a)
 
 bool qor_cTexture::addKey_frame(float keytime, float frame)
 {
+    if (m_bLoaderFrameKeys)
+    {
+        // A fresh controller of the same kind drops the loader's keys; the clock restarts.
+        m_bLoaderFrameKeys = false;
+        m_frame.createController(qor_cKey::e_key_linear);
+        m_frame.m_fLength = 0.0f;
+        m_frame.m_fTime = 0.0f;
+    }
     qor_cKey * pKey = new (std::nothrow) qor_cLinearKey(1);
     bool b = false;
     if (pKey)

@@ -35,6 +35,8 @@ public:
     // A 4 x 4 texture of one colour (channels 0..1).
     bool createSolidColor(float r, float g, float b, float a);
 
+    // A frame key. The first key given after loadAnim replaces the two keys loadAnim made (one
+    // frame per time unit), so a script that keys the frames plays them at its own pace.
     bool addKey_frame(float keytime, float frame);
     bool lastKey_frame();
 
@@ -44,6 +46,8 @@ public:
     bool use(uint stage);
 
     void setName(cchar * szName);
+    // Takes a display texture made elsewhere (a render target); released with the texture.
+    void setHandle(qor_hTexture h) { m_tex = h; }
     cchar * getName() const { return m_szName; }
     qor_hTexture getHandle() const { return m_tex; }
     // The handle use() binds now.
@@ -61,4 +65,6 @@ private:
     float m_fOffsetTime;
     // Frames made by loadAnim (all released with the texture), 1 otherwise.
     uint m_nFrame;
+    // Set while the frame track holds only the keys loadAnim made.
+    bool m_bLoaderFrameKeys;
 };

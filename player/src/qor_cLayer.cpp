@@ -1,0 +1,297 @@
+#include "qor_cLayer.h"
+
+#include "qor_cDisp.h"
+#include "qor_cErrorHandler.h"
+#include "qor_cKey.h"
+#include "qor_cLayerQuad.h"
+#include "qor_cMaterial.h"
+#include "qor_cScript.h"
+#include "qor_cTexture.h"
+#include "qor_cXChange.h"
+#include "qor_layerScript.h"
+
+#include <cstring>
+#include <new>
+
+qor_cLayer::qor_cLayer()
+    : m_afVP{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apAdditionalScene{}, m_nAdditionalScene(0),
+      m_hRenderTarget(QOR_NULL_TEXTURE), m_luQuad(nullptr), m_bZBufferClear(0), m_bFrameBufferClear(0)
+{
+    // The viewport track's output starts as the whole screen, the blur track's as (1, 1).
+    float * pVP = m_vpTrack.getOutput()->m_afValue;
+    pVP[0] = 0.0f;
+    pVP[1] = 0.0f;
+    pVP[2] = 1.0f;
+    pVP[3] = 1.0f;
+    float * pBlur = m_vpBlur.getOutput()->m_afValue;
+    pBlur[0] = 1.0f;
+    pBlur[1] = 1.0f;
+    pBlur[2] = 0.0f;
+    pBlur[3] = 0.0f;
+}
+
+qor_cLayer::~qor_cLayer()
+{
+    delete[] m_luQuad;
+    m_nAdditionalScene = 0;
+    m_lTextureLayer.clear();
+    // Quads first (they point at materials), then materials (their stages point at textures),
+    // then textures.
+    m_lQuad.clear();
+    m_lMaterial.clear();
+    m_lTexture.clear();
+}
+
+bool qor_cLayer::loadScript(cchar * szScript)
+{
+    qoru_layerScriptTargets().pLayer = this;
+    qor_cScript scr;
+    if (!scr.loadAndExecute(szScript, qor_aLayerScriptNatives))
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cLayer::loadScript(cchar * szScript<%s>)\n", szScript ? szScript : "");
+        return false;
+    }
+    initListQuadLookUp();
+    return true;
+}
+
+bool qor_cLayer::initListQuadLookUp()
+{
+    delete[] m_luQuad;
+    m_luQuad = nullptr;
+    const int nQuad = m_lQuad.getNbItem();
+    m_luQuad = new (std::nothrow) sQuad *[nQuad > 0 ? nQuad : 1];
+    if (!m_luQuad)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cLayer::initListQuadLookUp()\n");
+        QOR_LOG_LOCATION();
+        qoru_logError("m_luQuad\t= new sQuad * [nQuad];\n");
+        return false;
+    }
+    for (int i = 0; i < nQuad; ++i)
+        m_luQuad[i] = m_lQuad.get<sQuad>(i);
+    return true;
+}
+
+qor_cLayerQuad * qor_cLayer::addQuad()
+{
+    qor_cLayerQuad * pQuad = new (std::nothrow) qor_cLayerQuad(m_afVP);
+    if (!pQuad)
+        return nullptr;
+    if (!m_lQuad.add(pQuad, true))
+    {
+        delete pQuad;
+        return nullptr;
+    }
+    // The table no longer matches the list: rebuilt after the script.
+    delete[] m_luQuad;
+    m_luQuad = nullptr;
+    return pQuad;
+}
+
+qor_cLayerQuad * qor_cLayer::getQuad(int i) const
+{
+    if (i < 0 || i >= m_lQuad.getNbItem())
+        return nullptr;
+    return m_luQuad ? m_luQuad[i] : m_lQuad.get<sQuad>(i);
+}
+
+void qor_cLayer::setVP(float x, float y, float w, float h)
+{
+    float * p = m_vpTrack.getOutput()->m_afValue;
+    p[0] = x;
+    p[1] = y;
+    p[2] = w;
+    p[3] = h;
+    m_afVP[0] = x;
+    m_afVP[1] = y;
+    m_afVP[2] = w;
+    m_afVP[3] = h;
+    m_afVP[4] = 0.0f;
+    m_afVP[5] = 1.0f;
+}
+
+bool qor_cLayer::addKey_vp(float t, float x, float y, float w, float h)
+{
+    qor_cKey * pKey = new (std::nothrow) qor_cTcbKey(4);
+    if (!pKey)
+        return false;
+    pKey->m_fTime = t;
+    pKey->m_afValue[0] = x;
+    pKey->m_afValue[1] = y;
+    pKey->m_afValue[2] = w;
+    pKey->m_afValue[3] = h;
+    if (!m_vpTrack.addKey(pKey, true))
+    {
+        delete pKey;
+        return false;
+    }
+    return true;
+}
+
+bool qor_cLayer::lastKey_vp()
+{
+    return m_vpTrack.initKeyArray();
+}
+
+bool qor_cLayer::addKey_vpBlur(float kt, float x, float y)
+{
+    qor_cKey * pKey = new (std::nothrow) qor_cLinearKey(2);
+    if (!pKey)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cLayer::addKey_vpBlur(float kt, float x, float y)\n");
+        QOR_LOG_LOCATION();
+        qoru_logError("qor_cLinearKey * pKey = new qor_cLinearKey(2);\n");
+        return false;
+    }
+    pKey->m_fTime = kt;
+    pKey->m_afValue[0] = x;
+    pKey->m_afValue[1] = y;
+    if (!m_vpBlur.addKey(pKey, true))
+    {
+        delete pKey;
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cLayer::addKey_vpBlur(float kt, float x, float y)\n");
+        QOR_LOG_LOCATION();
+        qoru_logError("if (!m_vpBlur.addKey(pKey))\n");
+        return false;
+    }
+    return true;
+}
+
+bool qor_cLayer::lastKey_vpBlur()
+{
+    return m_vpBlur.initKeyArray();
+}
+
+bool qor_cLayer::addMaterial(qor_cMaterial * pMaterial, bool bOwner)
+{
+    return m_lMaterial.add(pMaterial, bOwner);
+}
+
+qor_cMaterial * qor_cLayer::getMaterialByName(cchar * szName) const
+{
+    if (!szName)
+        return nullptr;
+    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
+    {
+        qor_cMaterial * p = m_lMaterial.get<qor_cMaterial>(i);
+        if (std::strcmp(p->getName(), szName) == 0)
+            return p;
+    }
+    return nullptr;
+}
+
+bool qor_cLayer::addScene(qor_cLayer * pScene)
+{
+    if (m_nAdditionalScene >= e_maxAdditionalScene)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cLayer::addScene(qor_cScene * pScene)\nImpossible de creer plus de layer additionnel, "
+                      "slot max=%d\n",
+                      (int)e_maxAdditionalScene);
+        return false;
+    }
+    m_apAdditionalScene[m_nAdditionalScene++] = pScene;
+    return true;
+}
+
+bool qor_cLayer::addTextureLayer(qor_cLayer * pLayer)
+{
+    if (!m_lTextureLayer.add(pLayer, true))
+    {
+        delete pLayer;
+        return false;
+    }
+    if (!addScene(pLayer))
+    {
+        m_lTextureLayer.remove(m_lTextureLayer.getNbItem() - 1);
+        return false;
+    }
+    return true;
+}
+
+void qor_cLayer::update(const float * dt)
+{
+    // 1. The scene part: additional layers, materials, textures, the viewport track.
+    for (int i = 0; i < m_nAdditionalScene; ++i)
+        m_apAdditionalScene[i]->update(dt);
+    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
+        m_lMaterial.get<qor_cMaterial>(i)->update(dt);
+    for (int i = 0; i < m_lTexture.getNbItem(); ++i)
+        m_lTexture.get<qor_cTexture>(i)->update(dt);
+    m_vpTrack.advance(dt);
+    // 2. Quads in creation order.
+    for (int i = 0; i < m_lQuad.getNbItem(); ++i)
+        getQuad(i)->update(dt);
+    // 3.
+    m_vpBlur.advance(dt);
+}
+
+void qor_cLayer::renderAdditionalScenes()
+{
+    qor_cDisp * pDisp = QOR_DISP();
+    if (!pDisp)
+        return;
+    for (int i = 0; i < m_nAdditionalScene; ++i)
+    {
+        qor_cLayer * pScene = m_apAdditionalScene[i];
+        if (!pDisp->setTextureAsRenderTarget(pScene->getRenderTarget()))
+            continue;
+        pDisp->beginScene();
+        pDisp->clear(3);
+        pScene->render();
+        pDisp->endScene();
+    }
+}
+
+void qor_cLayer::render()
+{
+    qor_cDisp * pDisp = QOR_DISP();
+    if (!pDisp)
+        return;
+    // 1.
+    if (m_bZBufferClear || m_bFrameBufferClear)
+        pDisp->clear((m_bZBufferClear ? 2u : 0u) + (m_bFrameBufferClear ? 1u : 0u));
+
+    // 2. The rectangle from the viewport track; the stored physical viewport from the screen's,
+    // its size scaled by the blur track. A layer drawn into a texture lays out in the texture
+    // (the viewport setTextureAsRenderTarget stored), not in the screen it is not drawn on.
+    const float * pVP = m_vpTrack.evaluate()->m_afValue;
+    m_afVP[0] = pVP[0];
+    m_afVP[1] = pVP[1];
+    m_afVP[2] = pVP[2];
+    m_afVP[3] = pVP[3];
+    m_afVP[4] = 0.0f;
+    m_afVP[5] = 1.0f;
+    const float * pBlur = m_vpBlur.evaluate()->m_afValue;
+    float aBase[6];
+    const float * pBase = m_hRenderTarget != QOR_NULL_TEXTURE ? pDisp->getVPPhysical() : pDisp->getVPScreen();
+    for (int i = 0; i < 6; ++i)
+        aBase[i] = pBase[i];
+    pDisp->storeVPPhysical(aBase[0], aBase[1], pBlur[0] * aBase[2], pBlur[1] * aBase[3], aBase[4], aBase[5]);
+
+    // 3. The 3D content: none while the layer has no scene.
+
+    // 4.
+    pDisp->setAmbientLight(1.0f, 1.0f, 1.0f, 1.0f);
+    // 5. Quads in creation order: later ones cover earlier ones.
+    for (int i = 0; i < m_lQuad.getNbItem(); ++i)
+        getQuad(i)->render();
+}
+
+void qor_cLayer::rewind()
+{
+    for (int i = 0; i < m_nAdditionalScene; ++i)
+        m_apAdditionalScene[i]->rewind();
+    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
+        m_lMaterial.get<qor_cMaterial>(i)->reset();
+    for (int i = 0; i < m_lTexture.getNbItem(); ++i)
+        m_lTexture.get<qor_cTexture>(i)->frameTrack().rewind();
+    m_vpTrack.rewind();
+    for (int i = 0; i < m_lQuad.getNbItem(); ++i)
+        getQuad(i)->rewind();
+}
