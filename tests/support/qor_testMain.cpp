@@ -3,6 +3,7 @@
 
 #include "qor_cErrorHandler.h"
 #include "qor_cSDL.h"
+#include "qor_testUtil.h"
 
 #include <cstdlib>
 
@@ -17,6 +18,10 @@ int main(int argc, char ** argv)
     // The software rasteriser draws on the calling thread: with its worker threads alive at
     // exit, the leak checker's thread walk can crash on their thread-local blocks.
     setenv("LP_NUM_THREADS", "0", 0);
+    // Programs linked by the display device are kept under $XDG_CACHE_HOME/qor: every test
+    // process gets a fresh folder of its own, removed at exit, and never touches the user's.
+    const qort::TempDir cacheDir;
+    setenv("XDG_CACHE_HOME", cacheDir.path().c_str(), 1);
     qoru_setDialogsEnabled(false);
     qoru_pinGLLibraries();
     ::testing::InitGoogleTest(&argc, argv);

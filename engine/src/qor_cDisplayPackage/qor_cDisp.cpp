@@ -76,6 +76,9 @@ bool qor_cDisp::setMaterial(const qor_sMaterial *, qor_eMatSrc, qor_eMatSrc, qor
 bool qor_cDisp::enableSpecular(bool) { return false; }
 bool qor_cDisp::lockTextureBits(qor_hTexture, void **, uint *) { return false; }
 void qor_cDisp::getStats(qor_sDispStats * pStats) { std::memset(pStats, 0, sizeof(*pStats)); }
+bool qor_cDisp::beginWarmUp() { return false; }
+void qor_cDisp::endWarmUp() {}
+uint qor_cDisp::getShaderCompileCount() { return 0; }
 bool qor_cDisp::setVPPhysical_hw(float, float, float, float, float, float) { return false; }
 
 void qor_cDisp::setVPPhysical(float x, float y, float w, float h, float zmin, float zmax)

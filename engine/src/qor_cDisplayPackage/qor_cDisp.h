@@ -37,6 +37,7 @@ struct qor_sDispStats
     uint64_t nDraw;
     uint64_t nShaderHit;
     uint64_t nShaderCompile;
+    uint64_t nShaderLoad; // programs read from the on-disk program store
     uint64_t nProgram;
 };
 
@@ -123,6 +124,19 @@ public:
     // Lock with a pointer that fits 64-bit builds: the pixels of level 0 and the pitch in bytes.
     virtual bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch);
     virtual void getStats(qor_sDispStats * pStats);
+
+    // Warm-up: draws a frame without showing it, so that every program the show needs at its
+    // start is compiled (or read from the on-disk program store) before the music runs. Between
+    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen 640 x 480 target that
+    // is never presented (present does nothing); endWarmUp puts back the back buffer and every
+    // state the device held at beginWarmUp. beginWarmUp is false before init or when a warm-up
+    // is already running.
+    virtual bool beginWarmUp();
+    virtual void endWarmUp();
+    // Programs compiled and linked from source since the device was created (programs read
+    // from the on-disk store do not count): a run reports how many were made after its first
+    // show frame.
+    virtual uint getShaderCompileCount();
 
     // ----- plain operations
     // Stores the six values as the physical viewport, then setVPPhysical_hw.

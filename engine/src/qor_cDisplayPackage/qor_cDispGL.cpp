@@ -56,7 +56,7 @@ qor_cDisp * qor_cDisp::create()
 qor_cDispGL::qor_cDispGL()
     : m_pLockedNode(nullptr), m_pLockedCubeNode(nullptr), m_uHandleCounter(0), m_pWindow(nullptr),
       m_bOwnWindow(false), m_pContext(nullptr), m_uBackFbo(0), m_uBackColour(0), m_uBackDepth(0), m_uBackW(0),
-      m_uBackH(0), m_iSceneDepth(0)
+      m_uBackH(0), m_iSceneDepth(0), m_bWarmUp(false), m_uWarmFbo(0), m_uWarmColour(0), m_uWarmDepth(0)
 {
     std::memset(m_aRenderTarget, 0, sizeof(m_aRenderTarget));
 }
@@ -110,6 +110,13 @@ void qor_cDispGL::releaseGL()
     if (m_uBackDepth)
         glDeleteRenderbuffers(1, &m_uBackDepth);
     m_uBackFbo = m_uBackColour = m_uBackDepth = 0;
+    if (m_uWarmFbo)
+        glDeleteFramebuffers(1, &m_uWarmFbo);
+    if (m_uWarmColour)
+        glDeleteRenderbuffers(1, &m_uWarmColour);
+    if (m_uWarmDepth)
+        glDeleteRenderbuffers(1, &m_uWarmDepth);
+    m_uWarmFbo = m_uWarmColour = m_uWarmDepth = 0;
 }
 
 bool qor_cDispGL::makeCurrent()
@@ -120,24 +127,97 @@ bool qor_cDispGL::makeCurrent()
     return SDL_GL_MakeCurrent(m_pWindow, static_cast<SDL_GLContext>(m_pContext)) == 0;
 }
 
+namespace
+{
+// A framebuffer of X8R8G8B8 colour (destination alpha reads 1, as on a Direct3D back buffer
+// without alpha) and a 24-bit depth, 8-bit stencil buffer; left bound.
+bool makeScreenFbo(uint w, uint h, GLuint * pFbo, GLuint * pColour, GLuint * pDepth)
+{
+    glGenFramebuffers(1, pFbo);
+    glGenRenderbuffers(1, pColour);
+    glGenRenderbuffers(1, pDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, *pColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, w, h);
+    glBindRenderbuffer(GL_RENDERBUFFER, *pDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+    glBindFramebuffer(GL_FRAMEBUFFER, *pFbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, *pColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, *pDepth);
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+} // namespace
+
 bool qor_cDispGL::createBackBuffer()
 {
-    // The back buffer: X8R8G8B8 colour (destination alpha reads 1, as on a Direct3D back buffer
-    // without alpha) and a 24-bit depth, 8-bit stencil buffer.
-    glGenFramebuffers(1, &m_uBackFbo);
-    glGenRenderbuffers(1, &m_uBackColour);
-    glGenRenderbuffers(1, &m_uBackDepth);
-    glBindRenderbuffer(GL_RENDERBUFFER, m_uBackColour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, m_uBackW, m_uBackH);
-    glBindRenderbuffer(GL_RENDERBUFFER, m_uBackDepth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, m_uBackW, m_uBackH);
-    glBindFramebuffer(GL_FRAMEBUFFER, m_uBackFbo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_uBackColour);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, m_uBackDepth);
-    const bool bOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    const bool bOk = makeScreenFbo(m_uBackW, m_uBackH, &m_uBackFbo, &m_uBackColour, &m_uBackDepth);
     m_dev.setRenderTarget(m_uBackFbo, m_uBackW, m_uBackH);
     return bOk;
 }
+
+// ----- warm-up
+
+bool qor_cDispGL::beginWarmUp()
+{
+    if (!m_pContext || m_bWarmUp)
+        return false;
+    if (!m_uWarmFbo && !makeScreenFbo(m_uBackW, m_uBackH, &m_uWarmFbo, &m_uWarmColour, &m_uWarmDepth))
+    {
+        // The device's idea of the bound framebuffer is refreshed.
+        const GLuint fbo = m_dev.getRenderTarget();
+        const int w = m_dev.getTargetWidth(), h = m_dev.getTargetHeight();
+        m_dev.setRenderTarget(0, 0, 0);
+        m_dev.setRenderTarget(fbo, w, h);
+        return false;
+    }
+    m_dev.saveState(m_warm.device);
+    for (uint i = 0; i < qorrs_ts_count; ++i)
+        m_warm.aMatrix[i] = m_aMatrix[i];
+    m_warm.aExtraTexMatrix[0] = m_aExtraTexMatrix[0];
+    m_warm.aExtraTexMatrix[1] = m_aExtraTexMatrix[1];
+    m_warm.frustum = m_frustum;
+    std::memcpy(m_warm.afVPPhysical, m_afVPPhysical, sizeof(m_afVPPhysical));
+    m_warm.clearColor = m_clearColor;
+    m_warm.fogColor = m_fogColor;
+    m_warm.ambientColor = m_ambientColor;
+    m_warm.uFogMode = m_uFogMode;
+    std::memcpy(m_warm.apLight, m_apLight, sizeof(m_apLight));
+    m_warm.screenRecord = m_aRenderTarget[0];
+    for (uint i = 0; i < kNbRenderTarget; ++i)
+        m_warm.aUsed[i] = m_aRenderTarget[i].used;
+    m_warm.iSceneDepth = m_iSceneDepth;
+    m_bWarmUp = true;
+    // The frame draws into the offscreen target as it would into the back buffer.
+    m_dev.setRenderTarget(0, 0, 0);
+    m_dev.setRenderTarget(m_uWarmFbo, m_uBackW, m_uBackH);
+    return true;
+}
+
+void qor_cDispGL::endWarmUp()
+{
+    if (!m_bWarmUp)
+        return;
+    m_bWarmUp = false;
+    for (uint i = 0; i < qorrs_ts_count; ++i)
+        m_aMatrix[i] = m_warm.aMatrix[i];
+    m_aExtraTexMatrix[0] = m_warm.aExtraTexMatrix[0];
+    m_aExtraTexMatrix[1] = m_warm.aExtraTexMatrix[1];
+    m_frustum = m_warm.frustum;
+    std::memcpy(m_afVPPhysical, m_warm.afVPPhysical, sizeof(m_afVPPhysical));
+    m_clearColor = m_warm.clearColor;
+    m_fogColor = m_warm.fogColor;
+    m_ambientColor = m_warm.ambientColor;
+    m_uFogMode = m_warm.uFogMode;
+    std::memcpy(m_apLight, m_warm.apLight, sizeof(m_apLight));
+    // Record 0 as it was (it may name the back buffer); texture records keep their GL objects.
+    m_aRenderTarget[0] = m_warm.screenRecord;
+    for (uint i = 0; i < kNbRenderTarget; ++i)
+        m_aRenderTarget[i].used = m_warm.aUsed[i];
+    m_iSceneDepth = m_warm.iSceneDepth;
+    // Target, viewport, render states, stages, transforms and lights as they were.
+    m_dev.restoreState(m_warm.device);
+}
+
+uint qor_cDispGL::getShaderCompileCount() { return m_dev.getShaderCache().getCompileCount(); }
 
 bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
 {
@@ -283,6 +363,8 @@ bool qor_cDispGL::present()
 {
     if (!m_pContext)
         return false;
+    if (m_bWarmUp)
+        return true; // a warm-up frame is never shown
     int iWinW = 0, iWinH = 0;
     SDL_GL_GetDrawableSize(m_pWindow, &iWinW, &iWinH);
     int r[4];
@@ -325,6 +407,7 @@ void qor_cDispGL::getStats(qor_sDispStats * pStats)
     pStats->nDraw = s.nDraw;
     pStats->nShaderHit = s.nShaderHit;
     pStats->nShaderCompile = s.nShaderCompile;
+    pStats->nShaderLoad = s.nShaderLoad;
     pStats->nProgram = m_dev.getShaderCache().size();
 }
 
@@ -513,12 +596,10 @@ bool qor_cDispGL::setStageCombiner(uint stage, qor_eTexArg arg1, qor_eTexOp op, 
     }
     // Direct3D 8 has 8 stages; the generated pipeline runs the first 4 (a disabled stage 4
     // ends the chain, which is what the engine asks there).
-    qor_sGLStageState dummy;
-    qor_sGLStageState & st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : dummy;
-    uint & uArg1 = bAlpha ? st.alphaArg1 : st.colorArg1;
-    uint & uArg2 = bAlpha ? st.alphaArg2 : st.colorArg2;
-    uint & uOp = bAlpha ? st.alphaOp : st.colorOp;
-    const uint auOld[3] = {uArg1, uArg2, uOp};
+    qor_sGLStageState st = stage < QOR_GL_MAX_STAGES ? m_dev.stage(stage) : qor_sGLStageState{};
+    uint uArg1 = bAlpha ? st.alphaArg1 : st.colorArg1;
+    uint uArg2 = bAlpha ? st.alphaArg2 : st.colorArg2;
+    uint uOp = bAlpha ? st.alphaOp : st.colorOp;
     bool bOk = false;
     if (uint(arg1) <= 3)
     {
@@ -533,8 +614,13 @@ bool qor_cDispGL::setStageCombiner(uint stage, qor_eTexArg arg1, qor_eTexOp op, 
             }
         }
     }
-    if (uArg1 != auOld[0] || uArg2 != auOld[1] || uOp != auOld[2])
-        m_dev.touchStage();
+    if (stage < QOR_GL_MAX_STAGES)
+    {
+        if (bAlpha)
+            m_dev.setStageAlpha(stage, uOp, uArg1, uArg2);
+        else
+            m_dev.setStageColor(stage, uOp, uArg1, uArg2);
+    }
     return bOk;
 }
 
@@ -552,8 +638,7 @@ bool qor_cDispGL::setTexCoordGen(uint stage, uint source)
 {
     if (stage >= QOR_GL_MAX_STAGES || source == 1 || source > 5)
         return false;
-    m_dev.stage(stage).tcSource = source;
-    m_dev.touchStage();
+    m_dev.setStageTexCoord(stage, source);
     if (source == 0)
     {
         // Camera-space normal: x to 0..1 and y to 1..0, two coordinates.
@@ -614,10 +699,7 @@ bool qor_cDispGL::setTexTransformFlags(uint stage, uint flags)
     if (stage >= QOR_GL_MAX_STAGES)
         return false;
     if (flags <= 4 || (flags >= 257 && flags <= 260))
-    {
-        m_dev.stage(stage).ttFlags = flags;
-        m_dev.touchStage();
-    }
+        m_dev.setStageTransformFlags(stage, flags);
     return true;
 }
 

@@ -101,6 +101,10 @@ public:
     bool enableSpecular(bool bEnable) override;
     bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch) override;
     void getStats(qor_sDispStats * pStats) override;
+    bool beginWarmUp() override;
+    void endWarmUp() override;
+    uint getShaderCompileCount() override;
+    bool isWarmingUp() const { return m_bWarmUp; }
     bool setVPPhysical_hw(float x, float y, float w, float h, float zmin, float zmax) override;
 
     // ----- GL backend specifics (tests, tools, the benchmark)
@@ -146,4 +150,23 @@ private:
     GLuint m_uBackFbo, m_uBackColour, m_uBackDepth;
     uint m_uBackW, m_uBackH;
     int m_iSceneDepth;
+
+    // Warm-up: the offscreen target and what beginWarmUp saved.
+    struct WarmUpSave
+    {
+        std::vector<uint8_t> device; // qor_cGLDevice::saveState
+        qor_cMatrix aMatrix[qorrs_ts_count];
+        qor_cMatrix aExtraTexMatrix[2];
+        qor_cFrustum frustum;
+        float afVPPhysical[6];
+        qor_cColor clearColor, fogColor, ambientColor;
+        uint uFogMode;
+        qor_cLight * apLight[kNbLight];
+        qor_sRenderTarget screenRecord;
+        uchar aUsed[kNbRenderTarget];
+        int iSceneDepth;
+    };
+    bool m_bWarmUp;
+    GLuint m_uWarmFbo, m_uWarmColour, m_uWarmDepth;
+    WarmUpSave m_warm;
 };

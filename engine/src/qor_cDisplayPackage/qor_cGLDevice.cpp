@@ -198,6 +198,7 @@ bool qor_cGLDevice::create()
     glFrontFace(GL_CCW);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    m_cache.openStore();
     invalidateGLState();
     return glGetError() == GL_NO_ERROR;
 }
@@ -222,6 +223,45 @@ void qor_cGLDevice::invalidateGLState()
     m_bDirtyGL = m_bDirtyKey = m_bDirtyDerived = m_bDirtyTextures = true;
 }
 
+// Every recorded state, listed once for saving and restoring (all trivially copyable).
+template <typename F> void qor_cGLDevice::forEachRecordedState(F && f)
+{
+    f(m_uCull), f(m_uSrcBlend), f(m_uDstBlend), f(m_bBlend), f(m_uZFunc), f(m_bZEnable), f(m_bZWrite);
+    f(m_bLighting), f(m_bSpecular), f(m_bFog), f(m_auMatSrc), f(m_afAmbient), f(m_afFogColor);
+    f(m_fFogStart), f(m_fFogEnd), f(m_material), f(m_aStage);
+    f(m_aWorld), f(m_aView), f(m_aProj), f(m_aTexMatrix);
+    f(m_aLight), f(m_abLightOn), f(m_aiViewport), f(m_afDepthRange), f(m_uFbo), f(m_iTargetW), f(m_iTargetH);
+}
+
+void qor_cGLDevice::saveState(std::vector<uint8_t> & out)
+{
+    out.clear();
+    forEachRecordedState([&](const auto & m) {
+        const uint8_t * p = reinterpret_cast<const uint8_t *>(&m);
+        out.insert(out.end(), p, p + sizeof(m));
+    });
+}
+
+void qor_cGLDevice::restoreState(const std::vector<uint8_t> & in)
+{
+    size_t off = 0;
+    forEachRecordedState([&](auto & m) {
+        if (off + sizeof(m) <= in.size())
+            std::memcpy(&m, in.data() + off, sizeof(m));
+        off += sizeof(m);
+    });
+    // Everything is compared against GL again and every uniform group sent again.
+    m_bDirtyGL = m_bDirtyKey = m_bDirtyDerived = m_bDirtyTextures = true;
+    std::memset(m_abSamplerDirty, 1, sizeof(m_abSamplerDirty));
+    for (int i = 0; i < qor_cGLProgram::kNbGroup; ++i)
+        bump(i);
+    if (m_gl.fbo != m_uFbo)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_uFbo);
+        m_gl.fbo = m_uFbo;
+    }
+}
+
 void qor_cGLDevice::destroy()
 {
     m_cache.clear();
@@ -233,11 +273,7 @@ void qor_cGLDevice::destroy()
 
 // ----- render states
 
-void qor_cGLDevice::setCullMode(uint mode)
-{
-    m_uCull = mode;
-    m_bDirtyGL = true;
-}
+void qor_cGLDevice::setCullMode(uint mode) { setGL(m_uCull, mode); }
 
 void qor_cGLDevice::enableLighting(bool b)
 {
@@ -259,7 +295,11 @@ void qor_cGLDevice::setMaterialSource(uint iWhich, uint src)
 
 void qor_cGLDevice::setAmbient(uint argb)
 {
-    unpackARGB(argb, m_afAmbient);
+    float af[4];
+    unpackARGB(argb, af);
+    if (std::memcmp(af, m_afAmbient, sizeof(af)) == 0)
+        return;
+    std::memcpy(m_afAmbient, af, sizeof(af));
     bump(qor_cGLProgram::kGroupLighting);
 }
 
@@ -271,12 +311,18 @@ void qor_cGLDevice::enableFog(bool b)
 
 void qor_cGLDevice::setFogColor(uint argb)
 {
-    unpackARGB(argb, m_afFogColor);
+    float af[4];
+    unpackARGB(argb, af);
+    if (std::memcmp(af, m_afFogColor, sizeof(af)) == 0)
+        return;
+    std::memcpy(m_afFogColor, af, sizeof(af));
     bump(qor_cGLProgram::kGroupFog);
 }
 
 void qor_cGLDevice::setFogRange(float start, float end)
 {
+    if (m_fFogStart == start && m_fFogEnd == end)
+        return;
     m_fFogStart = start;
     m_fFogEnd = end;
     bump(qor_cGLProgram::kGroupFog);
@@ -284,16 +330,22 @@ void qor_cGLDevice::setFogRange(float start, float end)
 
 void qor_cGLDevice::setMaterial(const qor_sGLMaterial & mat)
 {
+    // Compared as bytes: the record has no padding and a material is set on every pass.
+    if (std::memcmp(&m_material, &mat, sizeof(mat)) == 0)
+        return;
     m_material = mat;
     bump(qor_cGLProgram::kGroupLighting);
 }
 
 void qor_cGLDevice::setStageFilter(uint s, uint which, uint filter)
 {
-    if (which == 0 || which == 2)
-        m_aStage[s].magFilter = filter;
-    if (which == 1 || which == 2)
-        m_aStage[s].minFilter = filter;
+    qor_sGLStageState & st = m_aStage[s];
+    const uint mag = (which == 0 || which == 2) ? filter : st.magFilter;
+    const uint min = (which == 1 || which == 2) ? filter : st.minFilter;
+    if (mag == st.magFilter && min == st.minFilter)
+        return;
+    st.magFilter = mag;
+    st.minFilter = min;
     m_abSamplerDirty[s] = true;
     m_bDirtyTextures = true;
 }
@@ -301,11 +353,44 @@ void qor_cGLDevice::setStageFilter(uint s, uint which, uint filter)
 void qor_cGLDevice::setStageTexture(uint s, GLenum target, GLuint texture)
 {
     qor_sGLStageState & st = m_aStage[s];
-    if (st.target != target)
+    const GLenum t = texture ? target : 0;
+    if (st.target == t && st.texture == texture)
+        return;
+    if (st.target != t)
         m_bDirtyKey = true;
-    st.target = texture ? target : 0;
+    st.target = t;
     st.texture = texture;
     m_bDirtyTextures = true;
+}
+
+void qor_cGLDevice::setStageColor(uint s, uint op, uint arg1, uint arg2)
+{
+    qor_sGLStageState & st = m_aStage[s];
+    if (st.colorOp == op && st.colorArg1 == arg1 && st.colorArg2 == arg2)
+        return;
+    st.colorOp = op, st.colorArg1 = arg1, st.colorArg2 = arg2;
+    m_bDirtyKey = true;
+}
+
+void qor_cGLDevice::setStageAlpha(uint s, uint op, uint arg1, uint arg2)
+{
+    qor_sGLStageState & st = m_aStage[s];
+    if (st.alphaOp == op && st.alphaArg1 == arg1 && st.alphaArg2 == arg2)
+        return;
+    st.alphaOp = op, st.alphaArg1 = arg1, st.alphaArg2 = arg2;
+    m_bDirtyKey = true;
+}
+
+void qor_cGLDevice::setStageTexCoord(uint s, uint source)
+{
+    if (m_aStage[s].tcSource != source)
+        m_aStage[s].tcSource = source, m_bDirtyKey = true;
+}
+
+void qor_cGLDevice::setStageTransformFlags(uint s, uint flags)
+{
+    if (m_aStage[s].ttFlags != flags)
+        m_aStage[s].ttFlags = flags, m_bDirtyKey = true;
 }
 
 void qor_cGLDevice::forgetTexture(GLuint texture)
@@ -321,36 +406,35 @@ void qor_cGLDevice::forgetTexture(GLuint texture)
 
 void qor_cGLDevice::setTransform(uint slot, const float m[16])
 {
-    switch (slot)
+    const size_t n = 16 * sizeof(float);
+    float * pDst = slot == 0 ? m_aWorld : slot == 1 ? m_aView : slot == 3 ? m_aProj : nullptr;
+    if (slot >= 8 && slot < 8 + QOR_GL_MAX_STAGES)
+        pDst = m_aTexMatrix[slot - 8];
+    // A matrix sent again unchanged (every pass of a material sets its stages' matrices) costs
+    // nothing downstream.
+    if (!pDst || std::memcmp(pDst, m, n) == 0)
+        return;
+    std::memcpy(pDst, m, n);
+    if (slot >= 8)
     {
-    case 0:
-        std::memcpy(m_aWorld, m, sizeof(m_aWorld));
-        break;
-    case 1:
-        std::memcpy(m_aView, m, sizeof(m_aView));
-        bump(qor_cGLProgram::kGroupLighting); // lights live in camera space
-        break;
-    case 3:
-        std::memcpy(m_aProj, m, sizeof(m_aProj));
-        break;
-    default:
-        if (slot >= 8 && slot < 8 + QOR_GL_MAX_STAGES)
-        {
-            std::memcpy(m_aTexMatrix[slot - 8], m, sizeof(m_aTexMatrix[0]));
-            bump(qor_cGLProgram::kGroupTexMatrix);
-        }
+        bump(qor_cGLProgram::kGroupTexMatrix);
         return;
     }
+    if (slot == 1)
+        bump(qor_cGLProgram::kGroupLighting); // lights live in camera space
     m_bDirtyDerived = true;
     bump(qor_cGLProgram::kGroupTransform);
 }
 
 void qor_cGLDevice::setLight(uint i, const qor_sGLLight & light)
 {
+    if (std::memcmp(&m_aLight[i], &light, sizeof(light)) == 0)
+        return;
+    if (m_abLightOn[i] && m_aLight[i].type != light.type)
+        m_bDirtyKey = true;
     m_aLight[i] = light;
     if (m_abLightOn[i])
-        m_bDirtyKey = true; // the type may have changed
-    bump(qor_cGLProgram::kGroupLighting);
+        bump(qor_cGLProgram::kGroupLighting);
 }
 
 void qor_cGLDevice::enableLight(uint i, bool b)
@@ -365,6 +449,9 @@ void qor_cGLDevice::enableLight(uint i, bool b)
 
 void qor_cGLDevice::setViewport(int x, int y, int w, int h, float zmin, float zmax)
 {
+    if (m_aiViewport[0] == x && m_aiViewport[1] == y && m_aiViewport[2] == w && m_aiViewport[3] == h &&
+        m_afDepthRange[0] == zmin && m_afDepthRange[1] == zmax)
+        return;
     m_aiViewport[0] = x;
     m_aiViewport[1] = y;
     m_aiViewport[2] = w;
@@ -761,10 +848,12 @@ bool qor_cGLDevice::drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex)
     if (m_bDirtyKey || fvf != m_uKeyFvf || !m_pProgram)
     {
         buildKey(fvf);
-        bool bCompiled = false;
-        m_pProgram = m_cache.get(m_key, &bCompiled);
-        if (bCompiled)
+        qor_cGLShaderCache::eSource eSource = qor_cGLShaderCache::kFound;
+        m_pProgram = m_cache.get(m_key, &eSource);
+        if (eSource == qor_cGLShaderCache::kCompiled)
             ++m_stats.nShaderCompile;
+        else if (eSource == qor_cGLShaderCache::kLoaded)
+            ++m_stats.nShaderLoad;
         else
             ++m_stats.nShaderHit;
     }

@@ -21,6 +21,7 @@
 #include <epoxy/gl.h>
 
 #include <cstdint>
+#include <vector>
 
 // Debug builds check glGetError after a call (sokol _SG_GL_CHECK_ERROR).
 #ifndef NDEBUG
@@ -94,6 +95,7 @@ struct qor_sGLStats
     uint64_t nDraw;
     uint64_t nShaderHit;     // a draw whose state key was already compiled
     uint64_t nShaderCompile; // programs generated and linked
+    uint64_t nShaderLoad;    // programs read from the on-disk store
     uint64_t nStateKey;      // state keys built (state changed since the previous draw)
 };
 
@@ -113,13 +115,15 @@ public:
 
     // ----- render states (Direct3D numbering of the design's enumerations)
     void setCullMode(uint mode); // 0 none, 1 clockwise, 2 counter-clockwise
-    void setBlend(uint src, uint dst) { m_uSrcBlend = src, m_uDstBlend = dst, m_bDirtyGL = true; }
-    void setSrcBlend(uint src) { m_uSrcBlend = src, m_bDirtyGL = true; }
-    void setDstBlend(uint dst) { m_uDstBlend = dst, m_bDirtyGL = true; }
-    void enableBlending(bool b) { m_bBlend = b, m_bDirtyGL = true; }
-    void setZFunc(uint f) { m_uZFunc = f, m_bDirtyGL = true; }
-    void enableZ(bool b) { m_bZEnable = b, m_bDirtyGL = true; }
-    void enableZWrite(bool b) { m_bZWrite = b, m_bDirtyGL = true; }
+    // Every setter marks its state dirty only when the value changes: materials set the same
+    // states on every use, and an unchanged state must cost no GL call, key or upload.
+    void setBlend(uint src, uint dst) { setSrcBlend(src), setDstBlend(dst); }
+    void setSrcBlend(uint src) { setGL(m_uSrcBlend, src); }
+    void setDstBlend(uint dst) { setGL(m_uDstBlend, dst); }
+    void enableBlending(bool b) { setGL(m_bBlend, b); }
+    void setZFunc(uint f) { setGL(m_uZFunc, f); }
+    void enableZ(bool b) { setGL(m_bZEnable, b); }
+    void enableZWrite(bool b) { setGL(m_bZWrite, b); }
     void enableLighting(bool b);
     void enableSpecular(bool b);
     void setMaterialSource(uint iWhich, uint src); // 0 diffuse, 1 ambient, 2 specular, 3 emissive
@@ -130,8 +134,12 @@ public:
     void setMaterial(const qor_sGLMaterial & mat);
 
     // ----- stages
-    qor_sGLStageState & stage(uint s) { return m_aStage[s]; }
-    void touchStage() { m_bDirtyKey = true; }
+    const qor_sGLStageState & stage(uint s) const { return m_aStage[s]; }
+    // Combiner of a stage (colour or alpha): op, arg1, arg2 in qor_eTexOp / qor_eTexArg numbering.
+    void setStageColor(uint s, uint op, uint arg1, uint arg2);
+    void setStageAlpha(uint s, uint op, uint arg1, uint arg2);
+    void setStageTexCoord(uint s, uint source);
+    void setStageTransformFlags(uint s, uint flags);
     void setStageFilter(uint s, uint which, uint filter);
     void setStageTexture(uint s, GLenum target, GLuint texture);
     // Forgets a texture that is being deleted (stages unbind it).
@@ -181,6 +189,11 @@ public:
     static qor_cGLDevice * current() { return s_pCurrent; }
     static void setCurrent(qor_cGLDevice * pDev) { s_pCurrent = pDev; }
 
+    // Every recorded state (render and stage states, transforms, lights, viewport, target) into
+    // a byte image, and back; after a restore everything is sent again before the next draw.
+    void saveState(std::vector<uint8_t> & out);
+    void restoreState(const std::vector<uint8_t> & in);
+
     const qor_sGLStats & getStats() const { return m_stats; }
     void resetStats();
     qor_cGLShaderCache & getShaderCache() { return m_cache; }
@@ -188,6 +201,12 @@ public:
 
 private:
     static qor_cGLDevice * s_pCurrent;
+    template <typename T> void setGL(T & member, T value)
+    {
+        if (member != value)
+            member = value, m_bDirtyGL = true;
+    }
+    template <typename F> void forEachRecordedState(F && f);
     void applyGLState();
     void buildKey(uint fvf);
     void updateDerived();

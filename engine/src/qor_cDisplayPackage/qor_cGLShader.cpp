@@ -230,6 +230,14 @@ std::string qor_cGLShaderCache::vertexSource(const qor_sShaderKey & key)
         const size_t pos = s.find("    vec4 tc");
         s.insert(pos, szEye);
     }
+    if (!bRHW)
+    {
+        // Direct3D puts pixel centres at integer screen coordinates for transformed geometry
+        // too: clip x = -1 is the centre of the viewport's first column, where GL has its left
+        // edge. Half a pixel of the current viewport (which is the render target's size when
+        // drawing into a texture), in clip units times w, moves the picture right and down.
+        s += "    gl_Position.xy += vec2(1.0 / uViewport.z, -1.0 / uViewport.w) * gl_Position.w;\n";
+    }
     if (key.clipRemap)
         s += "    gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n";
     // Direct3D orientation: row 0 of every target is the top of the picture.
@@ -272,11 +280,10 @@ std::string qor_cGLShaderCache::fragmentSource(const qor_sShaderKey & key)
             else
             {
                 std::string v;
-                if (st.ttProjected && n >= 2)
-                {
-                    static const char * const s_aszLast[] = {"x", "x", "y", "z", "w"};
-                    v = c + ".xy / " + c + "." + s_aszLast[n];
-                }
+                if (st.ttProjected && n == 2)
+                    v = "vec2(" + c + ".x / " + c + ".y, 0.0)"; // count 2 projected: u / v, one coordinate
+                else if (st.ttProjected && n >= 3)
+                    v = c + ".xy / " + c + (n == 3 ? ".z" : ".w");
                 else
                     v = n == 1 ? "vec2(" + c + ".x, 0.0)" : c + ".xy";
                 s += format("    vec4 t%d = texture(uTex", i) + format("%d, ", i) + v + ");\n";
@@ -352,18 +359,20 @@ bool compileShader(GLuint uShader, const std::string & src, cchar * szKind)
 }
 } // namespace
 
-qor_cGLProgram * qor_cGLShaderCache::build(const qor_sShaderKey & key)
+GLuint qor_cGLShaderCache::compileAndLink(const std::string & vsSource, const std::string & fsSource)
 {
     const GLuint vs = glCreateShader(GL_VERTEX_SHADER);
     const GLuint fs = glCreateShader(GL_FRAGMENT_SHADER);
-    const bool bOk = compileShader(vs, vertexSource(key), "vertex") && compileShader(fs, fragmentSource(key), "fragment");
+    const bool bOk = compileShader(vs, vsSource, "vertex") && compileShader(fs, fsSource, "fragment");
     if (!bOk)
     {
         glDeleteShader(vs);
         glDeleteShader(fs);
-        return nullptr;
+        return 0;
     }
     const GLuint prog = glCreateProgram();
+    // The linked program is written to the on-disk store afterwards.
+    glProgramParameteri(prog, GL_PROGRAM_BINARY_RETRIEVABLE_HINT, GL_TRUE);
     glAttachShader(prog, vs);
     glAttachShader(prog, fs);
     glLinkProgram(prog);
@@ -378,8 +387,13 @@ qor_cGLProgram * qor_cGLShaderCache::build(const qor_sShaderKey & key)
         QOR_LOG_LOCATION();
         qoru_logError("qor_cGLShaderCache: program failed to link\n%s\n", ac);
         glDeleteProgram(prog);
-        return nullptr;
+        return 0;
     }
+    return prog;
+}
+
+qor_cGLProgram * qor_cGLShaderCache::wrap(GLuint prog)
+{
     qor_cGLProgram * p = new qor_cGLProgram;
     p->m_uProgram = prog;
     p->m_locWorldView = glGetUniformLocation(prog, "uWorldView");
@@ -392,7 +406,7 @@ qor_cGLProgram * qor_cGLShaderCache::build(const qor_sShaderKey & key)
     p->m_locLights = glGetUniformLocation(prog, "uLights");
     p->m_locFogColor = glGetUniformLocation(prog, "uFogColor");
     p->m_locFog = glGetUniformLocation(prog, "uFog");
-    // Stage s samples texture unit s.
+    // Stage s samples texture unit s (uniform values are not part of a program binary).
     glUseProgram(prog);
     for (int i = 0; i < qor_sShaderKey::kMaxStages; ++i)
     {
@@ -403,16 +417,32 @@ qor_cGLProgram * qor_cGLShaderCache::build(const qor_sShaderKey & key)
     return p;
 }
 
-qor_cGLProgram * qor_cGLShaderCache::get(const qor_sShaderKey & key, bool * pbCompiled)
+qor_cGLProgram * qor_cGLShaderCache::get(const qor_sShaderKey & key, eSource * peSource)
 {
     auto it = m_map.find(key);
     if (it != m_map.end())
     {
-        *pbCompiled = false;
+        *peSource = kFound;
         return it->second;
     }
-    *pbCompiled = true;
-    qor_cGLProgram * p = build(key);
+    const std::string vs = vertexSource(key), fs = fragmentSource(key);
+    const uint64_t uSourceHash = qor_cGLProgramStore::hashBytes(fs.data(), fs.size(),
+                                                                qor_cGLProgramStore::hashBytes(vs.data(), vs.size()));
+    GLuint prog = m_store.load(key, uSourceHash);
+    if (prog)
+    {
+        *peSource = kLoaded;
+        ++m_uLoad;
+    }
+    else
+    {
+        *peSource = kCompiled;
+        ++m_uCompile;
+        prog = compileAndLink(vs, fs);
+        if (prog)
+            m_store.save(key, uSourceHash, prog);
+    }
+    qor_cGLProgram * p = prog ? wrap(prog) : nullptr;
     m_map.emplace(key, p); // a failed key stays null: it is not compiled again
     return p;
 }

@@ -7,6 +7,7 @@
 // normalised (unused fields zero) so that equal pipelines share one program.
 #pragma once
 
+#include "qor_cGLProgramStore.h"
 #include "qor_types.h"
 
 #include <epoxy/gl.h>
@@ -88,18 +89,35 @@ public:
     qor_cGLShaderCache(const qor_cGLShaderCache &) = delete;
     qor_cGLShaderCache & operator=(const qor_cGLShaderCache &) = delete;
 
-    // The program for a key: found (nHit + 1) or generated and linked (nCompile + 1).
-    // Null when the generated shaders fail to compile (the info log goes to the error log).
-    qor_cGLProgram * get(const qor_sShaderKey & key, bool * pbCompiled);
+    enum eSource
+    {
+        kFound,    // already in memory
+        kLoaded,   // read from the program store on disk
+        kCompiled, // generated, compiled and linked (and written to the store)
+    };
+    // The program for a key; *peSource says where it came from. Null when the generated
+    // shaders fail to compile (the info log goes to the error log).
+    qor_cGLProgram * get(const qor_sShaderKey & key, eSource * peSource);
     // Deletes every program (context current).
     void clear();
     size_t size() const { return m_map.size(); }
+    // With the context current: opens the on-disk program store (see qor_cGLProgramStore.h).
+    void openStore() { m_store.open(); }
+    const qor_cGLProgramStore & getStore() const { return m_store; }
+    // Programs compiled and linked from source, and programs read from the store, since the
+    // cache was made.
+    uint getCompileCount() const { return m_uCompile; }
+    uint getLoadCount() const { return m_uLoad; }
 
     // The generated sources (also used by tests and the architecture notes).
     static std::string vertexSource(const qor_sShaderKey & key);
     static std::string fragmentSource(const qor_sShaderKey & key);
 
 private:
-    qor_cGLProgram * build(const qor_sShaderKey & key);
+    static GLuint compileAndLink(const std::string & vs, const std::string & fs);
+    static qor_cGLProgram * wrap(GLuint uProgram);
     std::unordered_map<qor_sShaderKey, qor_cGLProgram *, qor_sShaderKeyHash> m_map;
+    qor_cGLProgramStore m_store;
+    uint m_uCompile = 0;
+    uint m_uLoad = 0;
 };

@@ -450,6 +450,36 @@ TEST_F(DispTest, TextureTransformsTurnAndShiftAboutTheCentre)
     d->releaseTexture(t);
 }
 
+TEST_F(DispTest, CountTwoProjectedDividesUByV)
+{
+    // Four columns red, green, blue, white; count 2 with the projected bit gives one coordinate,
+    // u' / v', with (u', v') = (u, v) * M and M adding 1 to v (m32 = 1, the 2D translation row).
+    const qor_hTexture t =
+        qort::makeTexture(4, 1, {argb(255, 0, 0), argb(0, 255, 0), argb(0, 0, 255), argb(255, 255, 255)});
+    const qort::Pixel aColumn[4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}};
+    d->setTexture(0, t);
+    d->setTexMode(0, qorrs_texarg_texture, qorrs_texop_selectarg1, qorrs_texarg_current);
+    qor_cMatrix m;
+    m._32 = 1.0f;
+    d->setMatrix(qorrs_ts_texture0, &m);
+    ASSERT_TRUE(d->setTexTransformFlags(0, 258));
+    quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1, 0, 0, 1, 1);
+    Frame f;
+    // Pixel (x, y) is sampled at its centre, which Direct3D puts at (x, y): u = x / 640 and
+    // v = y / 480 over the full-screen quad; the texel column is floor(4 u / (1 + v)).
+    const int aXY[][2] = {{20, 10}, {300, 10}, {500, 10}, {630, 10}, {320, 240}, {450, 100}, {620, 200}, {100, 400},
+                          {600, 470}};
+    for (const auto & xy : aXY)
+    {
+        const double u = xy[0] / 640.0, v = xy[1] / 480.0;
+        const qort::Pixel & e = aColumn[int(std::floor(4.0 * u / (1.0 + v))) & 3];
+        EXPECT_PIXEL(f.at(xy[0], xy[1]), e.r, e.g, e.b, 0) << "at " << xy[0] << ", " << xy[1];
+    }
+    d->setTexTransformFlags(0, 0);
+    d->setTexture(0, QOR_NULL_TEXTURE);
+    d->releaseTexture(t);
+}
+
 TEST_F(DispTest, PreTransformedVerticesSkipTheTextureMatrix)
 {
     const qor_hTexture t = quadrants();

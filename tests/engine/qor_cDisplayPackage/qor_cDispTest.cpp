@@ -135,6 +135,115 @@ TEST_F(DispTest, PreTransformedPositionsIgnoreTheViewportOrigin)
     EXPECT_PIXEL(f.at(330, 210), 0, 0, 0, 0); // outside the viewport: clipped
 }
 
+// ----- pixel centres of transformed geometry
+
+namespace
+{
+// The columns (or rows) a quad edge pair [a, b) covers under Direct3D's rules: pixel i is
+// sampled at i, and the top-left rule keeps a centre on a left or top edge and drops one on a
+// right or bottom edge. So the first covered pixel is ceil(a) and the last ceil(b) - 1.
+std::pair<int, int> coveredSpan(double a, double b) { return {int(std::ceil(a)), int(std::ceil(b)) - 1}; }
+
+// First and last covered column and row of the white pixels in the current target (-1 none).
+struct Box
+{
+    int x0 = -1, x1 = -1, y0 = -1, y1 = -1;
+};
+Box whiteBox()
+{
+    Frame f;
+    Box b;
+    for (int y = 0; y < f.height(); ++y)
+        for (int x = 0; x < f.width(); ++x)
+            if (f.at(x, y).r > 127)
+            {
+                b.x0 = b.x0 < 0 ? x : std::min(b.x0, x);
+                b.x1 = std::max(b.x1, x);
+                b.y0 = b.y0 < 0 ? y : std::min(b.y0, y);
+                b.y1 = std::max(b.y1, y);
+            }
+    return b;
+}
+
+struct EdgeCase
+{
+    float vx, vy, vw, vh;           // viewport
+    int target;                     // 0 the back buffer, else a render-target texture of this size
+    float left, top, right, bottom; // the quad on screen, in pixels
+};
+} // namespace
+
+TEST_F(DispTest, TransformedGeometryPutsPixelCentresAtIntegers)
+{
+    // An XYZ quad with identity matrices: screen x = vx + (clip x + 1) / 2 * vw and
+    // screen y = vy + (1 - clip y) / 2 * vh, so each edge in pixels gives its clip value.
+    const EdgeCase aCase[] = {
+        {0, 0, 640, 480, 0, 100.0f, 50.0f, 110.0f, 60.0f},  // edges on centres: 100..109, 50..59
+        {0, 0, 640, 480, 0, 100.5f, 50.5f, 110.5f, 60.5f},  // edges between centres: 101..110, 51..60
+        {0, 0, 640, 480, 0, 100.25f, 50.75f, 104.75f, 53.25f},
+        {40, 30, 200, 100, 0, 60.0f, 40.0f, 70.5f, 52.5f},   // a viewport that is not the screen
+        {40, 30, 200, 100, 0, 60.5f, 40.5f, 70.0f, 52.0f},
+        {0, 0, 64, 64, 64, 10.0f, 20.0f, 15.0f, 30.0f},      // a render-target texture
+        {0, 0, 64, 64, 64, 10.5f, 20.5f, 15.5f, 30.5f},
+    };
+    const qor_hTexture hTarget = d->createTexture(64, 64, QOR_TEX_RENDERTARGET);
+    ASSERT_NE(hTarget, QOR_NULL_TEXTURE);
+    for (const EdgeCase & c : aCase)
+    {
+        SCOPED_TRACE(::testing::Message() << "viewport " << c.vx << "," << c.vy << " " << c.vw << "x" << c.vh
+                                          << " target " << c.target << " quad " << c.left << "," << c.top << " - "
+                                          << c.right << "," << c.bottom);
+        d->resetRenderTargetSlots();
+        if (c.target)
+        {
+            ASSERT_TRUE(d->saveScreenTarget());
+            ASSERT_TRUE(d->setTextureAsRenderTarget(hTarget));
+        }
+        d->setClearColor(0, 0, 0);
+        d->setVPPhysical(0, 0, c.target ? 64.0f : 640.0f, c.target ? 64.0f : 480.0f, 0, 1);
+        d->clear(3);
+        d->setVPPhysical(c.vx, c.vy, c.vw, c.vh, 0, 1);
+        const auto clipX = [&](float x) { return (x - c.vx) / c.vw * 2.0f - 1.0f; };
+        const auto clipY = [&](float y) { return 1.0f - (y - c.vy) / c.vh * 2.0f; };
+        qort::quadXYZ(clipX(c.left), clipY(c.top), clipX(c.right), clipY(c.bottom), 0.5f, 0, 0, -1);
+        const Box b = whiteBox();
+        const auto [x0, x1] = coveredSpan(c.left, c.right);
+        const auto [y0, y1] = coveredSpan(c.top, c.bottom);
+        EXPECT_EQ(b.x0, x0);
+        EXPECT_EQ(b.x1, x1);
+        EXPECT_EQ(b.y0, y0);
+        EXPECT_EQ(b.y1, y1);
+        if (c.target)
+        {
+            ASSERT_TRUE(d->restoreScreenTarget());
+        }
+    }
+    d->releaseTexture(hTarget);
+}
+
+TEST_F(DispTest, TransformedAndPreTransformedQuadsCoverTheSamePixels)
+{
+    // The same screen rectangles drawn both ways, in a viewport that is not the screen.
+    d->setVPPhysical(20, 10, 400, 300, 0, 1);
+    const float aRect[][4] = {{50.0f, 40.0f, 90.0f, 70.0f}, {50.5f, 40.5f, 90.5f, 70.5f}, {33.3f, 21.7f, 47.9f, 29.1f}};
+    for (const auto & r : aRect)
+    {
+        SCOPED_TRACE(::testing::Message() << r[0] << "," << r[1] << " - " << r[2] << "," << r[3]);
+        d->clear(3);
+        quadRHW(r[0], r[1], r[2], r[3], argb(255, 255, 255));
+        const Box rhw = whiteBox();
+        d->clear(3);
+        qort::quadXYZ((r[0] - 20) / 400 * 2 - 1, 1 - (r[1] - 10) / 300 * 2, (r[2] - 20) / 400 * 2 - 1,
+                      1 - (r[3] - 10) / 300 * 2, 0.5f, 0, 0, -1);
+        const Box xyz = whiteBox();
+        EXPECT_NE(rhw.x0, -1);
+        EXPECT_EQ(xyz.x0, rhw.x0);
+        EXPECT_EQ(xyz.x1, rhw.x1);
+        EXPECT_EQ(xyz.y0, rhw.y0);
+        EXPECT_EQ(xyz.y1, rhw.y1);
+    }
+}
+
 // ----- blending
 
 struct BlendCase
