@@ -1,9 +1,11 @@
 // qor-player: reads application.ini, creates the application it names, runs it, exits with 0.
 //
-//   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs]
+//   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
+//              [--capture OUT] [--size WxH] [--quiet]
 #include "qor_cConfigFile.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayerViewer.h"
+#include "qor_cPlayerOptions.h"
 #include "qor_cSDL.h"
 #include "qor_cSceneViewer.h"
 
@@ -35,6 +37,7 @@ void usage(cchar * szError)
                          "  --frames N    end after N frames\n"
                          "  --window      a 640 x 480 window instead of full screen\n"
                          "  --no-dialogs  write message boxes to standard error\n");
+    std::fprintf(stderr, "%s", qor_cPlayerOptions::usage());
 }
 
 // Returns false on a malformed command line (the player then exits at once).
@@ -66,6 +69,11 @@ bool parseOptions(int argc, char ** argv)
             qoru_setForceWindowed(true);
         else if (std::strcmp(sz, "--no-dialogs") == 0)
             qoru_setDialogsEnabled(false);
+        else if (const int iTaken = qor_cPlayerOptions::parse(argc, argv, i))
+        {
+            if (iTaken < 0)
+                return false;
+        }
         else if (std::strcmp(sz, "--help") == 0 || std::strcmp(sz, "-h") == 0)
         {
             usage(nullptr);
@@ -128,5 +136,5 @@ int main(int argc, char ** argv)
         }
     }
     SDL_Quit();
-    return 0;
+    return qor_cPlayerOptions::getExitStatus();
 }
