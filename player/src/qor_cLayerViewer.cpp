@@ -257,6 +257,7 @@ void qor_cLayerViewer::run()
     }
 
     // 5, 6. The frame loop.
+    double dLastShow = opts.dSeek; // music time of the last frame shown, for the progress line
     bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested();
     while (!bEnd)
     {
@@ -282,9 +283,10 @@ void qor_cLayerViewer::run()
         }
         m_pDisp->present();
         ++m_nPass;
+        const double dShow = m_pMusic->getTime() / 1000.0;
+        dLastShow = dShow;
         if (capture.isOpen() && !opts.bQuiet)
         {
-            const double dShow = m_pMusic->getTime() / 1000.0;
             int nLeft = int((getShowLength() - dShow) * qor_cPlayerOptions::getStepFps() + 0.5);
             const int nLimit = getFrameLimit();
             if (nLimit > 0 && nLimit - getFrameCount() - 1 < nLeft)
@@ -327,7 +329,7 @@ void qor_cLayerViewer::run()
     if (capture.isOpen())
     {
         if (!opts.bQuiet)
-            capture.showProgress(m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0, 0, true);
+            capture.showProgress(dLastShow, 0, true);
         if (!capture.close())
         {
             std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
