@@ -145,6 +145,29 @@ bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
     return true;
 }
 
+qor_cFont * qor_cLayerViewer::showLoadingFrame()
+{
+    qor_cFont * pFont = new (std::nothrow) qor_cFont;
+    if (pFont)
+    {
+        pFont->loadFont("qor\\font");
+        pFont->printf("Version 1.2");
+    }
+    qor_cLayerScreen loading;
+    loading.loadFromScript("kv_screen_loading.o");
+    const qor_sStep step = {0.001f, 0};
+    loading.update(&step.fStep);
+    loading.renderToTextures();
+    m_pDisp->beginScene();
+    m_pDisp->clear(3);
+    loading.render();
+    if (pFont)
+        pFont->draw(0.0f, 0.0f);
+    m_pDisp->endScene();
+    m_pDisp->present();
+    return pFont; // the loading screen goes; the frame stays on screen while the show is built
+}
+
 void qor_cLayerViewer::run()
 {
     const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
@@ -181,26 +204,7 @@ void qor_cLayerViewer::run()
     }
 
     // 1. The loading frame.
-    qor_cFont * pFont = new (std::nothrow) qor_cFont;
-    if (pFont)
-    {
-        pFont->loadFont("qor\\font");
-        pFont->printf("Version 1.2");
-    }
-    {
-        qor_cLayerScreen loading;
-        loading.loadFromScript("kv_screen_loading.o");
-        const qor_sStep step = {0.001f, 0};
-        loading.update(&step.fStep);
-        loading.renderToTextures();
-        m_pDisp->beginScene();
-        m_pDisp->clear(3);
-        loading.render();
-        if (pFont)
-            pFont->draw(0.0f, 0.0f);
-        m_pDisp->endScene();
-        m_pDisp->present();
-    }
+    qor_cFont * pFont = showLoadingFrame();
 
     // 2. The screens, in table order; a failed script keeps its slot with what it built.
     m_lScreen.clear();

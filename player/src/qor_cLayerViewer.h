@@ -10,6 +10,7 @@
 #include <vector>
 
 class qor_cCapture;
+class qor_cFont;
 class qor_cLayerScreen;
 class qor_cMusic;
 
@@ -33,6 +34,10 @@ public:
     qor_cLayerScreen * getScreen(int i) const { return m_lScreen.get<qor_cLayerScreen>(i); }
     // Passes of the frame loop run so far.
     int getPassCount() const { return m_nPass; }
+
+    // The loading frame: the loading screen updated once and drawn with the version text, then
+    // presented; returns the font (the caller deletes it at the end of the show).
+    qor_cFont * showLoadingFrame();
 
 protected:
     // The keyboard read at the end of every pass (its state serves the key tests of the next
