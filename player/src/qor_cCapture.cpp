@@ -304,6 +304,8 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
         return fail("no capture is open");
     if (!pBGRA || w < 1 || h < 1)
         return fail("no picture to capture");
+    if (m_nFrame == 0)
+        m_dStart = qor_cMusic::now(); // the rate counts from the first frame, not the start-up
     const uint8_t * pFrame = pBGRA;
     if (w != m_iWidth || h != m_iHeight)
     {
