@@ -1,14 +1,23 @@
-// The applications in-process: start-up, the frame loop's end on Escape, orderly destruction.
+// The applications in-process: start-up, the frame loop on a test show with a fixed-step clock
+// and a scripted keyboard, the end on Escape, orderly destruction.
 #include <gtest/gtest.h>
 
 #include "qor_cDisp.h"
 #include "qor_cKeyb.h"
 #include "qor_cLayerViewer.h"
+#include "qor_cMusic.h"
+#include "qor_cPlayerOptions.h"
 #include "qor_cSceneViewer.h"
 #include "qor_cXChange.h"
+#include "qor_showTestUtil.h"
 #include "qor_testUtil.h"
 
 #include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <set>
 
 TEST(qor_cLayerViewer, EscapeReleasedEndsTheLoopAndDestructionClearsEveryService)
 {
@@ -64,14 +73,6 @@ TEST(qor_cSceneViewer, FrameLimitEndsTheRunAndTheLogsStayBehind)
 
 // ----- the show's frame loop on a test show, with a fixed-step clock and a scripted keyboard
 
-#include "qor_cMusic.h"
-#include "qor_cPlayerOptions.h"
-#include "qor_showTestUtil.h"
-
-#include <cmath>
-#include <functional>
-#include <map>
-#include <set>
 
 namespace
 {
@@ -220,9 +221,13 @@ TEST(qor_cLayerViewerLoop, SeekStartsOnTheEntryHoldingTheTimeWithItsScreenTime)
     }
 }
 
+// The grey level of a ramp screen's picture: its own clock, in units.
+static int greyOf(const PassRecord & r) { return r.centre.g; }
+
 TEST(qor_cLayerViewerLoop, RightHeldTenFramesThenUpFollowsTheMusicFromThere)
 {
     qort::TestShow show;
+    ASSERT_TRUE(show.addRampScreen("kv_screen_chapter5.o")) << show.error();
     ASSERT_TRUE(show.addAllScreens()) << show.error();
     ShowRun run(show);
     qor_cPlayerOptions::get().dSeek = (startOf(4) + 100) / 30.0;
@@ -241,16 +246,20 @@ TEST(qor_cLayerViewerLoop, RightHeldTenFramesThenUpFollowsTheMusicFromThere)
     viewer.release();
     ASSERT_EQ(viewer.passes.size(), 14u);
     EXPECT_NEAR(viewer.passes[0].fScreenTime, 100.0f, 2e-3f);
+    EXPECT_NEAR(greyOf(viewer.passes[0]), 100, 1);
     EXPECT_FALSE(viewer.passes[0].bPaused);
     for (int k = 1; k <= 10; ++k)
     {
         EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, 100.0f + k, 2e-3f) << "pass " << k;
+        // The screen itself was rewound and replayed to there.
+        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), 100 + k, 1) << "pass " << k;
         EXPECT_TRUE(viewer.passes[size_t(k)].bPaused);
     }
     // Up: one frame's music (1 unit at 30 fps) from 110, and on.
     for (int k = 11; k < 14; ++k)
     {
         EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, 110.0f + (k - 10), 2e-3f) << "pass " << k;
+        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), 110 + (k - 10), 1) << "pass " << k;
         EXPECT_FALSE(viewer.passes[size_t(k)].bPaused);
     }
     EXPECT_EQ(viewer.passes[13].iEntry, 4);
@@ -259,9 +268,10 @@ TEST(qor_cLayerViewerLoop, RightHeldTenFramesThenUpFollowsTheMusicFromThere)
 TEST(qor_cLayerViewerLoop, SpaceOnTheTenthScreenReplaysItFromZeroWithTheMusicAtZero)
 {
     qort::TestShow show;
+    ASSERT_TRUE(show.addRampScreen("kv_screen_chapter6.o")) << show.error();
     ASSERT_TRUE(show.addAllScreens()) << show.error();
     ShowRun run(show);
-    qor_cPlayerOptions::get().dSeek = (startOf(9) + 300) / 30.0;
+    qor_cPlayerOptions::get().dSeek = (startOf(9) + 200) / 30.0;
     qor_cPlayerOptions::get().dFps = 30.0;
     qor_cApplication::setFrameLimit(6);
     ScriptedViewer viewer;
@@ -274,12 +284,14 @@ TEST(qor_cLayerViewerLoop, SpaceOnTheTenthScreenReplaysItFromZeroWithTheMusicAtZ
     viewer.run();
     viewer.release();
     ASSERT_EQ(viewer.passes.size(), 6u);
-    EXPECT_NEAR(viewer.passes[2].fScreenTime, 302.0f, 2e-3f);
+    EXPECT_NEAR(viewer.passes[2].fScreenTime, 202.0f, 2e-3f);
+    EXPECT_NEAR(greyOf(viewer.passes[2]), 202, 1);
     // After Space the tenth screen again, from 0, on the music from 0: pass 3 is one frame on.
     for (int k = 3; k < 6; ++k)
     {
         EXPECT_EQ(viewer.passes[size_t(k)].iEntry, 9);
         EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, float(k - 2), 2e-3f) << "pass " << k;
+        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), k - 2, 1) << "pass " << k;
         EXPECT_NEAR(viewer.passes[size_t(k)].fMusicMs, (k - 2) * 1000.0f / 30.0f, 0.01f) << "pass " << k;
     }
 }

@@ -15,33 +15,44 @@ TestShow::TestShow()
     writeText(m_dir.file("application.ini"), "[APPLICATION]\nID=1\nUSER=0\n");
 }
 
-bool TestShow::addColourScreen(const std::string & screen, Rgb c)
+bool TestShow::addScreen(const std::string & screen, const std::string & materialBody)
 {
     const std::string layer = "layer_" + std::to_string(m_nLayer++);
     const std::string layerSrc = m_dir.file("src/" + layer + ".sc");
     const std::string screenSrc = m_dir.file("src/" + screen + ".sc");
-    char acLayer[1024];
-    std::snprintf(acLayer, sizeof acLayer,
-                  "#include <qor>\n"
-                  "main()\n{\n"
-                  "    setVP(0, 0, ONE, ONE);\n"
-                  "    addQuad();\n"
-                  "    addMaterial(\"flat\");\n"
-                  "    setMatDiff(%d, %d, %d, 255);\n"
-                  "    addPass();\n"
-                  "    addStage();\n"
-                  "    setCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
-                  "    setAlphaCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
-                  "    setPos(0, 0);\n"
-                  "    setScale(ONE, ONE);\n"
-                  "}\n",
-                  c.r, c.g, c.b);
-    writeText(layerSrc, acLayer);
+    writeText(layerSrc, "#include <qor>\n"
+                        "main()\n{\n"
+                        "    setVP(0, 0, ONE, ONE);\n"
+                        "    addQuad();\n"
+                        "    addMaterial(\"flat\");\n" +
+                            materialBody +
+                            "    addPass();\n"
+                            "    addStage();\n"
+                            "    setCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
+                            "    setAlphaCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
+                            "    setPos(0, 0);\n"
+                            "    setScale(ONE, ONE);\n"
+                            "}\n");
     writeText(screenSrc, "#include <qor>\nmain()\n{\n    addLayer(\"" + layer + ".o\");\n}\n");
     const std::string sc = binDir() + "/qor-sc -I '" + sourceDir() + "/scripts/include' ";
     const int iA = runCommand(sc + "'" + layerSrc + "' -o '" + m_dir.file("scripts/exe/" + layer + ".o") + "' 2>&1", &m_error);
     const int iB = runCommand(sc + "'" + screenSrc + "' -o '" + m_dir.file("scripts/exe/" + screen) + "' 2>&1", &m_error);
     return iA == 0 && iB == 0;
+}
+
+bool TestShow::addColourScreen(const std::string & screen, Rgb c)
+{
+    char ac[128];
+    std::snprintf(ac, sizeof ac, "    setMatDiff(%d, %d, %d, 255);\n", c.r, c.g, c.b);
+    return addScreen(screen, ac);
+}
+
+bool TestShow::addRampScreen(const std::string & screen)
+{
+    return addScreen(screen, "    setMatDiff(0, 0, 0, 255);\n"
+                             "    addKey_diffuse(0, 0, 0, 0, 255);\n"
+                             "    addKey_diffuse(250, 250, 250, 250, 255);\n"
+                             "    lastKey_diffuse();\n");
 }
 
 Rgb TestShow::colourOf(int iEntry)

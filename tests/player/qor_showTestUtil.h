@@ -24,6 +24,9 @@ public:
     // Compiles a screen whose one layer covers the picture with the colour, as "scripts/exe/"
     // + szScreen. False (with the compiler's output in error()) when it does not compile.
     bool addColourScreen(const std::string & screen, Rgb colour);
+    // A screen whose grey level follows its own clock: level t at screen time t units (0 to
+    // 250, held after).
+    bool addRampScreen(const std::string & screen);
     // Every screen of the show's table in the colour of its entry (colourOf).
     bool addAllScreens();
     static Rgb colourOf(int iEntry);
@@ -31,6 +34,7 @@ public:
     const std::string & error() const { return m_error; }
 
 private:
+    bool addScreen(const std::string & screen, const std::string & materialBody);
     TempDir m_dir;
     std::string m_error;
     int m_nLayer = 0;
