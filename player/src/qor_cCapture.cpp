@@ -108,6 +108,23 @@ std::string findProgram(cchar * szName)
     return std::string();
 }
 
+// All n bytes to the descriptor (a pipe takes them in pieces); false when it stops taking them.
+bool writeAll(int fd, const void * p, size_t n)
+{
+    const char * pc = static_cast<const char *>(p);
+    size_t nDone = 0;
+    while (nDone < n)
+    {
+        const ssize_t nWritten = ::write(fd, pc + nDone, n - nDone);
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten <= 0)
+            return false;
+        nDone += size_t(nWritten);
+    }
+    return true;
+}
+
 bool isNotRegular(cchar * szPath)
 {
     struct stat st;
@@ -232,18 +249,9 @@ bool qor_cCapture::startFfmpeg(cchar * szOut, double dFps, const char * pMusic, 
         if (fd < 0)
             return fail("cannot write the music for ffmpeg in " + strTemplate.substr(0, strTemplate.rfind('/')));
         m_strMusicFile = name.data();
-        size_t nDone = 0;
-        while (nDone < nMusic)
-        {
-            const ssize_t n = ::write(fd, pMusic + nDone, nMusic - nDone);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            nDone += size_t(n);
-        }
+        const bool bWritten = writeAll(fd, pMusic, nMusic);
         ::close(fd);
-        if (nDone != nMusic)
+        if (!bWritten)
             return fail("cannot write the music for ffmpeg to " + m_strMusicFile);
     }
     char acSize[32], acRate[32], acSeek[32];
@@ -323,17 +331,8 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
     }
     else
     {
-        const size_t nBytes = size_t(m_iWidth) * m_iHeight * 4;
-        size_t nDone = 0;
-        while (nDone < nBytes)
-        {
-            const ssize_t n = ::write(m_fdPipe, pFrame + nDone, nBytes - nDone);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return fail("ffmpeg stopped taking frames (see its message above)");
-            nDone += size_t(n);
-        }
+        if (!writeAll(m_fdPipe, pFrame, size_t(m_iWidth) * m_iHeight * 4))
+            return fail("ffmpeg stopped taking frames (see its message above)");
     }
     ++m_nFrame;
     return true;
