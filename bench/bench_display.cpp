@@ -167,7 +167,7 @@ void BM_Engine(benchmark::State & state)
     light.setRange(50);
     d->clearLights();
     d->addLight(&light);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1.0f, 0.9f, 0.8f, 1.0f);
     mat.ambient.set(0.2f, 0.2f, 0.2f, 1.0f);
     mat.specular.set(0.5f, 0.5f, 0.5f, 1.0f);

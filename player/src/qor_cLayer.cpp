@@ -13,16 +13,9 @@
 #include <cstring>
 #include <new>
 
-qor_cLayer::qor_cLayer()
-    : m_afVP{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apAdditionalScene{}, m_nAdditionalScene(0),
-      m_hRenderTarget(QOR_NULL_TEXTURE), m_luQuad(nullptr), m_bZBufferClear(0), m_bFrameBufferClear(0)
+qor_cLayer::qor_cLayer() : m_luQuad(nullptr), m_bZBufferClear(0), m_bFrameBufferClear(0)
 {
-    // The viewport track's output starts as the whole screen, the blur track's as (1, 1).
-    float * pVP = m_vpTrack.getOutput()->m_afValue;
-    pVP[0] = 0.0f;
-    pVP[1] = 0.0f;
-    pVP[2] = 1.0f;
-    pVP[3] = 1.0f;
+    // The blur track's output starts as (1, 1): the whole screen viewport.
     float * pBlur = m_vpBlur.getOutput()->m_afValue;
     pBlur[0] = 1.0f;
     pBlur[1] = 1.0f;
@@ -33,18 +26,19 @@ qor_cLayer::qor_cLayer()
 qor_cLayer::~qor_cLayer()
 {
     delete[] m_luQuad;
-    m_nAdditionalScene = 0;
-    m_lTextureLayer.clear();
-    // Quads first (they point at materials), then materials (their stages point at textures),
-    // then textures.
     m_lQuad.clear();
-    m_lMaterial.clear();
-    m_lTexture.clear();
+    // The texture layers go with this layer; the scene's slots would point at them no more.
+    m_nScene = 0;
+    m_lTextureLayer.clear();
 }
 
 bool qor_cLayer::loadScript(cchar * szScript)
 {
+    // Every target a native may act on starts empty, so that nothing of an earlier script
+    // (perhaps deleted since) is reached before this script makes its own.
     qoru_layerScriptTargets().pLayer = this;
+    qoru_layerScriptTargets().pQuad = nullptr;
+    qoru_setMatScriptMaterial(nullptr, this);
     qor_cScript scr;
     if (!scr.loadAndExecute(szScript, qor_aLayerScriptNatives))
     {
@@ -77,7 +71,7 @@ bool qor_cLayer::initListQuadLookUp()
 
 qor_cLayerQuad * qor_cLayer::addQuad()
 {
-    qor_cLayerQuad * pQuad = new (std::nothrow) qor_cLayerQuad(m_afVP);
+    qor_cLayerQuad * pQuad = new (std::nothrow) qor_cLayerQuad(m_afViewport);
     if (!pQuad)
         return nullptr;
     if (!m_lQuad.add(pQuad, true))
@@ -100,17 +94,17 @@ qor_cLayerQuad * qor_cLayer::getQuad(int i) const
 
 void qor_cLayer::setVP(float x, float y, float w, float h)
 {
-    float * p = m_vpTrack.getOutput()->m_afValue;
+    float * p = m_sceneTrack.getOutput()->m_afValue;
     p[0] = x;
     p[1] = y;
     p[2] = w;
     p[3] = h;
-    m_afVP[0] = x;
-    m_afVP[1] = y;
-    m_afVP[2] = w;
-    m_afVP[3] = h;
-    m_afVP[4] = 0.0f;
-    m_afVP[5] = 1.0f;
+    m_afViewport[0] = x;
+    m_afViewport[1] = y;
+    m_afViewport[2] = w;
+    m_afViewport[3] = h;
+    m_afViewport[4] = 0.0f;
+    m_afViewport[5] = 1.0f;
 }
 
 bool qor_cLayer::addKey_vp(float t, float x, float y, float w, float h)
@@ -123,7 +117,7 @@ bool qor_cLayer::addKey_vp(float t, float x, float y, float w, float h)
     pKey->m_afValue[1] = y;
     pKey->m_afValue[2] = w;
     pKey->m_afValue[3] = h;
-    if (!m_vpTrack.addKey(pKey, true))
+    if (!m_sceneTrack.addKey(pKey, true))
     {
         delete pKey;
         return false;
@@ -133,7 +127,7 @@ bool qor_cLayer::addKey_vp(float t, float x, float y, float w, float h)
 
 bool qor_cLayer::lastKey_vp()
 {
-    return m_vpTrack.initKeyArray();
+    return m_sceneTrack.initKeyArray();
 }
 
 bool qor_cLayer::addKey_vpBlur(float kt, float x, float y)
@@ -167,38 +161,6 @@ bool qor_cLayer::lastKey_vpBlur()
     return m_vpBlur.initKeyArray();
 }
 
-bool qor_cLayer::addMaterial(qor_cMaterial * pMaterial, bool bOwner)
-{
-    return m_lMaterial.add(pMaterial, bOwner);
-}
-
-qor_cMaterial * qor_cLayer::getMaterialByName(cchar * szName) const
-{
-    if (!szName)
-        return nullptr;
-    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
-    {
-        qor_cMaterial * p = m_lMaterial.get<qor_cMaterial>(i);
-        if (std::strcmp(p->getName(), szName) == 0)
-            return p;
-    }
-    return nullptr;
-}
-
-bool qor_cLayer::addScene(qor_cLayer * pScene)
-{
-    if (m_nAdditionalScene >= e_maxAdditionalScene)
-    {
-        QOR_LOG_LOCATION();
-        qoru_logError("bool qor_cLayer::addScene(qor_cScene * pScene)\nImpossible de creer plus de layer additionnel, "
-                      "slot max=%d\n",
-                      (int)e_maxAdditionalScene);
-        return false;
-    }
-    m_apAdditionalScene[m_nAdditionalScene++] = pScene;
-    return true;
-}
-
 bool qor_cLayer::addTextureLayer(qor_cLayer * pLayer)
 {
     if (!m_lTextureLayer.add(pLayer, true))
@@ -214,38 +176,16 @@ bool qor_cLayer::addTextureLayer(qor_cLayer * pLayer)
     return true;
 }
 
-void qor_cLayer::update(const float * dt)
+void qor_cLayer::update(cfloat * pDt)
 {
-    // 1. The scene part: additional layers, materials, textures, the viewport track.
-    for (int i = 0; i < m_nAdditionalScene; ++i)
-        m_apAdditionalScene[i]->update(dt);
-    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
-        m_lMaterial.get<qor_cMaterial>(i)->update(dt);
-    for (int i = 0; i < m_lTexture.getNbItem(); ++i)
-        m_lTexture.get<qor_cTexture>(i)->update(dt);
-    m_vpTrack.advance(dt);
+    // 1. The scene: objects and their controllers, materials, textures, additional layers, the
+    // viewport track.
+    qor_cScene::update(pDt);
     // 2. Quads in creation order.
     for (int i = 0; i < m_lQuad.getNbItem(); ++i)
-        getQuad(i)->update(dt);
+        getQuad(i)->update(pDt);
     // 3.
-    m_vpBlur.advance(dt);
-}
-
-void qor_cLayer::renderAdditionalScenes()
-{
-    qor_cDisp * pDisp = QOR_DISP();
-    if (!pDisp)
-        return;
-    for (int i = 0; i < m_nAdditionalScene; ++i)
-    {
-        qor_cLayer * pScene = m_apAdditionalScene[i];
-        if (!pDisp->setTextureAsRenderTarget(pScene->getRenderTarget()))
-            continue;
-        pDisp->beginScene();
-        pDisp->clear(3);
-        pScene->render();
-        pDisp->endScene();
-    }
+    m_vpBlur.advance(pDt);
 }
 
 void qor_cLayer::render()
@@ -260,13 +200,13 @@ void qor_cLayer::render()
     // 2. The rectangle from the viewport track; the stored physical viewport from the screen's,
     // its size scaled by the blur track. A layer drawn into a texture lays out in the texture
     // (the viewport setTextureAsRenderTarget stored), not in the screen it is not drawn on.
-    const float * pVP = m_vpTrack.evaluate()->m_afValue;
-    m_afVP[0] = pVP[0];
-    m_afVP[1] = pVP[1];
-    m_afVP[2] = pVP[2];
-    m_afVP[3] = pVP[3];
-    m_afVP[4] = 0.0f;
-    m_afVP[5] = 1.0f;
+    const float * pVP = m_sceneTrack.evaluate()->m_afValue;
+    m_afViewport[0] = pVP[0];
+    m_afViewport[1] = pVP[1];
+    m_afViewport[2] = pVP[2];
+    m_afViewport[3] = pVP[3];
+    m_afViewport[4] = 0.0f;
+    m_afViewport[5] = 1.0f;
     const float * pBlur = m_vpBlur.evaluate()->m_afValue;
     float aBase[6];
     const float * pBase = m_hRenderTarget != QOR_NULL_TEXTURE ? pDisp->getVPPhysical() : pDisp->getVPScreen();
@@ -274,7 +214,8 @@ void qor_cLayer::render()
         aBase[i] = pBase[i];
     pDisp->storeVPPhysical(aBase[0], aBase[1], pBlur[0] * aBase[2], pBlur[1] * aBase[3], aBase[4], aBase[5]);
 
-    // 3. The 3D content: none while the layer has no scene.
+    // 3. The 3D content.
+    qor_cScene::render();
 
     // 4.
     pDisp->setAmbientLight(1.0f, 1.0f, 1.0f, 1.0f);
@@ -285,13 +226,7 @@ void qor_cLayer::render()
 
 void qor_cLayer::rewind()
 {
-    for (int i = 0; i < m_nAdditionalScene; ++i)
-        m_apAdditionalScene[i]->rewind();
-    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
-        m_lMaterial.get<qor_cMaterial>(i)->reset();
-    for (int i = 0; i < m_lTexture.getNbItem(); ++i)
-        m_lTexture.get<qor_cTexture>(i)->frameTrack().rewind();
-    m_vpTrack.rewind();
+    qor_cScene::rewind();
     for (int i = 0; i < m_lQuad.getNbItem(); ++i)
         getQuad(i)->rewind();
 }

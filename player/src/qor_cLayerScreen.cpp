@@ -3,6 +3,7 @@
 #include "qor_cDisp.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayer.h"
+#include "qor_cScene.h"
 #include "qor_cScript.h"
 #include "qor_cXChange.h"
 #include "qor_layerScript.h"
@@ -13,7 +14,8 @@ qor_cLayerScreen::~qor_cLayerScreen() {}
 
 bool qor_cLayerScreen::loadFromScript(cchar * szScript)
 {
-    qoru_layerScriptTargets().pScreen = this;
+    qoru_layerScriptTargets() = qor_sLayerScriptTargets{this, nullptr, nullptr};
+    qoru_setMatScriptMaterial(nullptr, nullptr);
     qor_cScript scr;
     bool bRet = scr.loadAndExecute(szScript, qor_aScreenScriptNatives);
     if (!bRet)
@@ -26,7 +28,7 @@ bool qor_cLayerScreen::loadFromScript(cchar * szScript)
     return bRet;
 }
 
-bool qor_cLayerScreen::addLayer(qor_cLayer * pLayer)
+bool qor_cLayerScreen::addLayer(qor_cScene * pLayer)
 {
     return pLayer && m_lLayer.add(pLayer, true);
 }
@@ -44,10 +46,24 @@ void qor_cLayerScreen::renderToTextures()
     qor_cDisp * pDisp = QOR_DISP();
     if (!pDisp)
         return;
+    // The stored viewport is what the last layer drawn left (scaled by its blur track); the
+    // screen target is saved with the screen's own size, so that restoring it gives the whole
+    // back buffer back.
+    const float * pScreen = pDisp->getVPScreen();
+    pDisp->storeVPPhysical(pScreen[0], pScreen[1], pScreen[2], pScreen[3], pScreen[4], pScreen[5]);
     pDisp->saveScreenTarget();
     for (int i = 0; i < m_lLayer.getNbItem(); ++i)
-        getLayer(i)->renderAdditionalScenes();
+        renderTexturesOf(getLayer(i));
     pDisp->restoreScreenTarget();
+}
+
+void qor_cLayerScreen::renderTexturesOf(qor_cScene * pScene)
+{
+    // A layer drawn into a texture may itself show layers drawn into textures: the deepest
+    // are drawn first, so every texture holds this frame's picture when it is shown.
+    for (int i = 0; i < pScene->getNbScene(); ++i)
+        renderTexturesOf(pScene->getScene(i));
+    pScene->renderAdditionalScenes();
 }
 
 void qor_cLayerScreen::render()

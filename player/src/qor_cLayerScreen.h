@@ -11,7 +11,7 @@
 #include "qor_cList.h"
 #include "qor_types.h"
 
-class qor_cLayer;
+class qor_cScene;
 
 class qor_cLayerScreen
 {
@@ -25,8 +25,9 @@ public:
     // ("addLayer"), this screen being the natives' current screen. False (logged) when the
     // script failed; the layers it added before the failure stay.
     bool loadFromScript(cchar * szScript);
-    // Appends a layer, owned (deleted with the screen). False when the list cannot grow.
-    bool addLayer(qor_cLayer * pLayer);
+    // Appends a layer (a qor_cLayer, or any scene), owned (deleted with the screen). False when
+    // the list cannot grow.
+    bool addLayer(qor_cScene * pLayer);
 
     // Clears the display's render-target slots for the new frame, then updates every layer in
     // order by *dt frames.
@@ -41,8 +42,11 @@ public:
     void rewind();
 
     int getNbLayer() const { return m_lLayer.getNbItem(); }
-    qor_cLayer * getLayer(int i) const { return m_lLayer.get<qor_cLayer>(i); }
+    qor_cScene * getLayer(int i) const { return m_lLayer.get<qor_cScene>(i); }
 
 private:
+    // The additional scenes of pScene's additional scenes, depth first, then pScene's own.
+    static void renderTexturesOf(qor_cScene * pScene);
+
     qor_cList m_lLayer;
 };

@@ -18,6 +18,11 @@ namespace
 {
 qor_sLayerScriptTargets s_targets = {nullptr, nullptr, nullptr};
 
+// Layers drawn into textures may show layers drawn into textures, but not without end: a script
+// that names itself would otherwise nest until the stack runs out.
+const int kMaxTextureLayerDepth = 8;
+int s_nTextureLayerDepth = 0;
+
 inline float milli(const cell * params, int i)
 {
     return (float)qoru_amxArg(params, i) * QOR_LAYERSCRIPT_UNIT;
@@ -85,7 +90,7 @@ cell AMX_NATIVE_CALL screenscript_addLayer(AMX * amx, cell * params)
         qoru_logError("bool bRet = pLayer->loadScript(szLayerScriptName);\n");
         return 0;
     }
-    bRet = pScreen->addLayer(pLayer);
+    bRet = pScreen->addLayer((qor_cScene *)pLayer);
     if (!bRet)
     {
         delete pLayer;
@@ -147,7 +152,7 @@ cell AMX_NATIVE_CALL layerscript_loadMaterial(AMX * amx, cell * params)
         qoru_logError("b = pLayerScreen->addMaterial(pMat, true);\n");
         return 0;
     }
-    qoru_setMatScriptMaterial(pMat, &pLayer->getTextureList());
+    qoru_setMatScriptMaterial(pMat, pLayer);
     // Without a quad the material is still made (and the material natives that follow work on
     // it), but nothing draws it.
     if (!s_targets.pQuad)
@@ -214,9 +219,9 @@ cell AMX_NATIVE_CALL layerscrtipt_loadScene(AMX * amx, cell * params)
     char szScene[QOR_SCRIPT_STRING_SIZE], szOther[QOR_SCRIPT_STRING_SIZE];
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szScene, sizeof szScene);
     qoru_amxGetString(amx, qoru_amxArg(params, 2), szOther, sizeof szOther);
+    // The scene's material scripts change the targets.
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    // A layer loads no 3D scene file yet: the load fails as a missing file does.
-    bool b = false;
+    bool b = pLayer->load(szScene);
     qoru_restoreScriptTargets(saved);
     if (!b)
     {
@@ -383,11 +388,15 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
     char szName[QOR_SCRIPT_STRING_SIZE];
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szName, sizeof szName);
     qor_sMatScriptTargets & mat = qoru_matScriptTargets();
-    // 1. Drawn once per name: a texture of that name in the scene means it is already done.
-    if (qoru_findTexture(mat.pSceneTextures, szName))
-        return 1;
     if (!mat.pStage)
         return noTarget("layerscript_loadTextureScript", "addStage");
+    // 1. Drawn once per name: a texture of that name in the scene means the layer is already
+    // made. The stage still shows it, as loadTexture binds a texture it finds.
+    if (qor_cTexture * pFound = pLayer->getTexture(szName))
+    {
+        mat.pStage->setTexture(pFound, false);
+        return 1;
+    }
     // 2. The target texture, in the scene and on the current stage.
     qor_cTexture * pTexture = new (std::nothrow) qor_cTexture;
     qor_hTexture hTex = QOR_DISP() ? QOR_DISP()->createTexture(256, 256, 2) : QOR_NULL_TEXTURE;
@@ -406,13 +415,26 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
     }
     pTexture->setName(szName);
     pTexture->setHandle(hTex);
-    bool bInScene = qoru_addSceneTexture(mat.pSceneTextures, pTexture);
+    bool bInScene = pLayer->addTexture(pTexture, true);
     mat.pStage->setTexture(pTexture, !bInScene);
 
     // 3. The nested layer script changes every target.
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    qor_cLayer * pNewLayer = new (std::nothrow) qor_cLayer;
-    bool b = pNewLayer && pNewLayer->loadScript(szName);
+    qor_cLayer * pNewLayer = nullptr;
+    bool b = false;
+    if (s_nTextureLayerDepth >= kMaxTextureLayerDepth)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("layerscript_loadTextureScript : <%s> trop de layers imbriques, max : %d\n", szName,
+                      kMaxTextureLayerDepth);
+    }
+    else
+    {
+        ++s_nTextureLayerDepth;
+        pNewLayer = new (std::nothrow) qor_cLayer;
+        b = pNewLayer && pNewLayer->loadScript(szName);
+        --s_nTextureLayerDepth;
+    }
     qoru_restoreScriptTargets(saved);
     if (!b)
     {
@@ -448,8 +470,14 @@ cell AMX_NATIVE_CALL layerscript_replaceMaterial(AMX * amx, cell * params)
     }
     pMat->deleteEffect();
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    bool b = pMat->loadFromScript(szScript, &pLayer->getTextureList());
+    bool b = pMat->loadFromScript(szScript, pLayer);
     qoru_restoreScriptTargets(saved);
+    // The pass and stage the script was building belonged to the effect just replaced.
+    if (qoru_matScriptTargets().pMaterial == pMat)
+    {
+        qoru_matScriptTargets().pPass = nullptr;
+        qoru_matScriptTargets().pStage = nullptr;
+    }
     if (!b)
     {
         QOR_LOG_LOCATION();

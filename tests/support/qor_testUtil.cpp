@@ -140,4 +140,17 @@ int runCommand(const std::string & cmd, std::string * pOut)
         *pOut = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+bool compileScript(const std::string & source, const std::string & outPath, std::string * pMessages)
+{
+    const std::string src = outPath + ".sc";
+    if (!writeText(src, source))
+        return false;
+    std::string out;
+    const int rc = runCommand("'" + binDir() + "/qor-sc' '" + src + "' -I '" + sourceDir() + "/scripts/include' -o '" +
+                                  outPath + "' 2>&1",
+                              &out);
+    if (pMessages)
+        *pMessages = out;
+    return rc == 0;
+}
 } // namespace qort

@@ -67,4 +67,8 @@ std::string binDir();
 std::string sourceDir();
 // Runs a shell command, returns its exit status; stdout (and stderr when merged) in *pOut.
 int runCommand(const std::string & cmd, std::string * pOut = nullptr);
+// Compiles show-script source with build/bin/qor-sc and the include folder scripts/include into
+// outPath (the source is written beside it as outPath + ".sc"); the compiler's messages go to
+// *pMessages. True when qor-sc succeeded.
+bool compileScript(const std::string & source, const std::string & outPath, std::string * pMessages = nullptr);
 } // namespace qort

@@ -72,7 +72,7 @@ bool qor_cDisp::releaseCubeTexture(qor_hTexture) { return false; }
 bool qor_cDisp::setLight(uint, qor_cLight *) { return false; }
 bool qor_cDisp::init(int, int, int, bool) { return false; }
 bool qor_cDisp::readPixels(std::vector<uint8_t> &, int &, int &) { return false; }
-bool qor_cDisp::setMaterial(const qor_sMaterial *, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc) { return false; }
+bool qor_cDisp::setMaterial(const qor_sD3DMaterial *, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc) { return false; }
 bool qor_cDisp::enableSpecular(bool) { return false; }
 bool qor_cDisp::lockTextureBits(qor_hTexture, void **, uint *) { return false; }
 void qor_cDisp::getStats(qor_sDispStats * pStats) { std::memset(pStats, 0, sizeof(*pStats)); }

@@ -22,7 +22,7 @@ class qor_cBlendSettings;
 
 // The material of the lighting equations (D3DMATERIAL8): the device's own record, filled by
 // setMaterialProperties from a qor_cMatProp or directly by tools and tests.
-struct qor_sMaterial
+struct qor_sD3DMaterial
 {
     qor_cColor diffuse;
     qor_cColor ambient;
@@ -116,7 +116,7 @@ public:
     virtual bool readPixels(std::vector<uint8_t> & out, int & w, int & h);
     // The material of the lighting equations, then the four colour sources in the order
     // diffuse, ambient, specular, emissive (what setMaterialProperties sends).
-    virtual bool setMaterial(const qor_sMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient,
+    virtual bool setMaterial(const qor_sD3DMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient,
                              qor_eMatSrc specular, qor_eMatSrc emissive);
     // D3DRS_SPECULARENABLE: the specular colour is added after the texture stages (on by
     // initRenderStates).

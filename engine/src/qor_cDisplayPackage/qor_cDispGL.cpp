@@ -795,7 +795,7 @@ void qor_cDispGL::setFogColor(float r, float g, float b, float a)
 
 // ----- material and lights
 
-bool qor_cDispGL::setMaterial(const qor_sMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient,
+bool qor_cDispGL::setMaterial(const qor_sD3DMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient,
                               qor_eMatSrc specular, qor_eMatSrc emissive)
 {
     qor_sGLMaterial m;
@@ -814,7 +814,7 @@ bool qor_cDispGL::setMaterial(const qor_sMaterial * pMat, qor_eMatSrc diffuse, q
 
 bool qor_cDispGL::setMaterialProperties(qor_cMatProp * pMat)
 {
-    qor_sMaterial mat;
+    qor_sD3DMaterial mat;
     qor_eMatSrc aSrc[4];
     if (!pMat || !qoru_getMatProp(pMat, &mat, aSrc))
         return false;

@@ -10,7 +10,7 @@ bool qoru_getBlendSettings(const qor_cBlendSettings * p, uint * pSrc, uint * pDs
     return true;
 }
 
-bool qoru_getMatProp(qor_cMatProp * p, qor_sMaterial * pMat, qor_eMatSrc * pSrc)
+bool qoru_getMatProp(qor_cMatProp * p, qor_sD3DMaterial * pMat, qor_eMatSrc * pSrc)
 {
     const auto set = [](qor_cColor & c, const float * f) { c.set(f[0], f[1], f[2], f[3]); };
     set(pMat->diffuse, p->getDiffuse());

@@ -8,4 +8,4 @@
 bool qoru_getBlendSettings(const qor_cBlendSettings * p, uint * pSrc, uint * pDst);
 // The current colours, the power times 100 and the four sources (diffuse, ambient, specular,
 // emissive).
-bool qoru_getMatProp(qor_cMatProp * p, qor_sMaterial * pMat, qor_eMatSrc * pSrc);
+bool qoru_getMatProp(qor_cMatProp * p, qor_sD3DMaterial * pMat, qor_eMatSrc * pSrc);

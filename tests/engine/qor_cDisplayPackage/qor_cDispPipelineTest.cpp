@@ -172,7 +172,7 @@ void setupLitScene(qor_cDispGL * d)
     d->setMatrix(qorrs_ts_projection, &proj);
     d->enableLighting(true);
     d->setAmbientLight(0, 0, 0, 0);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1.0f, 0.5f, 0.25f, 1.0f);
     mat.specular.set(1, 1, 1, 1);
     mat.power = 10;
@@ -264,7 +264,7 @@ TEST_F(DispTest, DirectionalLightAndGlobalAmbient)
 {
     setupLitScene(d);
     d->setAmbientLight(0.2f, 0.2f, 0.2f, 1);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1.0f, 0.5f, 0.0f, 1.0f);
     mat.ambient.set(0.0f, 0.0f, 1.0f, 1.0f);
     mat.emissive.set(0.0f, 0.1f, 0.0f, 1.0f);
@@ -310,7 +310,7 @@ TEST_F(DispTest, VertexColourSourceReplacesTheMaterialWhereTheFormatHasIt)
     light.m_uType = 2;
     light.m_vDirection.set(0, 0, 1);
     d->addLight(&light);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1, 0, 0, 1);
     d->setMaterial(&mat, qorrs_matsrc_color1, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material);
     qort::quadXYZC(-0.2f, 0.2f, 0.2f, -0.2f, 10, 0, 0, -1, argb(0, 200, 0));

@@ -475,7 +475,7 @@ TEST_F(DispTest, AmbientIsStoredRawAndSentClamped)
     EXPECT_EQ(d->getAmbientLight()->b, 0.5f);
     // Lit, no light: colour = material ambient x global ambient = (1, 0, 127/255).
     d->enableLighting(true);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.ambient.set(1, 1, 1, 1);
     mat.diffuse.set(0, 0, 0, 1);
     d->setMaterial(&mat, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material);

@@ -162,7 +162,7 @@ void DispTest::SetUp()
     d->clearLights();
     for (uint i = 0; i < 8; ++i)
         d->setLight(i, nullptr);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1, 1, 1, 1);
     d->setMaterial(&mat, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material);
     d->setAmbientLight(1, 1, 1, 1);

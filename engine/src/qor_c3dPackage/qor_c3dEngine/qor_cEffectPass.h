@@ -27,6 +27,9 @@ public:
     void setZFunc(uint f) { m_zFunc = f; }
     void setZWrite(uint b) { m_zWrite = b; }
     void setCullMode(uint mode) { m_cull = mode; }
+    uint getZFunc() const { return m_zFunc; }
+    uint getZWrite() const { return m_zWrite; }
+    uint getCullMode() const { return m_cull; }
 
     // Sets the display for drawing this pass.
     void use();

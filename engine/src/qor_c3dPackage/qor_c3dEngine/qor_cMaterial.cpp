@@ -71,9 +71,9 @@ void qor_cMaterial::deleteEffect()
     m_pEffect = nullptr;
 }
 
-bool qor_cMaterial::loadFromScript(cchar * szScriptName, qor_cList * pSceneTextures)
+bool qor_cMaterial::loadFromScript(cchar * szScriptName, qor_cScene * pScene)
 {
-    qoru_setMatScriptMaterial(this, pSceneTextures);
+    qoru_setMatScriptMaterial(this, pScene);
     if (!createEffect())
     {
         QOR_LOG_LOCATION();

@@ -6,7 +6,7 @@
 #include "qor_cMatProp.h"
 #include "qor_types.h"
 
-class qor_cList;
+class qor_cScene;
 
 class qor_cMaterial
 {
@@ -33,11 +33,11 @@ public:
     // Deletes the effect (the material then draws nothing until it gets a new one).
     void deleteEffect();
 
-    // Makes this material and the scene's texture list the material natives' current targets,
-    // gives the material a new empty effect and runs the compiled material script
-    // "scripts/exe/" + szScriptName with the material native table. The caller saves and
-    // restores the natives' targets when it runs inside another script.
-    bool loadFromScript(cchar * szScriptName, qor_cList * pSceneTextures);
+    // Makes this material and pScene (whose texture list receives the textures the script
+    // loads) the material natives' current targets, gives the material a new empty effect and
+    // runs the compiled material script "scripts/exe/" + szScriptName with the material native
+    // table. A caller running inside another script saves and restores the natives' targets.
+    bool loadFromScript(cchar * szScriptName, qor_cScene * pScene);
 
     uint getNbPass() const { return m_pEffect ? m_pEffect->getNbPass() : 0; }
     // Pass 0 first sends the lighting properties; every pass then sets its own state.

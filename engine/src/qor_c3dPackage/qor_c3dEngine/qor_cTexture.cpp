@@ -199,6 +199,19 @@ bool qor_cTexture::createSolidColor(float r, float g, float b, float a)
     return true;
 }
 
+bool qor_cTexture::createCubeBump(uint sidewidth)
+{
+    m_tex = qoru_createCubeBumpTexture(sidewidth);
+    if (m_tex == QOR_NULL_TEXTURE)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cTexture::createCubeBump(uint sidewidth<%u>)\n", sidewidth);
+        qoru_logError("m_tex = qoru_createCubeBumpTexture(sidewidth);\n");
+        return false;
+    }
+    return true;
+}
+
 bool qor_cTexture::addKey_frame(float keytime, float frame)
 {
     if (m_bLoaderFrameKeys)

@@ -34,6 +34,9 @@ public:
     bool loadOffsetTable(cchar * szTexture, cchar * szMapX, cchar * szMapY);
     // A 4 x 4 texture of one colour (channels 0..1).
     bool createSolidColor(float r, float g, float b, float a);
+    // The normalisation cube map of sidewidth texels per side (bump materials); the name is left
+    // to the caller.
+    bool createCubeBump(uint sidewidth);
 
     // A frame key. The first key given after loadAnim replaces the two keys loadAnim made (one
     // frame per time unit), so a script that keys the frames plays them at its own pace.

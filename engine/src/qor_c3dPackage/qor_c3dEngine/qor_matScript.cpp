@@ -5,6 +5,7 @@
 #include "qor_cErrorHandler.h"
 #include "qor_cList.h"
 #include "qor_cMaterial.h"
+#include "qor_cScene.h"
 #include "qor_cTexture.h"
 
 #include <cstring>
@@ -56,11 +57,17 @@ qor_cTexture * animTexture(cchar * szNative)
     return s_targets.pTexture;
 }
 
+// The texture of that exact name in the current scene, or null.
+qor_cTexture * findTexture(cchar * szName)
+{
+    return s_targets.pScene ? s_targets.pScene->getTexture(szName) : nullptr;
+}
+
 // Binds a texture the native just made: appended to the scene (owned) and bound to the stage.
 // When the scene cannot take it the stage owns it, so it is still drawn and freed once.
 void appendAndBind(qor_cTexture * pTexture)
 {
-    bool bInScene = qoru_addSceneTexture(s_targets.pSceneTextures, pTexture);
+    bool bInScene = s_targets.pScene && s_targets.pScene->addTexture(pTexture, true);
     s_targets.pStage->setTexture(pTexture, !bInScene);
 }
 
@@ -72,7 +79,7 @@ cell loadTextureNative(AMX * amx, cell * params, cchar * szSignature, bool bComp
         return 0;
     char szName[QOR_SCRIPT_STRING_SIZE];
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szName, sizeof szName);
-    if (qor_cTexture * pFound = qoru_findTexture(s_targets.pSceneTextures, szName))
+    if (qor_cTexture * pFound = findTexture(szName))
     {
         s_targets.pStage->setTexture(pFound, false);
         return 1;
@@ -107,10 +114,10 @@ qor_sMatScriptTargets & qoru_matScriptTargets()
     return s_targets;
 }
 
-void qoru_setMatScriptMaterial(qor_cMaterial * pMaterial, qor_cList * pSceneTextures)
+void qoru_setMatScriptMaterial(qor_cMaterial * pMaterial, qor_cScene * pScene)
 {
     s_targets.pMaterial = pMaterial;
-    s_targets.pSceneTextures = pSceneTextures;
+    s_targets.pScene = pScene;
     s_targets.pPass = nullptr;
     s_targets.pStage = nullptr;
     s_targets.pTexture = nullptr;
@@ -125,30 +132,6 @@ bool qoru_amxGetString(AMX * amx, cell addr, char * szOut, size_t nSize)
     if (amx_AddrToPtr(amx, addr, &p) != AMX_ERR_NONE)
         return false;
     return amx_ReadStringN(szOut, p, nSize) == AMX_ERR_NONE;
-}
-
-qor_cTexture * qoru_findTexture(qor_cList * pTextures, cchar * szName)
-{
-    if (!pTextures || !szName)
-        return nullptr;
-    for (int i = 0; i < pTextures->getNbItem(); ++i)
-    {
-        qor_cTexture * p = pTextures->get<qor_cTexture>(i);
-        if (p && std::strcmp(p->getName(), szName) == 0)
-            return p;
-    }
-    return nullptr;
-}
-
-bool qoru_addSceneTexture(qor_cList * pTextures, qor_cTexture * pTexture)
-{
-    if (pTextures && pTextures->add(pTexture, true))
-        return true;
-    QOR_LOG_LOCATION();
-    qoru_logError("_i bool qor_cScene::addTexture(qor_cTexture * pTexture, bool bOwner)\n");
-    QOR_LOG_LOCATION();
-    qoru_logError("bool b = m_lTexture.add(pTexture, bOwner);\n");
-    return false;
 }
 
 // ----- structure natives
@@ -278,7 +261,7 @@ cell AMX_NATIVE_CALL matscript_loadTextureWithAlpha(AMX * amx, cell * params)
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szName, sizeof szName);
     qoru_amxGetString(amx, qoru_amxArg(params, 2), szAlpha, sizeof szAlpha);
     // A texture of that name already in the scene: nothing is bound.
-    if (qoru_findTexture(s_targets.pSceneTextures, szName))
+    if (findTexture(szName))
         return 1;
     qor_cTexture * pTexture = new (std::nothrow) qor_cTexture;
     if (!pTexture)

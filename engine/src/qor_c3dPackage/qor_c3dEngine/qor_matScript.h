@@ -13,15 +13,15 @@ class qor_cMaterial;
 class qor_cEffectPass;
 class qor_cEffectStage;
 class qor_cTexture;
-class qor_cList;
+class qor_cScene;
 
 // The current targets of the material natives.
 struct qor_sMatScriptTargets
 {
     qor_cMaterial * pMaterial; // set by qor_cMaterial::loadFromScript and by "addMaterial"
-    // The texture list of the current scene: loaded textures are looked up here by name and
-    // appended here (owned). Set with the current material.
-    qor_cList * pSceneTextures;
+    // The current scene: loaded textures are looked up in its texture list by name and appended
+    // to it (owned). Set with the current material.
+    qor_cScene * pScene;
     qor_cEffectPass * pPass;   // set by "addPass"
     qor_cEffectStage * pStage; // set by "addStage"
     qor_cTexture * pTexture;   // set by "loadAnim" only
@@ -29,9 +29,8 @@ struct qor_sMatScriptTargets
 
 // The targets themselves (one set for the process).
 qor_sMatScriptTargets & qoru_matScriptTargets();
-// A new material target: the material and its scene's texture list; pass, stage and texture
-// cleared.
-void qoru_setMatScriptMaterial(qor_cMaterial * pMaterial, qor_cList * pSceneTextures);
+// A new material target: the material and its scene; pass, stage and texture cleared.
+void qoru_setMatScriptMaterial(qor_cMaterial * pMaterial, qor_cScene * pScene);
 
 // The material native table: 27 entries, then the null entry.
 extern AMX_NATIVE_INFO qor_aMatScriptNatives[];
@@ -83,9 +82,3 @@ cell AMX_NATIVE_CALL matscript_addKey_texture(AMX * amx, cell * params);
 cell AMX_NATIVE_CALL matscript_lastKey_texture(AMX * amx, cell * params);
 cell AMX_NATIVE_CALL matscript_endMode_texture(AMX * amx, cell * params);
 cell AMX_NATIVE_CALL matscript_useTextureAsRenderTarget(AMX * amx, cell * params);
-
-// The texture of that exact name (byte comparison) in a scene's texture list, or null.
-qor_cTexture * qoru_findTexture(qor_cList * pTextures, cchar * szName);
-// Appends a texture to a scene's texture list, owned; a list that cannot grow logs the scene's
-// addTexture lines and gives false (the caller still holds the texture).
-bool qoru_addSceneTexture(qor_cList * pTextures, qor_cTexture * pTexture);

@@ -1,0 +1,146 @@
+#include "qor_cTriMesh.h"
+
+#include "qor_cBone.h"
+#include "qor_cErrorHandler.h"
+
+#include <new>
+
+qor_cTriMesh::qor_cTriMesh() : m_nNode(0), m_pNode(nullptr) {}
+
+qor_cTriMesh::~qor_cTriMesh()
+{
+    freeNodes();
+}
+
+void qor_cTriMesh::freeNodes()
+{
+    for (uint i = 0; i < m_nNode; ++i)
+    {
+        qor_sTriMeshNode & n = m_pNode[i];
+        if (n.bOwnsList)
+            delete n.pList;
+        delete[] n.pSkinVertex;
+        delete[] n.pSkinWeight;
+    }
+    delete[] m_pNode;
+    m_pNode = nullptr;
+    m_nNode = 0;
+}
+
+bool qor_cTriMesh::createNode(uint nb)
+{
+    freeNodes();
+    if (nb == 0)
+        return true;
+    m_pNode = new (std::nothrow) qor_sTriMeshNode[nb]();
+    if (!m_pNode)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("bool qor_cTriMesh::createNode(uint nb<%d>)\n", int(nb));
+        return false;
+    }
+    m_nNode = nb;
+    return true;
+}
+
+bool qor_cTriMesh::setNode(uint i, qor_cTriList * pList, qor_cMaterial * pMaterial, bool bOwnsList, uint nTriangle)
+{
+    if (i >= m_nNode)
+        return false;
+    qor_sTriMeshNode & n = m_pNode[i];
+    if (n.bOwnsList && n.pList != pList)
+        delete n.pList;
+    n.pList = pList;
+    n.pMaterial = pMaterial;
+    n.bOwnsList = bOwnsList;
+    n.nTriangle = nTriangle;
+    return true;
+}
+
+bool qor_cTriMesh::createSkin(uint i, uint nTriangle)
+{
+    if (i >= m_nNode)
+        return false;
+    qor_sTriMeshNode & n = m_pNode[i];
+    delete[] n.pSkinVertex;
+    delete[] n.pSkinWeight;
+    n.pSkinVertex = nullptr;
+    n.pSkinWeight = nullptr;
+    n.nSkinVertex = 0;
+    const uint nCorner = nTriangle * 3;
+    if (nCorner == 0)
+        return true;
+    n.pSkinVertex = new (std::nothrow) qor_sVertex2[nCorner]();
+    n.pSkinWeight = new (std::nothrow) qor_sSkinWeight[nCorner]();
+    if (!n.pSkinVertex || !n.pSkinWeight)
+    {
+        delete[] n.pSkinVertex;
+        delete[] n.pSkinWeight;
+        n.pSkinVertex = nullptr;
+        n.pSkinWeight = nullptr;
+        return false;
+    }
+    for (uint c = 0; c < nCorner; ++c)
+        n.pSkinWeight[c].pVertex = &n.pSkinVertex[c];
+    n.nSkinVertex = nCorner;
+    return true;
+}
+
+bool qor_cTriMesh::isSkinned() const
+{
+    for (uint i = 0; i < m_nNode; ++i)
+        if (m_pNode[i].pSkinWeight)
+            return true;
+    return false;
+}
+
+void qor_cTriMesh::preTransform(const qor_cMatrix & matrix)
+{
+    for (uint i = 0; i < m_nNode; ++i)
+    {
+        qor_sTriMeshNode & n = m_pNode[i];
+        for (uint c = 0; c < n.nSkinVertex; ++c)
+        {
+            qor_sVertex2 & v = n.pSkinVertex[c];
+            const qor_cVector3 p = matrix.transform(qor_cVector3(v.x, v.y, v.z));
+            v.x = p.x;
+            v.y = p.y;
+            v.z = p.z;
+        }
+    }
+}
+
+void qor_cTriMesh::skin()
+{
+    for (uint i = 0; i < m_nNode; ++i)
+        skinNode(i);
+}
+
+void qor_cTriMesh::skinNode(uint i)
+{
+    if (i >= m_nNode)
+        return;
+    qor_sTriMeshNode & n = m_pNode[i];
+    if (!n.pSkinWeight || !n.pList)
+        return;
+    qor_sVertex2 * pOut = static_cast<qor_sVertex2 *>(n.pList->getVertexArray());
+    if (!pOut)
+        return;
+    for (uint c = 0; c < n.nSkinVertex; ++c)
+    {
+        const qor_sSkinWeight & w = n.pSkinWeight[c];
+        const qor_cVector3 bind(w.pVertex->x, w.pVertex->y, w.pVertex->z);
+        qor_cVector3 sum(0.0f, 0.0f, 0.0f);
+        for (const qor_sSkinInfluence & inf : w.aInfluence)
+        {
+            if (!inf.pBone)
+                break;
+            sum += inf.pBone->getSkin().transform(bind) * inf.fWeight;
+        }
+        pOut[c].x = sum.x;
+        pOut[c].y = sum.y;
+        pOut[c].z = sum.z;
+    }
+    n.pList->releaseVertexArray();
+    n.pList->upload();
+}

@@ -1,0 +1,14 @@
+// The subcommands of qor-scene, one line each, in the order the usage text lists them.
+#include "qor_scene.h"
+
+namespace qor_scene
+{
+const sCommand g_aCommand[] = {
+    {"chunks", "FILE", "the chunk table or chunked stream of FILE as a tree of ids, sizes and offsets", &runChunks},
+    {"dump", "FILE.s3d [--at T]...",
+     "the scene and its FILE.s3d.MOT loaded by the engine, as JSON; --at: the objects after an update to T frame units",
+     &runDump},
+    {"info", "FILE.s3d", "counts per object type, triangles, textures, materials and the animation's length", &runInfo},
+};
+const int g_nCommand = int(sizeof(g_aCommand) / sizeof(g_aCommand[0]));
+} // namespace qor_scene
