@@ -1,11 +1,54 @@
 #include "qor_cLayerViewer.h"
 
+#include "qor_cCapture.h"
 #include "qor_cDisp.h"
 #include "qor_cErrorHandler.h"
+#include "qor_cFont.h"
 #include "qor_cKeyb.h"
+#include "qor_cLayerScreen.h"
+#include "qor_cMonofiler.h"
+#include "qor_cMusic.h"
+#include "qor_cPlayerOptions.h"
 
-qor_cLayerViewer::qor_cLayerViewer() {}
-qor_cLayerViewer::~qor_cLayerViewer() {}
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace
+{
+// The show: each screen script and how long its screen is shown, in frame units of 1/30 s.
+// A script used several times is loaded into a screen of its own each time.
+const qor_sScreenEntry s_aShowTable[] = {
+    {"kv_screen_intro.o", 890},    {"kv_screen_dask.o", 390},      {"kv_screen_inter1.o", 450},
+    {"kv_screen_black.o", 52},     {"kv_screen_chapter5.o", 1570}, {"kv_screen_inter2.o", 450},
+    {"kv_screen_black.o", 30},     {"kv_screen_chapter7.o", 1055}, {"kv_screen_inter3.o", 450},
+    {"kv_screen_chapter6.o", 980}, {"kv_screen_inter4.o", 450},    {"kv_screen_black.o", 55},
+    {"kv_screen_chapter4.o", 1190}, {"kv_screen_endscroll.o", 1100}, {"kv_screen_theend.o", 210},
+    {nullptr, 0},
+};
+
+cchar * const kMusicName = "DASKMIX.mp3";
+} // namespace
+
+const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return s_aShowTable; }
+
+double qor_cLayerViewer::getShowLength()
+{
+    const qor_cSequencer seq(s_aShowTable);
+    return seq.getStart(seq.getCount()) / 30.0;
+}
+
+qor_cLayerViewer::qor_cLayerViewer() : m_sequencer(s_aShowTable), m_pMusic(nullptr), m_nPass(0)
+{
+    std::memset(m_abWasDown, 0, sizeof m_abWasDown);
+}
+
+qor_cLayerViewer::~qor_cLayerViewer()
+{
+    delete m_pMusic;
+    m_lScreen.clear();
+}
 
 bool qor_cLayerViewer::init()
 {
@@ -21,18 +64,288 @@ bool qor_cLayerViewer::init()
 
 void qor_cLayerViewer::release() {}
 
+void qor_cLayerViewer::updateKeyboard() { m_pKeyb->update(); }
+
+bool qor_cLayerViewer::isKeyDown(uint nCode) { return m_pKeyb && m_pKeyb->isKeyDown(nCode); }
+
+bool qor_cLayerViewer::isKeyPressed(uint nCode)
+{
+    const bool bDown = isKeyDown(nCode);
+    const bool bPressed = bDown && !m_abWasDown[nCode & 0xFF];
+    m_abWasDown[nCode & 0xFF] = bDown;
+    return bPressed;
+}
+
+void qor_cLayerViewer::openMusic(char * pImage, uint nSize)
+{
+    delete m_pMusic;
+    m_pMusic = nullptr;
+    const double dFps = qor_cPlayerOptions::getStepFps();
+    if (dFps > 0.0)
+    {
+        // Frames exactly reproducible: the clock moves one step per frame and nothing sounds.
+        delete[] pImage;
+        m_pMusic = new (std::nothrow) qor_cStepClock(dFps);
+        return;
+    }
+    cchar * szWhy = "not found";
+    if (pImage)
+    {
+        qor_cMusicStream * pStream = new (std::nothrow) qor_cMusicStream;
+        if (pStream && pStream->open(pImage, nSize))
+        {
+            m_pMusic = pStream;
+            return;
+        }
+        szWhy = pStream ? pStream->getError() : "out of memory"; // a literal: it outlives the stream
+        if (!pStream)
+            delete[] pImage;
+        delete pStream;
+    }
+    // The show still plays, timed by the wall clock instead of the sound.
+    QOR_LOG_LOCATION();
+    qoru_logError("music \"%s\": %s; the show runs on the wall clock\n", kMusicName, szWhy);
+    std::fprintf(stderr, "qor-player: music \"%s\": %s; the show runs on the wall clock\n", kMusicName, szWhy);
+    m_pMusic = new (std::nothrow) qor_cWallClock;
+}
+
+bool qor_cLayerViewer::jumpTo(int iEntry)
+{
+    if (iEntry < 0)
+        iEntry = 0;
+    if (iEntry >= m_sequencer.getCount())
+        return m_sequencer.jump(iEntry, m_pMusic->getTime());
+    m_pMusic->setPosition(float(m_sequencer.getStart(iEntry)) / qor_cSequencer::kUnitsPerMs);
+    getScreen(iEntry)->rewind();
+    return m_sequencer.jump(iEntry, m_pMusic->getTime());
+}
+
+void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
+{
+    qor_cLayerScreen * pScreen = getScreen(iEntry);
+    pScreen->update(&step.fStep);
+    pScreen->renderToTextures();
+    m_pDisp->beginScene();
+    m_pDisp->clear(3);
+    pScreen->render();
+    m_pDisp->endScene();
+}
+
+bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
+{
+    int w = 0, h = 0;
+    if (!m_pDisp->readPixels(m_pixels, w, h) || !capture.writeFrame(m_pixels.data(), w, h))
+    {
+        if (w == 0)
+            std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
+        else
+            std::fprintf(stderr, "\nqor-player: capture: %s\n", capture.getError());
+        return false;
+    }
+    return true;
+}
+
+qor_cFont * qor_cLayerViewer::showLoadingFrame()
+{
+    qor_cFont * pFont = new (std::nothrow) qor_cFont;
+    if (pFont)
+    {
+        pFont->loadFont("qor\\font");
+        pFont->printf("Version 1.2");
+    }
+    qor_cLayerScreen loading;
+    loading.loadFromScript("kv_screen_loading.o");
+    const qor_sStep step = {0.001f, 0};
+    loading.update(&step.fStep);
+    loading.renderToTextures();
+    m_pDisp->beginScene();
+    m_pDisp->clear(3);
+    loading.render();
+    if (pFont)
+        pFont->draw(0.0f, 0.0f);
+    m_pDisp->endScene();
+    m_pDisp->present();
+    return pFont; // the loading screen goes; the frame stays on screen while the show is built
+}
+
 void qor_cLayerViewer::run()
 {
-    // Until the sequencer lands: clear and present frames until quit is requested.
-    while (!isQuitRequested())
+    const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
+    m_nPass = 0;
+    std::memset(m_abWasDown, 0, sizeof m_abWasDown);
+    if (opts.iWidth > 0 && opts.iHeight > 0)
     {
-        m_pDisp->beginScene();
-        m_pDisp->clear(3);
-        m_pDisp->endScene();
+        // The window shows the 640 x 480 back buffer scaled to the size asked for.
+        qor_cWindow * pWindow = getLastWindow();
+        if (pWindow)
+            pWindow->setGeometry(pWindow->getX(), pWindow->getY(), opts.iWidth, opts.iHeight);
+    }
+
+    // Capture starts first, so that a capture that cannot start stops the player at once; a
+    // video needs the music's file image for its sound.
+    qor_cCapture capture;
+    bool bCaptureOk = true;
+    uint nMusic = 0;
+    char * pMusicImage = nullptr;
+    bool bMusicRead = false;
+    if (!opts.strCapture.empty())
+    {
+        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
+        bMusicRead = true;
+        const int w = opts.iWidth > 0 ? opts.iWidth : 640, h = opts.iHeight > 0 ? opts.iHeight : 480;
+        if (!capture.open(opts.strCapture.c_str(), w, h, qor_cPlayerOptions::getStepFps(), pMusicImage, nMusic,
+                          opts.dSeek))
+        {
+            std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
+            delete[] pMusicImage;
+            qor_cPlayerOptions::setFailed();
+            return;
+        }
+    }
+
+    // 1. The loading frame.
+    qor_cFont * pFont = showLoadingFrame();
+
+    // 2. The screens, in table order; a failed script keeps its slot with what it built.
+    m_lScreen.clear();
+    for (int i = 0; i < m_sequencer.getCount(); ++i)
+    {
+        qor_cLayerScreen * pScreen = new (std::nothrow) qor_cLayerScreen;
+        if (!pScreen || !m_lScreen.add(pScreen, true))
+        {
+            delete pScreen;
+            QOR_LOG_LOCATION();
+            qoru_logError("qor_cLayerScreen * pScreen = new qor_cLayerScreen;\n");
+            m_lScreen.clear();
+            delete pFont;
+            delete[] pMusicImage;
+            qor_cPlayerOptions::setFailed();
+            return;
+        }
+        pScreen->loadFromScript(m_sequencer.getScript(i));
+    }
+    // Every program the screens' first frames need is made now, not while the music plays.
+    if (m_pDisp->beginWarmUp())
+    {
+        const qor_sStep zero = {0.0f, 0};
+        for (int i = 0; i < m_sequencer.getCount(); ++i)
+            drawScreen(i, zero);
+        m_pDisp->endWarmUp();
+    }
+
+    // 3. The music (already read when capturing).
+    if (!bMusicRead)
+        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
+    openMusic(pMusicImage, nMusic);
+
+    // 4. The starting point: the entry holding the seek time, its screen brought there at once.
+    float fScreenTime = 0.0f;
+    int iEntry = m_sequencer.find(opts.dSeek * 30.0, &fScreenTime);
+    if (iEntry < 0)
+        iEntry = m_sequencer.getCount(); // nothing left to show
+    if (m_pMusic)
+    {
+        m_pMusic->setPosition(float(opts.dSeek * 1000.0));
+        m_pMusic->play();
+    }
+    if (iEntry < m_sequencer.getCount())
+        m_sequencer.start(iEntry, fScreenTime, m_pMusic ? m_pMusic->getTime() : 0.0f);
+    else
+        m_sequencer.jump(iEntry, 0.0f);
+    getTimeCounter(TIMER_1)->restart();
+    getTimeCounter(TIMER_0)->restart();
+    if (fScreenTime > 0.0f && !m_sequencer.isEnded())
+    {
+        const qor_sStep step = {fScreenTime, 0};
+        getScreen(iEntry)->update(&step.fStep);
+    }
+
+    // 5, 6. The frame loop.
+    double dLastShow = opts.dSeek; // music time of the last frame shown, for the progress line
+    bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested();
+    while (!bEnd)
+    {
+        qor_cSequencer::sKeys keys;
+        keys.bLeft = isKeyDown(qorrs_key_left);
+        keys.bRight = isKeyDown(qorrs_key_right);
+        keys.bUp = isKeyDown(qorrs_key_up);
+        const qor_cSequencer::sPass pass = m_sequencer.advance(m_pMusic->getTime(), keys);
+        getTimeCounter(TIMER_0)->restart();
+        if (pass.iRewind >= 0)
+            getScreen(pass.iRewind)->rewind();
+        if (pass.bEnded)
+            break;
+        const qor_sStep step = {pass.fStep, 0};
+        drawScreen(m_sequencer.getEntry(), step);
+        if (capture.isOpen())
+        {
+            if (!captureFrame(capture))
+            {
+                bCaptureOk = false;
+                break;
+            }
+        }
         m_pDisp->present();
+        ++m_nPass;
+        const double dShow = m_pMusic->getTime() / 1000.0;
+        dLastShow = dShow;
+        if (capture.isOpen() && !opts.bQuiet)
+        {
+            int nLeft = int((getShowLength() - dShow) * qor_cPlayerOptions::getStepFps() + 0.5);
+            const int nLimit = getFrameLimit();
+            if (nLimit > 0 && nLimit - getFrameCount() - 1 < nLeft)
+                nLeft = nLimit - getFrameCount() - 1;
+            capture.showProgress(dShow, nLeft < 0 ? 0 : nLeft, false);
+        }
         processMessages();
-        m_pKeyb->update();
+        updateKeyboard();
+        if (isKeyDown(qorrs_key_space))
+        {
+            // The music from its beginning, the current screen from its start.
+            m_pMusic->stop();
+            m_pMusic->setPosition(0.0f);
+            m_pMusic->play();
+            getScreen(m_sequencer.getEntry())->rewind();
+            getTimeCounter(TIMER_0)->restart();
+            m_sequencer.restartScreen(m_pMusic->getTime());
+        }
+        // The player's own keys, on their press.
+        if (isKeyPressed(qorrs_key_pagedown) && !jumpTo(m_sequencer.getEntry() + 1))
+            break;
+        if (isKeyPressed(qorrs_key_pageup))
+            jumpTo(m_sequencer.getEntry() - 1);
+        if (isKeyPressed(qorrs_key_home))
+            jumpTo(0);
+        if (isKeyPressed(qorrs_key_p))
+        {
+            if (m_pMusic->isPlaying())
+                m_pMusic->stop();
+            else
+                m_pMusic->play();
+        }
+        m_pMusic->nextFrame();
         if (countFrame())
             break;
+        bEnd = isQuitRequested();
     }
+
+    // 7. The end.
+    if (capture.isOpen())
+    {
+        if (!opts.bQuiet)
+            capture.showProgress(dLastShow, 0, true);
+        if (!capture.close())
+        {
+            std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
+            bCaptureOk = false;
+        }
+    }
+    if (!bCaptureOk)
+        qor_cPlayerOptions::setFailed();
+    if (m_pMusic)
+        m_pMusic->close();
+    delete m_pMusic;
+    m_pMusic = nullptr;
+    m_lScreen.clear();
+    delete pFont;
 }

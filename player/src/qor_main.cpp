@@ -1,6 +1,7 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
-//   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs]
+//   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
+//              [--capture OUT] [--size WxH] [--quiet]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
 // named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is
@@ -9,6 +10,7 @@
 #include "qor_cConfigFile.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayerViewer.h"
+#include "qor_cPlayerOptions.h"
 #include "qor_cSDL.h"
 #include "qor_cSceneViewer.h"
 
@@ -48,7 +50,7 @@ struct Option
     int (*pfnApply)(cchar * szValue);
 };
 
-void usage(cchar * szError);
+void usage(cchar * szError, FILE * pOutFor = nullptr);
 
 int applyDir(cchar * szValue)
 {
@@ -101,9 +103,9 @@ const Option s_aOptions[] = {
     {"-h", nullptr, nullptr, &applyHelp},
 };
 
-void usage(cchar * szError)
+void usage(cchar * szError, FILE * pOutFor)
 {
-    FILE * pOut = szError ? stderr : stdout;
+    FILE * pOut = pOutFor ? pOutFor : szError ? stderr : stdout;
     if (szError)
         std::fprintf(stderr, "qor-player: %s\n", szError);
     std::fprintf(pOut, "usage: qor-player [options]\n");
@@ -114,6 +116,7 @@ void usage(cchar * szError)
         const std::string strName = std::string(o.szName) + (o.szValue ? std::string(" ") + o.szValue : "");
         std::fprintf(pOut, "  %-14s %s\n", strName.c_str(), o.szHelp);
     }
+    std::fprintf(pOut, "%s", qor_cPlayerOptions::usage());
 }
 
 // Applies the options in order; an exit status when the player must end at once, else -1.
@@ -127,6 +130,15 @@ int parseOptions(int argc, char ** argv)
                 pOption = &o;
         if (!pOption)
         {
+            // The show's own options (clock, seek, capture, size).
+            const int iTaken = qor_cPlayerOptions::parse(argc, argv, i);
+            if (iTaken > 0)
+                continue;
+            if (iTaken < 0)
+            {
+                usage(nullptr, stderr);
+                return kExitUsage;
+            }
             usage((std::string("unknown option ") + argv[i]).c_str());
             return kExitUsage;
         }
@@ -246,5 +258,5 @@ int main(int argc, char ** argv)
             iExit = kExitFailure;
     }
     SDL_Quit();
-    return iExit;
+    return iExit != 0 ? iExit : qor_cPlayerOptions::getExitStatus();
 }

@@ -22,11 +22,15 @@ public:
 enum qor_eKeyCode
 {
     qorrs_key_escape = 1,
+    qorrs_key_p = 25,
     qorrs_key_space = 57,
+    qorrs_key_home = 199,
     qorrs_key_up = 200,
+    qorrs_key_pageup = 201,
     qorrs_key_left = 203,
     qorrs_key_right = 205,
     qorrs_key_down = 208,
+    qorrs_key_pagedown = 209,
 };
 
 class qor_cKeybSDL : public qor_cKeyb

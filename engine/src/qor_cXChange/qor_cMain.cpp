@@ -192,3 +192,5 @@ bool qor_cApplication::countFrame()
 }
 
 int qor_cApplication::getFrameCount() { return s_nFrameCount; }
+
+int qor_cApplication::getFrameLimit() { return s_nFrameLimit; }

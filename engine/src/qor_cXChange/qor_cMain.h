@@ -80,6 +80,7 @@ public:
     // Counts one frame; true when the limit is reached (the loop then ends).
     static bool countFrame();
     static int getFrameCount();
+    static int getFrameLimit();
 
 protected:
     qor_cMonofiler * m_pMonofiler;

@@ -1,0 +1,67 @@
+// Capture of the show's frames: numbered PNG files, or a video file encoded by the ffmpeg
+// program, which reads raw frames on a pipe and muxes the music from the show's start
+// position. A progress line on standard error tells how far it has come.
+#pragma once
+
+#include "qor_types.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class qor_cCapture
+{
+public:
+    enum qor_eCaptureKind
+    {
+        qorrs_capture_none = 0, // not a name capture can write
+        qorrs_capture_png = 1,  // a printf integer pattern: file k is frame k
+        qorrs_capture_video = 2, // .mp4, .mkv, .webm or .mov
+    };
+    static qor_eCaptureKind kindOf(cchar * szOut);
+    // File name of frame nFrame for a PNG pattern (empty when the pattern is not one).
+    static std::string frameName(cchar * szPattern, int nFrame);
+
+    qor_cCapture();
+    ~qor_cCapture();
+    qor_cCapture(const qor_cCapture &) = delete;
+    qor_cCapture & operator=(const qor_cCapture &) = delete;
+
+    // Starts a capture of frames of w x h pixels at dFps frames per second. A video muxes the
+    // MP3 image pMusic (nMusic bytes; null for none) from dSeek seconds on. False with the
+    // reason in getError().
+    bool open(cchar * szOut, int w, int h, double dFps, const char * pMusic, uint nMusic, double dSeek);
+    bool isOpen() const { return m_eKind != qorrs_capture_none; }
+    // One frame from the display's readPixels layout (B, G, R, A, top row first); scaled, with
+    // black bars keeping its 4:3 shape, when its size is not the capture's.
+    bool writeFrame(const uint8_t * pBGRA, int w, int h);
+    // Ends the capture: the video is finished by ffmpeg, whose exit status decides the result.
+    bool close();
+    cchar * getError() const { return m_strError.c_str(); }
+    int getFrameCount() const { return m_nFrame; }
+
+    // The progress line (frame, show time, frames per second, time left), rewritten in place at
+    // most a few times a second; bFinal writes it once more and ends the line. nFramesLeft: the
+    // frames still to come, -1 when unknown.
+    void showProgress(double dShowSeconds, int nFramesLeft, bool bFinal);
+
+private:
+    bool fail(const std::string & strWhy);
+    bool startFfmpeg(cchar * szOut, double dFps, const char * pMusic, uint nMusic, double dSeek);
+
+    qor_eCaptureKind m_eKind;
+    std::string m_strOut;
+    int m_iWidth, m_iHeight;
+    int m_nFrame;
+    std::string m_strError;
+    std::vector<uint8_t> m_scaled;
+    // Video.
+    pid_t m_pid;
+    int m_fdPipe;
+    std::string m_strMusicFile;
+    void (*m_pfnOldSigPipe)(int);
+    // Progress.
+    double m_dStart;
+    double m_dLastShown;
+};

@@ -1,0 +1,114 @@
+#include "qor_cPlayerOptions.h"
+
+#include "qor_cCapture.h"
+#include "qor_cLayerViewer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+qor_sPlayerOptions s_options;
+int s_iExitStatus = 0;
+
+bool parseNumber(cchar * sz, double dMin, double dMax, double * pd)
+{
+    char * pEnd = nullptr;
+    const double d = std::strtod(sz, &pEnd);
+    if (!pEnd || pEnd == sz || *pEnd || !std::isfinite(d) || d < dMin || d > dMax)
+        return false;
+    *pd = d;
+    return true;
+}
+
+// "qor-player: WHAT, not "VALUE"" on standard error; -1.
+int bad(cchar * szWhat, cchar * szValue)
+{
+    std::fprintf(stderr, "qor-player: %s, not \"%s\"\n", szWhat, szValue);
+    return -1;
+}
+} // namespace
+
+qor_sPlayerOptions & qor_cPlayerOptions::get() { return s_options; }
+
+void qor_cPlayerOptions::reset()
+{
+    s_options = qor_sPlayerOptions();
+    s_iExitStatus = 0;
+}
+
+int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
+{
+    cchar * sz = argv[i];
+    const bool bValue = i + 1 < argc;
+    if (std::strcmp(sz, "--quiet") == 0)
+    {
+        s_options.bQuiet = true;
+        return 1;
+    }
+    if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
+        std::strcmp(sz, "--size") != 0)
+        return 0;
+    if (!bValue)
+        {
+        std::fprintf(stderr, "qor-player: %s needs a value\n", sz);
+        return -1;
+    }
+    cchar * szValue = argv[++i];
+    if (std::strcmp(sz, "--fps") == 0)
+    {
+        if (!parseNumber(szValue, 1.0, 1000.0, &s_options.dFps))
+            return bad("--fps takes frames per second from 1 to 1000", szValue);
+    }
+    else if (std::strcmp(sz, "--seek") == 0)
+    {
+        const double dLength = qor_cLayerViewer::getShowLength();
+        if (!parseNumber(szValue, 0.0, 1e9, &s_options.dSeek) || s_options.dSeek >= dLength)
+        {
+            std::fprintf(stderr, "qor-player: --seek takes seconds from 0 to below %.2f (the show's length), not \"%s\"\n",
+                         dLength, szValue);
+            return -1;
+        }
+    }
+    else if (std::strcmp(sz, "--capture") == 0)
+    {
+        if (qor_cCapture::kindOf(szValue) == qor_cCapture::qorrs_capture_none)
+            return bad("--capture takes a video file (.mp4, .mkv, .webm, .mov) or a numbered PNG pattern such as "
+                       "frames/f_%05d.png",
+                       szValue);
+        s_options.strCapture = szValue;
+    }
+    else
+    {
+        int w = 0, h = 0;
+        char cEnd = 0;
+        if (std::sscanf(szValue, "%dx%d%c", &w, &h, &cEnd) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
+            return bad("--size takes WIDTHxHEIGHT, each from 16 to 8192", szValue);
+        s_options.iWidth = w;
+        s_options.iHeight = h;
+    }
+    return 1;
+}
+
+cchar * qor_cPlayerOptions::usage()
+{
+    return "  --fps N        fixed clock: frame k shows music time seek + k/N s; no sound\n"
+           "  --seek S       start the show S seconds into the music\n"
+           "  --capture OUT  write every frame: numbered PNG files (frames/f_%05d.png) or a video\n"
+           "                 with the music (.mp4, .mkv, .webm, .mov, through ffmpeg); implies --fps 60\n"
+           "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
+           "  --quiet        no progress line while capturing\n";
+}
+
+double qor_cPlayerOptions::getStepFps()
+{
+    if (s_options.dFps > 0.0)
+        return s_options.dFps;
+    return s_options.strCapture.empty() ? 0.0 : 60.0;
+}
+
+int qor_cPlayerOptions::getExitStatus() { return s_iExitStatus; }
+
+void qor_cPlayerOptions::setFailed() { s_iExitStatus = 1; }

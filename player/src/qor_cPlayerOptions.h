@@ -1,0 +1,41 @@
+// The demo player's own command-line options (the clock, seeking, capture, picture size) and
+// the exit status the show leaves. One process-wide set, filled by qor-player's option parser
+// and read by the demo player when it runs; tests set the fields directly.
+#pragma once
+
+#include "qor_types.h"
+
+#include <string>
+
+struct qor_sPlayerOptions
+{
+    double dFps = 0.0;       // --fps: fixed-step clock, no sound (0: the music's clock)
+    double dSeek = 0.0;      // --seek: music time the show starts at, in seconds
+    std::string strCapture;  // --capture: PNG pattern or video file, empty for none
+    int iWidth = 0;          // --size: presented and captured picture (0: 640 x 480)
+    int iHeight = 0;
+    bool bQuiet = false;     // --quiet: no progress line while capturing
+};
+
+class qor_cPlayerOptions
+{
+public:
+    static qor_sPlayerOptions & get();
+    // Back to the defaults, exit status 0.
+    static void reset();
+
+    // Takes argv[i] (and its value) when it is one of these options: returns 1 and leaves i on
+    // the last word taken; 0 when it is not one of them; -1 after writing the reason to
+    // standard error when it is, but malformed.
+    static int parse(int argc, char ** argv, int & i);
+    // The lines of the usage text that describe these options.
+    static cchar * usage();
+
+    // The frames-per-second the show runs at: --fps, else 60 while capturing, else 0 (music).
+    static double getStepFps();
+
+    // 0, or 1 after a failure the show could not recover from (capture could not start or
+    // broke off); qor-player exits with it.
+    static int getExitStatus();
+    static void setFailed();
+};
