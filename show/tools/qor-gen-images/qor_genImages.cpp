@@ -1,7 +1,7 @@
 // qor-gen-images: the show's procedural textures, written as JPEG files under OUT/maps/ with
 // the stems the image loaders take ("maps\" + stem + ".jpg").
 //
-//   qor-gen-images OUT [--seed N] [--quality Q] [--only STEM]... [--list]
+//   qor-gen-images OUT [--seed N] [--quality Q] [--only STEM]... [--manifest FILE] [--list]
 //
 // Every image is a pure function of the seed: the same seed gives the same bytes. Colour
 // textures use quality Q (default 92); data images (alpha masks, height maps, offset tables)
@@ -560,8 +560,9 @@ int usage(const char * szError)
 {
     if (szError)
         std::fprintf(stderr, "qor-gen-images: %s\n", szError);
-    std::fprintf(stderr, "usage: qor-gen-images OUT [--seed N] [--quality Q] [--only STEM]... [--list]\n"
+    std::fprintf(stderr, "usage: qor-gen-images OUT [--seed N] [--quality Q] [--only STEM]... [--manifest FILE] [--list]\n"
                          "  writes OUT/maps/STEM.jpg for every image (or the --only ones)\n"
+                         "  --manifest FILE  also write the paths written, relative to OUT, one a line\n"
                          "  --seed N     content seed, 0..4294967295 (default 243)\n"
                          "  --quality Q  JPEG quality of colour textures, 50..100 (default 92)\n"
                          "  --list       print the stems and what they hold, write nothing\n");
@@ -575,6 +576,7 @@ int main(int argc, char ** argv)
     long seed = 243, quality = 92;
     bool bList = false;
     std::vector<std::string> only;
+    std::string manifest;
     for (int i = 1; i < argc; ++i)
     {
         const std::string a = argv[i];
@@ -595,6 +597,8 @@ int main(int argc, char ** argv)
         }
         else if (a == "--only" && i + 1 < argc)
             only.push_back(argv[++i]);
+        else if (a == "--manifest" && i + 1 < argc)
+            manifest = argv[++i];
         else if (a == "--list")
             bList = true;
         else if (!a.empty() && a[0] == '-')
@@ -662,5 +666,18 @@ int main(int argc, char ** argv)
     std::thread helper(work);
     work();
     helper.join();
-    return nFailed ? e_exitFailure : e_exitOk;
+    if (nFailed)
+        return e_exitFailure;
+    if (!manifest.empty())
+    {
+        std::string text;
+        for (const Entry & e : todo)
+            text += "maps/" + e.stem + ".jpg\n";
+        if (!writeFileSafe(manifest, text.data(), text.size(), err))
+        {
+            std::fprintf(stderr, "qor-gen-images: %s\n", err.c_str());
+            return e_exitFailure;
+        }
+    }
+    return e_exitOk;
 }
