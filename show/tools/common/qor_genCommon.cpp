@@ -102,6 +102,24 @@ bool writeFileSafe(const std::string & path, const void * p, size_t n, std::stri
     return bOk;
 }
 
+bool checkOutputPath(const std::string & path, std::string & err)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    {
+        err = path + ": exists and is not a regular file, not replacing it";
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    {
+        err = path + ": the folder " + folder + " does not exist";
+        return false;
+    }
+    return true;
+}
+
 bool makeFolders(const std::string & path, std::string & err)
 {
     std::string part;

@@ -22,6 +22,9 @@ bool readFileBounded(const std::string & path, size_t nMax, std::vector<unsigned
 // Writes the bytes to a temporary file beside path, then renames it over path. An existing
 // path that is not a regular file (folder, link, device, pipe) is never replaced.
 bool writeFileSafe(const std::string & path, const void * p, size_t n, std::string & err);
+// Whether an output can be written at path before any work is done: its folder exists and
+// the path is either absent or a regular file.
+bool checkOutputPath(const std::string & path, std::string & err);
 // Creates the folder and its parents; an existing path on the way that is not a folder fails.
 bool makeFolders(const std::string & path, std::string & err);
 

@@ -105,8 +105,12 @@ bool readJpeg(const std::vector<unsigned char> & bytes, Picture & pic, std::stri
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
+    // A file that ends early decodes with a warning and grey rows: refuse it.
+    const bool bClean = je.mgr.num_warnings == 0;
     jpeg_destroy_decompress(&info);
-    return true;
+    if (!bClean)
+        err = "corrupt or truncated JPEG data";
+    return bClean;
 }
 
 // Area-average scaling (exact for reductions, nearest-like for enlargements).

@@ -88,8 +88,10 @@ int main(int argc, char ** argv)
     if (out.empty())
         return usage("no output folder");
 
-    std::vector<unsigned char> fontFile;
     std::string err;
+    if (!makeFolders(out, err))
+        return fail(err);
+    std::vector<unsigned char> fontFile;
     if (!readFileBounded(fontPath, kMaxFontFile, fontFile, err))
         return fail(err);
     FT_Library lib;

@@ -174,7 +174,11 @@ double rockHeight(uint64_t seed, int x, int y)
 {
     Noise n(seed + 5);
     const double u = x / 256.0 * 4, v = y / 256.0 * 4;
-    return clamp01(0.65 * n.ridged2(u, v, 6, 4) + 0.35 * (0.5 + 0.5 * n.fbm2(u * 2, v * 2, 4, 8)));
+    // Crests, broad swells and a grain of fine pits: steep enough at the pixel scale for the
+    // normal map (it takes the height difference of neighbours two pixels apart).
+    const double h = 0.6 * n.ridged2(u, v, 6, 4) + 0.3 * (0.5 + 0.5 * n.fbm2(u * 2, v * 2, 4, 8)) +
+                     0.12 * n.fbm2(u * 16, v * 16, 2, 64);
+    return clamp01(0.5 + 1.5 * (h - 0.5));
 }
 
 void fillRockHeight(const Ctx & ctx, Image & img)
@@ -201,7 +205,7 @@ void fillRock(const Ctx & ctx, Image & img)
             // Light from the top left on the height slope, so the flat texture reads as relief.
             const double sx = h[y * 256 + ((x + 1) & 255)] - h[y * 256 + ((x + 255) & 255)];
             const double sy = h[((y + 1) & 255) * 256 + x] - h[((y + 255) & 255) * 256 + x];
-            const double light = clamp01(0.8 - 3.0 * (sx + sy));
+            const double light = clamp01(0.8 - 2.0 * (sx + sy));
             Rgb c = ramp(aPos, aCol, 4, h[y * 256 + x]);
             const double l = smoothstep(0.55, 0.8, 0.5 + 0.5 * lichen.fbm2(x / 64.0, y / 64.0, 4, 4));
             c = mix(c, Rgb{0.35, 0.42, 0.20}, 0.45 * l);

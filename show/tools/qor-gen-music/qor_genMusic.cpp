@@ -1,6 +1,6 @@
 // qor-gen-music: synthesises the show's music and encodes it to MP3 with LAME.
 //
-//   qor-gen-music OUT.mp3 [--seed N] [--bitrate KBPS] [--report]
+//   qor-gen-music OUT.mp3 [--seed N] [--bitrate KBPS] [--preview UNITS] [--report]
 //
 // 44.1 kHz stereo, 9322 frame units of 1/30 s (13 703 340 samples, 310.73 s). The piece has one
 // section per screen of the show's screen table, each exactly as long as its screen (one frame
@@ -11,6 +11,7 @@
 // crash, a filtered saw bass, a detuned saw pad, a pulse lead with echoes, a bell arpeggio
 // and a noise riser, through a small reverb and a soft limiter.
 //
+// --preview renders only the first UNITS frame units (a quick listen, or a quick test);
 // --report prints each section's start, length, tempo and loudness. See docs/SHOW.md.
 #include "qor_genCommon.h"
 
@@ -436,7 +437,7 @@ void renderSection(Mix & m, const Section & sec, uint64_t seed, int index)
             {
                 // The breath before the title: only a snare roll swelling and the riser.
                 if (pos % 2 == 0 || pos >= 8)
-                    snare(m, r, at(s), 0.2 + 0.8 * pos / 15.0);
+                    snare(m, r, at(s), 0.1 + 0.6 * pos / 15.0);
                 break;
             }
             bHat = bar >= introStage2 && pos % 2 == 0;
@@ -513,7 +514,7 @@ void renderSection(Mix & m, const Section & sec, uint64_t seed, int index)
     if (sec.kind == e_intro)
     {
         const size_t from = at((sec.bars - 4) * 16);
-        riser(m, r, from, sec.start + sec.length - from, 1.0);
+        riser(m, r, from, sec.start + sec.length - from, 0.6);
     }
 }
 
@@ -576,9 +577,10 @@ int usage(const char * szError)
 {
     if (szError)
         std::fprintf(stderr, "qor-gen-music: %s\n", szError);
-    std::fprintf(stderr, "usage: qor-gen-music OUT.mp3 [--seed N] [--bitrate KBPS] [--report]\n"
+    std::fprintf(stderr, "usage: qor-gen-music OUT.mp3 [--seed N] [--bitrate KBPS] [--preview UNITS] [--report]\n"
                          "  --seed N        melody seed, 0..4294967295 (default 243)\n"
                          "  --bitrate KBPS  constant bit rate, 128..320 (default 192)\n"
+                         "  --preview UNITS only the first UNITS frame units of 1/30 s, 1..9322\n"
                          "  --report        print each section's start, length, tempo and loudness\n");
     return e_exitUsage;
 }
@@ -593,7 +595,7 @@ int fail(const std::string & msg)
 int main(int argc, char ** argv)
 {
     std::string out;
-    long seed = 243, bitrate = 192;
+    long seed = 243, bitrate = 192, preview = 0;
     bool bReport = false;
     for (int i = 1; i < argc; ++i)
     {
@@ -613,6 +615,11 @@ int main(int argc, char ** argv)
             if (!parseInt(argv[++i], 128, 320, bitrate))
                 return usage("--bitrate takes a number from 128 to 320");
         }
+        else if (a == "--preview" && i + 1 < argc)
+        {
+            if (!parseInt(argv[++i], 1, 9322, preview))
+                return usage("--preview takes a number of frame units from 1 to 9322");
+        }
         else if (a == "--report")
             bReport = true;
         else if (!a.empty() && a[0] == '-')
@@ -624,6 +631,9 @@ int main(int argc, char ** argv)
     }
     if (out.empty())
         return usage("no output file");
+    std::string err;
+    if (!checkOutputPath(out, err))
+        return fail(err);
 
     // Sections: the screens laid end to end; each tempo is the one nearest the section's own
     // that fills it with whole bars.
@@ -645,9 +655,12 @@ int main(int argc, char ** argv)
         total += sec.length;
     }
 
+    if (preview > 0)
+        total = (size_t)preview * kSamplesPerUnit;
     Mix m(total);
     for (int i = 0; i < kNbScreen; ++i)
-        renderSection(m, sections[i], (uint64_t)seed, i);
+        if (sections[i].start < total)
+            renderSection(m, sections[i], (uint64_t)seed, i);
     effects(m);
 
     // Section levels, a fader moved in 20 ms at each change: the interludes sit well under the
@@ -658,7 +671,7 @@ int main(int argc, char ** argv)
             {
             case e_inter: return 0.45;
             case e_endScroll: return 0.6;
-            case e_intro: return 0.85;
+            case e_intro: return 0.8;
             case e_theEnd: return 0.4;
             default: return 1.0;
             }
@@ -668,7 +681,7 @@ int main(int argc, char ** argv)
         for (const Section & sec : sections)
         {
             const double target = level(sec.kind);
-            for (size_t k = sec.start; k < sec.start + sec.length; ++k)
+            for (size_t k = sec.start; k < sec.start + sec.length && k < total; ++k)
             {
                 g += std::clamp(target - g, -glide, glide);
                 m.left[k] *= (float)g;
@@ -684,7 +697,7 @@ int main(int argc, char ** argv)
         for (int i = 0; i < kNbScreen; ++i)
         {
             const Section & sec = sections[i];
-            for (size_t k = 0; k < sec.length; ++k)
+            for (size_t k = 0; k < sec.length && sec.start + k < total; ++k)
             {
                 double g = 1.0;
                 if (sec.kind == e_black)
@@ -694,7 +707,7 @@ int main(int argc, char ** argv)
                 m.left[sec.start + k] *= (float)g;
                 m.right[sec.start + k] *= (float)g;
             }
-            if (sec.kind == e_black)
+            if (sec.kind == e_black && sec.start < total)
             {
                 Rng r((uint64_t)seed * 1000 + i);
                 riser(m, r, sec.start, sec.length, 0.35);
@@ -710,13 +723,14 @@ int main(int argc, char ** argv)
     if (bReport)
     {
         std::printf("screen\tscript\tstart_s\tlength_s\tbars\tbpm\trms_dB\n");
-        for (int i = 0; i < kNbScreen; ++i)
+        for (int i = 0; i < kNbScreen && sections[i].start < total; ++i)
         {
             const Section & sec = sections[i];
+            const size_t end = std::min(sec.start + sec.length, total);
             double sum = 0;
-            for (size_t k = sec.start; k < sec.start + sec.length; ++k)
+            for (size_t k = sec.start; k < end; ++k)
                 sum += (double)m.left[k] * m.left[k] + (double)m.right[k] * m.right[k];
-            const double rms = std::sqrt(sum / (2.0 * sec.length));
+            const double rms = std::sqrt(sum / (2.0 * (double)(end - sec.start)));
             std::printf("%d\t%s\t%.3f\t%.3f\t%d\t%.2f\t%.1f\n", i, s_aScreen[i].szScript, (double)sec.start / kRate,
                         (double)sec.length / kRate, sec.bars, sec.bpm, 20 * std::log10(rms + 1e-12));
         }
@@ -771,7 +785,6 @@ int main(int argc, char ** argv)
     lame_close(gf);
     if (!bOk)
         return fail("MP3 encoding failed");
-    std::string err;
     if (!writeFileSafe(out, mp3.data(), mp3.size(), err))
         return fail(err);
     return e_exitOk;
