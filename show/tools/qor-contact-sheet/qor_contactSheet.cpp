@@ -6,15 +6,14 @@
 // Each picture is scaled (area average) to W pixels wide, keeping its shape; cells are as tall
 // as the tallest picture of their row, on a dark background.
 #include "qor_genCommon.h"
+#include "qor_picture.h"
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
 #include <png.h>
 
 using namespace qorg;
@@ -22,96 +21,6 @@ using namespace qorg;
 namespace
 {
 const size_t kMaxInput = 64u << 20;
-const unsigned kMaxSide = 16384;
-const unsigned long long kMaxPixels = 64ull << 20;
-
-struct Picture
-{
-    unsigned w = 0, h = 0;
-    std::vector<unsigned char> rgb; // w * h * 3
-};
-
-bool readPng(const std::vector<unsigned char> & bytes, Picture & pic, std::string & err)
-{
-    png_image img;
-    std::memset(&img, 0, sizeof(img));
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&img, bytes.data(), bytes.size()))
-    {
-        err = img.message;
-        return false;
-    }
-    if (img.width == 0 || img.height == 0 || img.width > kMaxSide || img.height > kMaxSide ||
-        (unsigned long long)img.width * img.height > kMaxPixels)
-    {
-        png_image_free(&img);
-        err = "picture too large";
-        return false;
-    }
-    img.format = PNG_FORMAT_RGB;
-    pic.w = img.width;
-    pic.h = img.height;
-    pic.rgb.resize((size_t)pic.w * pic.h * 3);
-    // Transparent parts go on black.
-    png_color black = {0, 0, 0};
-    if (!png_image_finish_read(&img, &black, pic.rgb.data(), 0, nullptr))
-    {
-        err = img.message;
-        png_image_free(&img);
-        return false;
-    }
-    return true;
-}
-
-struct JpegErr
-{
-    jpeg_error_mgr mgr;
-    jmp_buf jump;
-};
-void onJpegError(j_common_ptr p) { longjmp(((JpegErr *)p->err)->jump, 1); }
-
-bool readJpeg(const std::vector<unsigned char> & bytes, Picture & pic, std::string & err)
-{
-    jpeg_decompress_struct info;
-    JpegErr je;
-    info.err = jpeg_std_error(&je.mgr);
-    je.mgr.error_exit = &onJpegError;
-    if (setjmp(je.jump))
-    {
-        char acMessage[JMSG_LENGTH_MAX];
-        (*info.err->format_message)((j_common_ptr)&info, acMessage);
-        err = acMessage;
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), (unsigned long)bytes.size());
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    if (info.output_width == 0 || info.output_height == 0 || info.output_width > kMaxSide ||
-        info.output_height > kMaxSide || (unsigned long long)info.output_width * info.output_height > kMaxPixels)
-    {
-        err = "picture too large";
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    pic.w = info.output_width;
-    pic.h = info.output_height;
-    pic.rgb.resize((size_t)pic.w * pic.h * 3);
-    while (info.output_scanline < info.output_height)
-    {
-        JSAMPROW row = &pic.rgb[(size_t)info.output_scanline * pic.w * 3];
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    // A file that ends early decodes with a warning and grey rows: refuse it.
-    const bool bClean = je.mgr.num_warnings == 0;
-    jpeg_destroy_decompress(&info);
-    if (!bClean)
-        err = "corrupt or truncated JPEG data";
-    return bClean;
-}
 
 // Area-average scaling (exact for reductions, nearest-like for enlargements).
 Picture scale(const Picture & src, unsigned w)
@@ -203,15 +112,7 @@ int main(int argc, char ** argv)
         bool bOk = readFileBounded(in, kMaxInput, bytes, err);
         if (bOk)
         {
-            if (bytes.size() >= 8 && png_sig_cmp(bytes.data(), 0, 8) == 0)
-                bOk = readPng(bytes, pic, err);
-            else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
-                bOk = readJpeg(bytes, pic, err);
-            else
-            {
-                err = "neither PNG nor JPEG";
-                bOk = false;
-            }
+            bOk = decodePicture(bytes.data(), bytes.size(), pic, err);
             if (!bOk)
                 err = in + ": " + err;
         }
@@ -232,9 +133,9 @@ int main(int argc, char ** argv)
     unsigned H = (unsigned)gap;
     for (unsigned h : rowHeight)
         H += h + (unsigned)gap;
-    if ((unsigned long long)W * H > kMaxPixels)
+    if ((unsigned long long)W * H > kPictureMaxPixels)
     {
-        std::fprintf(stderr, "qor-contact-sheet: the sheet would be larger than %llu pixels\n", kMaxPixels);
+        std::fprintf(stderr, "qor-contact-sheet: the sheet would be larger than %llu pixels\n", kPictureMaxPixels);
         return e_exitFailure;
     }
     std::vector<unsigned char> sheet((size_t)W * H * 3, 24);
