@@ -25,4 +25,6 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # llvmpipe rasterises on the calling thread: its worker threads alive at exit can crash the
 # leak checker's thread walk.
 export LP_NUM_THREADS=0
+# Mesa's shader cache writer thread is another such thread.
+export MESA_SHADER_CACHE_DISABLE=true
 (cd build-asan && ctest --output-on-failure -j "$jobs")

@@ -6,7 +6,6 @@
 #include "qor_testUtil.h"
 
 #include <cstdlib>
-#include <string>
 
 int main(int argc, char ** argv)
 {
@@ -21,19 +20,10 @@ int main(int argc, char ** argv)
     setenv("LP_NUM_THREADS", "0", 0);
     // Programs linked by the display device are kept under $XDG_CACHE_HOME/qor: every test
     // process gets a fresh folder of its own, removed at exit, and never touches the user's.
-    // Mesa's own shader cache stays where it was (it also follows XDG_CACHE_HOME): a cold one
-    // in every process would leave its writer thread busy at exit, where the leak checker's
-    // thread walk can crash, as with llvmpipe's threads above.
-    const char * szXdg = std::getenv("XDG_CACHE_HOME");
-    const char * szHome = std::getenv("HOME");
-    const std::string strMesaCache = (szXdg && szXdg[0] == '/') ? std::string(szXdg) + "/mesa_shader_cache"
-                                     : szHome                   ? std::string(szHome) + "/.cache/mesa_shader_cache"
-                                                                : std::string();
-    if (!strMesaCache.empty())
-    {
-        setenv("MESA_SHADER_CACHE_DIR", strMesaCache.c_str(), 0);
-        setenv("MESA_GLSL_CACHE_DIR", strMesaCache.c_str(), 0);
-    }
+    // Mesa's own shader cache is off: its writer thread, busy at exit after a cold compile, is
+    // another thread the leak checker's walk can crash on, and every test process would
+    // otherwise share (and race on) the user's cache folder.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     const qort::TempDir cacheDir;
     setenv("XDG_CACHE_HOME", cacheDir.path().c_str(), 1);
     qoru_setDialogsEnabled(false);

@@ -662,7 +662,7 @@ TEST_F(DispTest, StatesSetAgainUnchangedRebuildNoKey)
 {
     // A material sets every state of every stage on each use: the same values again must not
     // make the next draw rebuild its state key; one changed value must.
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(1, 1, 1, 1);
     const auto setAll = [&](uint flags1) {
         for (uint s = 0; s < 4; ++s)

@@ -66,7 +66,7 @@ void drawStates(qor_cDispGL * p)
     light.m_uType = 2;
     light.m_vDirection = qor_cVector3(0, 0, 1);
     p->addLight(&light);
-    qor_sMaterial mat = {};
+    qor_sD3DMaterial mat = {};
     mat.diffuse.set(0, 1, 0, 1);
     p->setMaterial(&mat, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material, qorrs_matsrc_material);
     p->setAmbientLight(0, 0, 0, 0);
@@ -80,6 +80,15 @@ void drawStates(qor_cDispGL * p)
     p->enableLighting(false);
     p->clearLights();
 }
+
+// Mesa offers program binaries only with its own shader cache on, which the test entry turns
+// off for every other test: these tests turn it on, in a folder of their own.
+struct MesaCacheOn
+{
+    qort::TempDir dir;
+    ScopedEnv on{"MESA_SHADER_CACHE_DISABLE", "false"};
+    ScopedEnv folder{"MESA_SHADER_CACHE_DIR", dir.path().c_str()};
+};
 
 void expectPicture(qor_cDispGL * p)
 {
@@ -111,6 +120,7 @@ std::vector<fs::path> entries(const std::string & dir)
 
 TEST(ProgramStore, SecondDeviceLoadsWhatTheFirstCompiled)
 {
+    const MesaCacheOn mesaCache;
     qort::TempDir dir;
     ScopedEnv xdg("XDG_CACHE_HOME", dir.path().c_str());
     uint nFirst = 0;
@@ -144,6 +154,7 @@ TEST(ProgramStore, SecondDeviceLoadsWhatTheFirstCompiled)
 
 TEST(ProgramStore, FolderFollowsTheXdgRules)
 {
+    const MesaCacheOn mesaCache;
     qort::TempDir home, xdg;
     struct Case
     {
@@ -172,6 +183,7 @@ TEST(ProgramStore, FolderFollowsTheXdgRules)
 
 TEST(ProgramStore, CorruptForeignOrOddEntriesAreIgnoredAndRebuilt)
 {
+    const MesaCacheOn mesaCache;
     const auto rewrite = [](const fs::path & p, const std::function<void(std::vector<unsigned char> &)> & f) {
         std::vector<unsigned char> b = qort::readBytes(p.string());
         f(b);
