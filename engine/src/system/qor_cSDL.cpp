@@ -16,7 +16,7 @@ bool qoru_initSDLVideo()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
         return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
     {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         return false;
