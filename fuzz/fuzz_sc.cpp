@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -29,7 +30,10 @@ const std::string & fuzzDir()
     {
         const std::string strDir = qoru_fuzzPath("sc", "");
         if (mkdir(strDir.c_str(), 0777) == 0 || errno == EEXIST)
+        {
             s_strDir = strDir;
+            std::atexit([] { rmdir(s_strDir.c_str()); }); // emptied after every input
+        }
     }
     return s_strDir;
 }
@@ -62,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
         options.includeDirs.push_back(fuzzDir());
         options.maxSourceSize = 4096;
         r = qor_scCompileFile(strMain, options);
+        std::remove(strMain.c_str());
+        std::remove(strInc.c_str());
     }
     else
         r = qor_scCompileText("/nonexistent/fuzz.sc", text, options);
