@@ -17,9 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -96,6 +98,31 @@ void limitMemory()
         setrlimit(RLIMIT_AS, &lim);
     }
 #endif
+}
+
+// Some of Assimp's readers never finish on broken input (a 180-byte PLY file loops): the tool
+// gives itself e_maxCpuSeconds of processor time, then reports and exits 1.
+constexpr rlim_t e_maxCpuSeconds = 300;
+
+void onCpuLimit(int)
+{
+    static const char s_sz[] = "qor-import: reading the model took more processor time than allowed (300 s at most); giving up\n";
+    const ssize_t n = write(2, s_sz, sizeof(s_sz) - 1);
+    (void)n;
+    _exit(1);
+}
+
+void limitTime()
+{
+    std::signal(SIGXCPU, onCpuLimit);
+    struct rlimit lim;
+    if (getrlimit(RLIMIT_CPU, &lim) == 0 && (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > e_maxCpuSeconds))
+    {
+        lim.rlim_cur = e_maxCpuSeconds;
+        if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < lim.rlim_cur)
+            lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_CPU, &lim);
+    }
 }
 
 std::string folderOf(const std::string & path)
@@ -183,6 +210,7 @@ int main(int argc, char ** argv)
     options.m_strModelDir = folderOf(in);
 
     limitMemory();
+    limitTime();
     Assimp::Importer importer;
     importer.SetIOHandler(new qor_cImportIOSystem(true));  // the importer owns it
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
