@@ -1,11 +1,14 @@
 // libFuzzer target: amx_Init, amx_Register and amx_Exec on arbitrary images, as the script host
-// loads them (file shorter than its header or its size refused, stp bytes plus the slack),
+// loads them (file shorter than its header or its size refused, stp above AMX_MAX_STP refused
+// with AMX_ERR_MEMORY, stp bytes plus the slack),
 // with a small instruction budget. Natives read their arguments as the engine's natives do.
 // Inputs without the image magic are run as raw code (see wrapCode).
 #include "qor_amx.h"
 #include "qor_cScript.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace
@@ -83,17 +86,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * data, size_t size)
         data = wrapped.data();
         size = wrapped.size();
     }
+    // Any stp goes through the host's own check: one above AMX_MAX_STP must be refused with
+    // AMX_ERR_MEMORY before anything is allocated; one within it gets its block (calloc: the
+    // pages of a large block are only touched where the machine writes).
     AMX_HEADER hdr;
-    amx_ReadHeader(data, &hdr);
-    if (hdr.stp <= 0 || hdr.stp > (1 << 18) || hdr.size < AMX_HEADER_SIZE || hdr.size > hdr.stp ||
-        (size_t)hdr.size > size)
+    const int iCheck = amx_CheckImageFile(data, size, AMX_MAX_STP, &hdr);
+    if (iCheck == AMX_ERR_MEMORY && hdr.stp <= AMX_MAX_STP)
+        __builtin_trap();
+    if (iCheck != AMX_ERR_NONE)
         return 0;
-    std::vector<unsigned char> image((size_t)hdr.stp + AMX_IMAGE_SLACK, 0);
-    memcpy(image.data(), data, (size_t)hdr.size);
+    if (hdr.stp > AMX_MAX_STP)
+        __builtin_trap();
+    unsigned char * pImage = (unsigned char *)calloc((size_t)hdr.stp + AMX_IMAGE_SLACK, 1);
+    if (!pImage)
+        return 0;
+    std::unique_ptr<unsigned char, void (*)(void *)> image(pImage, free);
+    memcpy(pImage, data, (size_t)hdr.size);
 
     AMX amx;
     memset(&amx, 0, sizeof amx);
-    if (amx_Init(&amx, image.data()) != AMX_ERR_NONE)
+    if (amx_Init(&amx, pImage) != AMX_ERR_NONE)
     {
         amx_Cleanup(&amx);
         return 0;

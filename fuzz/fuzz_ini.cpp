@@ -7,6 +7,13 @@
 #include <cstring>
 #include <string>
 
+// Inputs up to 65536 bytes: many sections and keys, long lines.
+extern "C" int LLVMFuzzerInitialize(int * pArgc, char *** pArgv)
+{
+    qoru_fuzzDefaultMaxLen(pArgc, pArgv, 65536);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
 {
     const std::string strPath = qoru_fuzzWriteInput("ini", ".ini", pData, nSize);

@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the JPEG module's decoder through a FILE stream, the way the image
-// loaders hand it the pack's stream, and reads every decoded pixel back.
+// Feeds arbitrary bytes to the JPEG module's decoder through a FILE stream on a file, the way
+// the image loaders hand it the pack's stream, and reads every decoded pixel back.
 #include "qor_cJpegPlugin.h"
+#include "qor_fuzzFile.h"
 
 #include <unistd.h>
 
@@ -38,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
 {
     if (nSize == 0)
         return 0;
-    FILE * pFile = fmemopen(const_cast<uint8_t *>(pData), nSize, "rb");
+    // A file on the disk, as in a pack: the decoder bounds the declared size by the bytes the
+    // file has left, which a memory stream would not show it.
+    const std::string strPath = qoru_fuzzWriteInput("jpeg", ".jpg", pData, nSize);
+    FILE * pFile = strPath.empty() ? nullptr : std::fopen(strPath.c_str(), "rb");
     if (!pFile)
         return 0;
     std::unique_ptr<qor_cJpegImage> pImage(qoru_newJpegImage());
@@ -59,5 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
         (void)sink;
     }
     std::fclose(pFile);
+    std::remove(strPath.c_str());
     return 0;
 }

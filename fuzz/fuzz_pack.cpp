@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <string>
 
+// Inputs up to 65536 bytes: entries of several KiB, LZO streams that expand past 4 KiB.
+extern "C" int LLVMFuzzerInitialize(int * pArgc, char *** pArgv)
+{
+    qoru_fuzzDefaultMaxLen(pArgc, pArgv, 65536);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
 {
     const std::string strPath = qoru_fuzzWriteInput("pack", ".dat", pData, nSize);

@@ -1,6 +1,11 @@
-// qor-player: reads application.ini, creates the application it names, runs it, exits with 0.
+// qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs]
+//
+// Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
+// named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is
+// not 0 or 1, or the start-up failed (no display, no OpenGL); 2 for a bad command line. Every
+// failure says why on standard error.
 #include "qor_cConfigFile.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayerViewer.h"
@@ -9,15 +14,22 @@
 
 #include <SDL.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
+const int kExitOk = 0;
+const int kExitFailure = 1;
+const int kExitUsage = 2;
+
 struct Launcher
 {
     int id = 0;
@@ -26,73 +38,164 @@ struct Launcher
     ~Launcher() { delete pApplication; }
 };
 
-void usage(cchar * szError)
+// One command-line option: its name, the name of its value (null when it takes none), its
+// help line, and what it does. The handler returns an exit status, or -1 to go on.
+struct Option
 {
-    if (szError)
-        std::fprintf(stderr, "qor-player: %s\n", szError);
-    std::fprintf(stderr, "usage: qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs]\n"
-                         "  --dir DIR     working directory (application.ini, pack, loose files, logs)\n"
-                         "  --frames N    end after N frames\n"
-                         "  --window      a 640 x 480 window instead of full screen\n"
-                         "  --no-dialogs  write message boxes to standard error\n");
+    cchar * szName;
+    cchar * szValue;
+    cchar * szHelp;
+    int (*pfnApply)(cchar * szValue);
+};
+
+void usage(cchar * szError);
+
+int applyDir(cchar * szValue)
+{
+    if (chdir(szValue) != 0)
+    {
+        std::fprintf(stderr, "qor-player: cannot enter the folder %s: %s\n", szValue, std::strerror(errno));
+        return kExitFailure;
+    }
+    return -1;
 }
 
-// Returns false on a malformed command line (the player then exits at once).
-bool parseOptions(int argc, char ** argv)
+int applyFrames(cchar * szValue)
+{
+    char * pEnd = nullptr;
+    errno = 0;
+    const long n = std::strtol(szValue, &pEnd, 10);
+    if (!*szValue || *pEnd || errno || n < 0 || n > 1000000000)
+    {
+        usage("--frames takes a frame count (0 to 1000000000)");
+        return kExitUsage;
+    }
+    qor_cApplication::setFrameLimit(static_cast<int>(n));
+    return -1;
+}
+
+int applyWindow(cchar *)
+{
+    qoru_setForceWindowed(true);
+    return -1;
+}
+
+int applyNoDialogs(cchar *)
+{
+    qoru_setDialogsEnabled(false);
+    return -1;
+}
+
+int applyHelp(cchar *)
+{
+    usage(nullptr);
+    return kExitOk;
+}
+
+const Option s_aOptions[] = {
+    {"--dir", "DIR", "working directory (application.ini, pack, loose files, logs)", &applyDir},
+    {"--frames", "N", "end after N frames", &applyFrames},
+    {"--window", nullptr, "a 640 x 480 window instead of full screen", &applyWindow},
+    {"--no-dialogs", nullptr, "write message boxes to standard error", &applyNoDialogs},
+    {"--help", nullptr, "print this help", &applyHelp},
+    {"-h", nullptr, nullptr, &applyHelp},
+};
+
+void usage(cchar * szError)
+{
+    FILE * pOut = szError ? stderr : stdout;
+    if (szError)
+        std::fprintf(stderr, "qor-player: %s\n", szError);
+    std::fprintf(pOut, "usage: qor-player [options]\n");
+    for (const Option & o : s_aOptions)
+    {
+        if (!o.szHelp)
+            continue;
+        const std::string strName = std::string(o.szName) + (o.szValue ? std::string(" ") + o.szValue : "");
+        std::fprintf(pOut, "  %-14s %s\n", strName.c_str(), o.szHelp);
+    }
+}
+
+// Applies the options in order; an exit status when the player must end at once, else -1.
+int parseOptions(int argc, char ** argv)
 {
     for (int i = 1; i < argc; ++i)
     {
-        cchar * sz = argv[i];
-        if (std::strcmp(sz, "--dir") == 0 && i + 1 < argc)
+        const Option * pOption = nullptr;
+        for (const Option & o : s_aOptions)
+            if (std::strcmp(argv[i], o.szName) == 0)
+                pOption = &o;
+        if (!pOption)
         {
-            if (chdir(argv[++i]) != 0)
+            usage((std::string("unknown option ") + argv[i]).c_str());
+            return kExitUsage;
+        }
+        cchar * szValue = nullptr;
+        if (pOption->szValue)
+        {
+            if (i + 1 >= argc)
             {
-                std::fprintf(stderr, "qor-player: cannot enter %s\n", argv[i]);
-                return false;
+                usage((std::string(pOption->szName) + " needs a value (" + pOption->szValue + ")").c_str());
+                return kExitUsage;
             }
+            szValue = argv[++i];
         }
-        else if (std::strcmp(sz, "--frames") == 0 && i + 1 < argc)
-        {
-            char * pEnd = nullptr;
-            const long n = std::strtol(argv[++i], &pEnd, 10);
-            if (!pEnd || *pEnd || n < 0 || n > 1000000000)
-            {
-                usage("--frames takes a frame count");
-                return false;
-            }
-            qor_cApplication::setFrameLimit(static_cast<int>(n));
-        }
-        else if (std::strcmp(sz, "--window") == 0)
-            qoru_setForceWindowed(true);
-        else if (std::strcmp(sz, "--no-dialogs") == 0)
-            qoru_setDialogsEnabled(false);
-        else if (std::strcmp(sz, "--help") == 0 || std::strcmp(sz, "-h") == 0)
-        {
-            usage(nullptr);
-            return false;
-        }
-        else
-        {
-            usage((std::string("unknown option ") + sz).c_str());
-            return false;
-        }
+        const int iExit = pOption->pfnApply(szValue);
+        if (iExit >= 0)
+            return iExit;
     }
+    return -1;
+}
+
+// ID read as "%d" reads it, but whole: blanks around a decimal integer, nothing else, and no
+// value that "%d" would wrap (4294967297 is not 1).
+bool parseId(cchar * sz, int * piOut)
+{
+    char * pEnd = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(sz, &pEnd, 10);
+    if (pEnd == sz || errno == ERANGE || n < INT_MIN || n > INT_MAX)
+        return false;
+    while (*pEnd == ' ' || *pEnd == '\t')
+        ++pEnd;
+    if (*pEnd)
+        return false;
+    *piOut = static_cast<int>(n);
     return true;
 }
 
-// The ini read: true with id and user filled, false when ID or USER is missing.
-bool readIni(Launcher & launcher)
+// The ini read. kExitOk with id and user filled when an application is to start; -1 when none
+// is named (ID or USER missing: nothing starts, as with a fresh empty file); kExitFailure
+// after a message when the file is refused or its ID names no application.
+int readIni(Launcher & launcher)
 {
     qor_cConfigFile ini;
     if (!ini.load("application.ini"))
-        return true; // neither opened nor created: the scene test viewer starts
+    {
+        // A file that exists but is refused (not a regular file, too large) is an error; one
+        // that can be neither opened nor created starts the scene test viewer.
+        struct stat st;
+        if (stat("application.ini", &st) == 0 && *ini.getError())
+        {
+            std::fprintf(stderr, "qor-player: application.ini: %s\n", ini.getError());
+            return kExitFailure;
+        }
+        return kExitOk;
+    }
     cchar * szID = ini.getValue("APPLICATION", "ID");
     cchar * szUser = ini.getValue("APPLICATION", "USER");
     if (!szID || !szUser)
-        return false;
-    std::sscanf(szID, "%d", &launcher.id);
+        return -1;
+    if (!parseId(szID, &launcher.id) || (launcher.id != 0 && launcher.id != 1))
+    {
+        std::fprintf(stderr,
+                     "qor-player: application.ini: [APPLICATION] ID is \"%s\"; it must be 0 (the scene test viewer) "
+                     "or 1 (the demo player)\n",
+                     szID);
+        return kExitFailure;
+    }
     std::sscanf(szUser, "%d", &launcher.user);
-    return true;
+    return kExitOk;
 }
 } // namespace
 
@@ -109,24 +212,39 @@ int main(int argc, char ** argv)
 #ifdef QOR_LEAK_CHECKED
     qoru_pinGLLibraries();
 #endif
-    if (!parseOptions(argc, argv))
-        return 0;
+    const int iOptions = parseOptions(argc, argv);
+    if (iOptions >= 0)
+        return iOptions;
+    int iExit = kExitOk;
     {
         Launcher launcher;
-        if (readIni(launcher))
+        const int iIni = readIni(launcher);
+        if (iIni == kExitOk)
         {
             if (launcher.id == 0)
                 launcher.pApplication = new (std::nothrow) qor_cSceneViewer;
-            else if (launcher.id == 1)
+            else
                 launcher.pApplication = new (std::nothrow) qor_cLayerViewer;
-            if (launcher.pApplication)
+            if (!launcher.pApplication)
+            {
+                std::fprintf(stderr, "qor-player: out of memory\n");
+                iExit = kExitFailure;
+            }
+            else
             {
                 if (launcher.pApplication->init())
                     launcher.pApplication->run();
+                else
+                {
+                    std::fprintf(stderr, "qor-player: start-up failed (window, display or OpenGL); nothing was played\n");
+                    iExit = kExitFailure;
+                }
                 launcher.pApplication->release();
             }
         }
+        else if (iIni == kExitFailure)
+            iExit = kExitFailure;
     }
     SDL_Quit();
-    return 0;
+    return iExit;
 }

@@ -4,6 +4,7 @@
 #include "qor_testUtil.h"
 
 #include <string>
+#include <sys/stat.h>
 
 namespace
 {
@@ -33,7 +34,6 @@ TEST(Player, IniThatNamesNoApplicationStartsNothing)
     const char * const aszIni[] = {
         "[APPLICATION]\nID=1\n",          // USER missing
         "[APPLICATION]\nID=0\nUSER=0",    // the last line has no line break: unreadable
-        "[APPLICATION]\nID=2\nUSER=0\n",  // no such application
         "[APPLICATION]\nID = 0\nUSER=0\n" // "ID " is not ID
     };
     for (const char * szIni : aszIni)
@@ -72,17 +72,84 @@ TEST(Player, DisplayFailureIsLoggedShownAndEndsCleanly)
     qort::TempDir dir;
     ASSERT_TRUE(qort::writeText(dir.file("application.ini"), "[APPLICATION]\nID=0\nUSER=0\n"));
     std::string out;
-    EXPECT_EQ(runPlayer(dir, "--frames 3", &out, "SDL_VIDEODRIVER=dummy"), 0) << out;
+    EXPECT_EQ(runPlayer(dir, "--frames 3", &out, "SDL_VIDEODRIVER=dummy"), 1) << out;
+    EXPECT_NE(out.find("qor-player: start-up failed"), std::string::npos) << out;
     const std::string err = qort::readText(dir.file("qor_error.txt"));
     EXPECT_NE(err.find("bool qor_cSceneViewer::init()\n"), std::string::npos) << err;
     EXPECT_NE(err.find("bRet = initLowLevel();\n"), std::string::npos) << err;
 }
 
-TEST(Player, BadOptionsEndAtOnce)
+// Exit status: 2 and the usage for a bad command line, 1 and a reason for what cannot run;
+// nothing is created in the folder in either case.
+TEST(Player, BadCommandLinesExitTwoAndMissingFoldersOne)
 {
-    qort::TempDir dir;
-    std::string out;
-    EXPECT_EQ(runPlayer(dir, "--frames x", &out), 0);
-    EXPECT_NE(out.find("usage: qor-player"), std::string::npos);
-    EXPECT_FALSE(qort::fileExists(dir.file("application.ini"))) << "nothing ran";
+    struct Case
+    {
+        const char * szArgs;
+        int iExit;
+        const char * szSays;
+    } const aCases[] = {
+        {"--frames x", 2, "usage: qor-player"},
+        {"--frames -1", 2, "usage: qor-player"},
+        {"--frames 99999999999999999999", 2, "usage: qor-player"},
+        {"--bogus", 2, "unknown option --bogus"},
+        {"--frames", 2, "--frames needs a value"},
+        {"--dir", 2, "--dir needs a value"},
+        {"--dir /nonexistent/qor-folder", 1, "cannot enter the folder /nonexistent/qor-folder"},
+        {"--help", 0, "usage: qor-player"},
+    };
+    for (const Case & c : aCases)
+    {
+        qort::TempDir dir;
+        std::string out;
+        const std::string cmd = "cd " + dir.path() + " && timeout 10 " + qort::binDir() + "/qor-player --no-dialogs " +
+                                c.szArgs + " 2>&1";
+        EXPECT_EQ(qort::runCommand(cmd, &out), c.iExit) << c.szArgs;
+        EXPECT_NE(out.find(c.szSays), std::string::npos) << c.szArgs << ": " << out;
+        EXPECT_FALSE(qort::fileExists(dir.file("application.ini"))) << c.szArgs << ": nothing ran";
+    }
+}
+
+// An ID other than 0 or 1, or one that is no whole decimal number, is an error that names
+// the value; nothing starts (no log of the scene viewer).
+TEST(Player, IdThatIsNotZeroOrOneExitsOneWithAMessage)
+{
+    const char * const aszId[] = {"2", "-1", "abc", "4294967297", "1abc", " ", "0x1"};
+    for (const char * szId : aszId)
+    {
+        qort::TempDir dir;
+        ASSERT_TRUE(qort::writeText(dir.file("application.ini"), std::string("[APPLICATION]\nID=") + szId + "\nUSER=0\n"));
+        std::string out;
+        EXPECT_EQ(runPlayer(dir, "--frames 2", &out), 1) << szId;
+        EXPECT_NE(out.find(std::string("ID is \"") + szId + "\"; it must be 0"), std::string::npos) << szId << ": " << out;
+        EXPECT_FALSE(qort::fileExists(dir.file("qor_error.txt"))) << szId;
+    }
+}
+
+// An application.ini or a pack that is not a regular file never blocks the player: the ini
+// is refused with a reason, a pack that cannot be read counts as no pack.
+TEST(Player, NonRegularIniOrPackIsRefusedWithoutHanging)
+{
+    {
+        qort::TempDir dir;
+        ASSERT_EQ(0, mkfifo(dir.file("application.ini").c_str(), 0666));
+        std::string out;
+        EXPECT_EQ(runPlayer(dir, "--frames 2", &out, "timeout 10"), 1) << out;
+        EXPECT_NE(out.find("application.ini: is a named pipe, not a regular file"), std::string::npos) << out;
+    }
+    {
+        qort::TempDir dir;
+        ASSERT_EQ(0, mkdir(dir.file("application.ini").c_str(), 0777));
+        std::string out;
+        EXPECT_EQ(runPlayer(dir, "--frames 2", &out, "timeout 10"), 1) << out;
+        EXPECT_NE(out.find("application.ini: is a folder, not a regular file"), std::string::npos) << out;
+    }
+    {
+        qort::TempDir dir;
+        // The scene test viewer's pack "__dummy__.dat" as a named pipe with no writer.
+        ASSERT_TRUE(qort::writeText(dir.file("application.ini"), "[APPLICATION]\nID=0\nUSER=0\n"));
+        ASSERT_EQ(0, mkfifo(dir.file("__dummy__.dat").c_str(), 0666));
+        std::string out;
+        EXPECT_EQ(runPlayer(dir, "--frames 2 --window", &out, "timeout 10"), 0) << out;
+    }
 }

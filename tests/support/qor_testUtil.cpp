@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace qort
@@ -139,5 +141,37 @@ int runCommand(const std::string & cmd, std::string * pOut)
     if (pOut)
         *pOut = out;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+SpecialFiles::SpecialFiles(const TempDir & dir)
+    : fifo(dir.file("pipe")), folder(dir.file("folder")), device(dir.file("zero"))
+{
+    if (mkfifo(fifo.c_str(), 0666) != 0)
+        fifo.clear();
+    if (mkdir(folder.c_str(), 0777) != 0)
+        folder.clear();
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0)
+        device.clear();
+}
+
+std::vector<SpecialFiles::Refusal> SpecialFiles::refusals() const
+{
+    std::vector<Refusal> out;
+    const Refusal all[] = {{fifo, "is a named pipe, not a regular file"},
+                           {folder, "is a folder, not a regular file"},
+                           {device, "is a character device, not a regular file"}};
+    for (const Refusal & r : all)
+        if (!r.path.empty())
+            out.push_back(r);
+    return out;
+}
+
+std::vector<std::string> SpecialFiles::all() const
+{
+    std::vector<std::string> paths;
+    for (const std::string * p : {&fifo, &folder, &device})
+        if (!p->empty())
+            paths.push_back(*p);
+    return paths;
 }
 } // namespace qort

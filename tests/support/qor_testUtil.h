@@ -67,4 +67,23 @@ std::string binDir();
 std::string sourceDir();
 // Runs a shell command, returns its exit status; stdout (and stderr when merged) in *pOut.
 int runCommand(const std::string & cmd, std::string * pOut = nullptr);
+
+// Paths that are not regular files, made in a folder of the test's own: a named pipe with no
+// writer (a reader that opens it blocks), a folder, and a character device that reads zero
+// bytes for ever (as /dev/zero), made only where mknod is allowed (as root); device is ""
+// otherwise. all() lists those that exist.
+struct SpecialFiles
+{
+    std::string fifo, folder, device;
+    explicit SpecialFiles(const TempDir & dir);
+    std::vector<std::string> all() const;
+    // Each path that exists with the reason a reader gives for refusing it ("is a named pipe,
+    // not a regular file", ...).
+    struct Refusal
+    {
+        std::string path;
+        std::string why;
+    };
+    std::vector<Refusal> refusals() const;
+};
 } // namespace qort

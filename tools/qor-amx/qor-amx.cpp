@@ -2,17 +2,21 @@
 //
 //   qor-amx asm IN.asm -o OUT.o [--compact]
 //   qor-amx dis FILE
-//   qor-amx run FILE [--entry N] [--steps N] [ARG ...]
+//   qor-amx run FILE [--entry N] [--steps N] [--max-stp N] [ARG ...]
+//
+// Exit status: 0 success, 1 failure (a message on standard error, or "error N NAME" from run),
+// 2 bad usage. Every file goes through the file layer: a regular file of bounded size in, an
+// output written beside its path and renamed, never over a non-regular file or the input.
 #include "qor_amxasm.h"
 #include "qor_cScript.h"
+#include "qor_fileUtil.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -31,7 +35,13 @@ const Option s_aOptions[] = {
     {"asm", "--compact", false, "write the compact encoding"},
     {"run", "--entry", true, "run public function N instead of main"},
     {"run", "--steps", true, "instruction budget (default 100000000, 0: none)"},
+    {"run", "--max-stp", true, "largest image block to allocate, bytes (default 67108864)"},
 };
+
+const int kExitFailure = 1;
+const int kExitUsage = 2;
+// Largest assembler source read (16 MiB); images are bounded by the largest stp accepted.
+const uint64_t kMaxSourceSize = 16u << 20;
 
 int Help(const char * pszError)
 {
@@ -44,7 +54,7 @@ int Help(const char * pszError)
                     "options:\n");
     for (const Option & o : s_aOptions)
         fprintf(stderr, "  %s %-10s %s%s\n", o.szCommand, o.szName, o.bValue ? "N  " : "   ", o.szHelp);
-    return 1;
+    return pszError ? kExitUsage : 0;
 }
 
 const Option * findOption(const char * szCommand, const char * szArg)
@@ -55,13 +65,25 @@ const Option * findOption(const char * szCommand, const char * szArg)
     return nullptr;
 }
 
-bool readFile(const char * szPath, std::vector<unsigned char> * pOut)
+// The whole file through the file layer; prints "PATH: REASON" on failure.
+bool readFile(const char * szPath, uint64_t nMaxSize, std::vector<unsigned char> * pOut)
 {
-    std::ifstream in(szPath, std::ios::binary);
-    if (!in)
+    std::string data, err;
+    if (!qoru_readFile(szPath, nMaxSize, &data, &err))
+    {
+        fprintf(stderr, "%s: cannot read the file: %s\n", szPath, err.c_str());
         return false;
-    pOut->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    }
+    try
+    {
+        pOut->assign(data.begin(), data.end());
+    }
+    catch (const std::bad_alloc &)
+    {
+        fprintf(stderr, "%s: out of memory\n", szPath);
+        return false;
+    }
+    return true;
 }
 
 bool parseInt(const char * sz, long long lo, long long hi, long long * pv)
@@ -98,12 +120,15 @@ int cmdAsm(int argc, char ** argv)
     }
     if (!szIn || !szOut)
         return Help("asm needs an input file and -o OUT");
-    std::vector<unsigned char> src;
-    if (!readFile(szIn, &src))
+    std::string err;
+    if (!qoru_checkOutput(szOut, szIn, &err))
     {
-        fprintf(stderr, "%s: cannot read the file\n", szIn);
-        return 1;
+        fprintf(stderr, "%s: %s\n", szOut, err.c_str());
+        return kExitFailure;
     }
+    std::vector<unsigned char> src;
+    if (!readFile(szIn, kMaxSourceSize, &src))
+        return kExitFailure;
     std::vector<unsigned char> image;
     std::vector<std::string> errors;
     if (!qoru_amxAssemble(std::string(src.begin(), src.end()), szIn, bCompact, &image, &errors))
@@ -113,16 +138,10 @@ int cmdAsm(int argc, char ** argv)
         fprintf(stderr, "%s: %zu error(s), no output written\n", szIn, errors.size());
         return 1;
     }
-    std::string tmp = std::string(szOut) + ".tmp";
-    FILE * f = fopen(tmp.c_str(), "wb");
-    bool bOk = f && fwrite(image.data(), 1, image.size(), f) == image.size();
-    if (f)
-        bOk = (fclose(f) == 0) && bOk;
-    if (!bOk || rename(tmp.c_str(), szOut) != 0)
+    if (!qoru_writeFile(szOut, image.data(), image.size(), szIn, &err))
     {
-        remove(tmp.c_str());
-        fprintf(stderr, "%s: cannot write the file\n", szOut);
-        return 1;
+        fprintf(stderr, "%s: cannot write the file: %s\n", szOut, err.c_str());
+        return kExitFailure;
     }
     return 0;
 }
@@ -132,11 +151,8 @@ int cmdDis(int argc, char ** argv)
     if (argc != 1)
         return Help("dis needs exactly one file");
     std::vector<unsigned char> img;
-    if (!readFile(argv[0], &img))
-    {
-        fprintf(stderr, "%s: cannot read the file\n", argv[0]);
-        return 1;
-    }
+    if (!readFile(argv[0], AMX_MAX_STP, &img))
+        return kExitFailure;
     std::string text, err;
     bool bOk = qoru_amxDisassemble(img.data(), img.size(), &text, &err);
     fputs(text.c_str(), stdout);
@@ -206,6 +222,7 @@ int cmdRun(int argc, char ** argv)
     const char * szFile = nullptr;
     long long nEntry = AMX_EXEC_MAIN;
     long long nSteps = QOR_SCRIPT_MAX_STEPS;
+    long long nMaxStp = AMX_MAX_STP;
     std::vector<cell> args;
     for (int i = 0; i < argc; i++)
     {
@@ -214,8 +231,9 @@ int cmdRun(int argc, char ** argv)
         {
             if (i + 1 >= argc)
                 return Help((std::string(argv[i]) + " needs a value").c_str());
-            bool bOk = !strcmp(o->szName, "--entry") ? parseInt(argv[++i], 0, 32767, &nEntry)
-                                                     : parseInt(argv[++i], 0, LLONG_MAX, &nSteps);
+            bool bOk = !strcmp(o->szName, "--entry")   ? parseInt(argv[++i], 0, 32767, &nEntry)
+                       : !strcmp(o->szName, "--steps") ? parseInt(argv[++i], 0, LLONG_MAX, &nSteps)
+                                                       : parseInt(argv[++i], 4, INT32_MAX - 1, &nMaxStp);
             if (!bOk)
                 return Help((std::string("bad value for ") + o->szName).c_str());
         }
@@ -235,25 +253,24 @@ int cmdRun(int argc, char ** argv)
     }
     if (!szFile)
         return Help("run needs a file");
+    // The file is no larger than the largest block: an image's declared size fits in stp.
     std::vector<unsigned char> file;
-    if (!readFile(szFile, &file))
-    {
-        fprintf(stderr, "%s: cannot read the file\n", szFile);
-        return 1;
-    }
-    // The file must hold its header and its declared size, which must fit in stp.
-    if (file.size() < AMX_HEADER_SIZE)
-        return fail(AMX_ERR_FORMAT);
+    if (!readFile(szFile, (uint64_t)nMaxStp, &file))
+        return kExitFailure;
+    // The file must hold its header and its declared size, which must fit in stp; stp must be
+    // at most the limit. Checked before the block is allocated.
     AMX_HEADER hdr;
-    amx_ReadHeader(file.data(), &hdr);
-    if (hdr.stp <= 0 || hdr.size < AMX_HEADER_SIZE || hdr.size > hdr.stp || (size_t)hdr.size > file.size())
-        return fail(AMX_ERR_FORMAT);
+    const int iCheck = amx_CheckImageFile(file.data(), file.size(), nMaxStp, &hdr);
+    if (iCheck == AMX_ERR_MEMORY)
+        fprintf(stderr, "%s: stp %d is above the limit of %lld bytes (--max-stp)\n", szFile, hdr.stp, nMaxStp);
+    if (iCheck != AMX_ERR_NONE)
+        return fail(iCheck);
     std::vector<unsigned char> image;
     try
     {
         image.assign((size_t)hdr.stp + AMX_IMAGE_SLACK, 0);
     }
-    catch (...)
+    catch (const std::bad_alloc &)
     {
         return fail(AMX_ERR_MEMORY);
     }
@@ -283,7 +300,9 @@ int cmdRun(int argc, char ** argv)
 }
 } // namespace
 
-int main(int argc, char ** argv)
+namespace
+{
+int run(int argc, char ** argv)
 {
     if (argc < 2)
         return Help("no command");
@@ -297,4 +316,18 @@ int main(int argc, char ** argv)
     if (cmd == "-h" || cmd == "--help")
         return Help(nullptr);
     return Help(("unknown command " + cmd).c_str());
+}
+} // namespace
+
+int main(int argc, char ** argv)
+{
+    try
+    {
+        return run(argc, argv);
+    }
+    catch (const std::bad_alloc &)
+    {
+        fprintf(stderr, "qor-amx: out of memory\n");
+        return kExitFailure;
+    }
 }

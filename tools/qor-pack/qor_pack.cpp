@@ -5,15 +5,19 @@
 //   qor-pack cat PACK NAME                     loadFile(NAME) to standard output
 //   qor-pack extract PACK DIR                  every entry under DIR ("\" becomes a folder)
 //
-// Every failure prints a message on standard error and exits non-zero; files are written to
-// a temporary name in the same folder, then renamed. See docs/PACK.md.
+// Exit status: 0 success, 1 failure (a message on standard error), 2 bad usage. Every file goes
+// through the file layer: packs and inputs must be regular files of bounded size; outputs are
+// written to a temporary name in the same folder, then renamed, never over a file that is not
+// a regular file nor over an input. See docs/PACK.md.
 #include "qor_cMonofiler.h"
+#include "qor_fileUtil.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,74 +93,85 @@ int fail(const std::string & msg)
     return kExitFailure;
 }
 
-// Writes n bytes to a temporary file beside szPath, then renames it to szPath.
-bool writeFileAtomic(const std::string & path, const void * p, size_t n, std::string * pError)
-{
-    std::string tmpl = path + ".tmp-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back(0);
-    const int fd = mkstemp(buf.data());
-    if (fd < 0)
-    {
-        *pError = std::strerror(errno);
-        return false;
-    }
-    const std::string tmp(buf.data());
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool bOk = fchmod(fd, 0666 & ~mask) == 0;
-    const char * pc = static_cast<const char *>(p);
-    size_t nDone = 0;
-    while (bOk && nDone < n)
-    {
-        const ssize_t nWritten = write(fd, pc + nDone, n - nDone);
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        bOk = nWritten > 0;
-        if (bOk)
-            nDone += static_cast<size_t>(nWritten);
-    }
-    if (!bOk)
-        *pError = std::strerror(errno);
-    if (::close(fd) != 0 && bOk)
-    {
-        *pError = std::strerror(errno);
-        bOk = false;
-    }
-    if (bOk && std::rename(tmp.c_str(), path.c_str()) != 0)
-    {
-        *pError = std::strerror(errno);
-        bOk = false;
-    }
-    if (!bOk)
-        std::remove(tmp.c_str());
-    return bOk;
-}
-
 std::string openFailure(const std::string & pack, const qor_cMonofiler & mono)
 {
     return pack + ": cannot open pack: " + mono.getOpenError() + " (byte offset " +
            std::to_string(mono.getOpenErrorOffset()) + ")";
 }
 
+// Why an entry name cannot be extracted, or null when it is a safe relative path. create
+// refuses the same names, so that every pack it writes extracts whole.
+cchar * unsafeName(cchar * szName, uint nLength)
+{
+    if (nLength == 0)
+        return "empty name";
+    if (std::memchr(szName, 0, nLength))
+        return "name holds a NUL byte";
+    if (std::strstr(szName, ".."))
+        return "name holds \"..\"";
+    if (szName[0] == '/' || szName[0] == '\\')
+        return "name starts with a separator (absolute path)";
+    const char cLast = szName[nLength - 1];
+    if (cLast == '/' || cLast == '\\')
+        return "name ends with a separator (a folder, not a file)";
+    return nullptr;
+}
+
+// A stored name for the one-line-per-entry listing: control bytes (and NUL bytes inside the
+// stored length) as \xHH, so that a name cannot break the line format.
+std::string printableName(cchar * szName, uint nLength)
+{
+    static const char s_acHex[] = "0123456789abcdef";
+    std::string out;
+    for (uint i = 0; i < nLength; ++i)
+    {
+        const uchar c = static_cast<uchar>(szName[i]);
+        if (c < 0x20 || c == 0x7F)
+        {
+            out += "\\x";
+            out += s_acHex[c >> 4];
+            out += s_acHex[c & 15];
+        }
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
 int cmdCreate(const std::vector<std::string> & args, bool bCompress)
 {
     const std::string & out = args[0];
+    std::string strOutErr;
+    if (!qoru_checkOutput(out.c_str(), nullptr, &strOutErr))
+        return fail(out + ": " + strOutErr);
     qor_cMonofiler pack;
     int nErrors = 0;
     char acLookup[qor_cMonofiler::kMaxNameLength + 1];
     for (size_t i = 1; i < args.size(); ++i)
     {
         const std::string & file = args[i];
-        struct stat st;
-        if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        std::string err;
+        const int fd = qoru_openRead(file.c_str(), qor_cMonofiler::kMaxFileSize, nullptr, &err);
+        if (fd < 0)
         {
-            nErrors += fail(file + ": not a readable regular file");
+            nErrors += fail(file + ": " + err);
+            continue;
+        }
+        ::close(fd);
+        if (qoru_isSameFile(out.c_str(), file.c_str()))
+        {
+            nErrors += fail(out + ": is also an input file; not written over");
             continue;
         }
         if (file.size() > qor_cMonofiler::kMaxNameLength)
         {
             nErrors += fail(file + ": name longer than 1024 characters");
+            continue;
+        }
+        qor_cMonofiler::makeLookupName(file.c_str(), acLookup);
+        if (cchar * szWhy = unsafeName(acLookup, static_cast<uint>(std::strlen(acLookup))))
+        {
+            nErrors += fail(file + ": refused, " + szWhy + " (extract could not write it back)");
             continue;
         }
         // A lookup takes the first entry containing the name: a file that an earlier entry
@@ -179,28 +194,9 @@ int cmdCreate(const std::vector<std::string> & args, bool bCompress)
     if (nErrors)
         return fail("not writing " + out + " due to errors");
 
-    std::string tmpl = out + ".tmp-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back(0);
-    const int fd = mkstemp(buf.data());
-    if (fd < 0)
-        return fail(out + ": cannot create a temporary file: " + std::strerror(errno));
-    const std::string tmp(buf.data());
-    const mode_t mask = umask(0);
-    umask(mask);
-    const bool bModeOk = fchmod(fd, 0666 & ~mask) == 0;
-    ::close(fd);
-    if (!bModeOk || !pack.save(tmp.c_str()))
-    {
-        std::remove(tmp.c_str());
-        return fail(out + ": cannot write the pack (a file could not be read, or a write failed)");
-    }
-    if (std::rename(tmp.c_str(), out.c_str()) != 0)
-    {
-        const std::string err = std::strerror(errno);
-        std::remove(tmp.c_str());
-        return fail(out + ": " + err);
-    }
+    std::string err;
+    if (!pack.save(out.c_str(), &err))
+        return fail(out + ": cannot write the pack: " + err);
     return 0;
 }
 
@@ -215,7 +211,8 @@ int cmdList(const std::vector<std::string> & args, bool)
         uint nSize = 0, nUnpacked = 0;
         bool bCompressed = false;
         pack.getEntryInfo(i, &szName, &nSize, &bCompressed, &nUnpacked);
-        std::printf("%s\t%u\t%d\t%u\n", szName, nSize, bCompressed ? 1 : 0, nUnpacked);
+        const std::string name = printableName(szName, pack.getEntry(i)->m_nNameLength);
+        std::printf("%s\t%u\t%d\t%u\n", name.c_str(), nSize, bCompressed ? 1 : 0, nUnpacked);
     }
     if (std::fflush(stdout) != 0)
         return fail(std::string("standard output: ") + std::strerror(errno));
@@ -229,28 +226,23 @@ int cmdCat(const std::vector<std::string> & args, bool)
     pack.open(args[0].c_str());
     uint nSize = 0;
     char * pData = pack.loadFile(args[1].c_str(), &nSize);
+    if (!pData && pack.findEntry(args[1].c_str()) >= 0)
+        return fail(args[1] + ": the entry's data in " + args[0] + " is corrupt");
     if (!pData)
-        return fail(args[1] + ": not in " + args[0] + " nor on the disk, or its data is corrupt");
+    {
+        // Not in the pack: say why the disk file was not read (missing, not a regular file, ...).
+        std::string err;
+        FILE * pFile = qoru_fopenDiskName(args[1].c_str(), "rb", &err);
+        if (pFile)
+        {
+            std::fclose(pFile);
+            err = "cannot be read";
+        }
+        return fail(args[1] + ": not in " + args[0] + ", and on the disk: " + err);
+    }
     const bool bOk = (nSize == 0 || std::fwrite(pData, 1, nSize, stdout) == nSize) && std::fflush(stdout) == 0;
     delete[] pData;
     return bOk ? 0 : fail(std::string("standard output: ") + std::strerror(errno));
-}
-
-// Why an entry name cannot be extracted, or null when it is a safe relative path.
-cchar * unsafeName(const qor_sMonofilerEntry * pEntry)
-{
-    if (pEntry->m_nNameLength == 0)
-        return "empty name";
-    if (std::memchr(pEntry->m_szName, 0, pEntry->m_nNameLength))
-        return "name holds a NUL byte";
-    if (std::strstr(pEntry->m_szName, ".."))
-        return "name holds \"..\"";
-    if (pEntry->m_szName[0] == '/' || pEntry->m_szName[0] == '\\')
-        return "name starts with a separator (absolute path)";
-    const char cLast = pEntry->m_szName[pEntry->m_nNameLength - 1];
-    if (cLast == '/' || cLast == '\\')
-        return "name ends with a separator (a folder, not a file)";
-    return nullptr;
 }
 
 bool isInside(const fs::path & root, const fs::path & p)
@@ -278,12 +270,14 @@ int cmdExtract(const std::vector<std::string> & args, bool)
         return fail(args[1] + ": cannot create the folder");
 
     int nErrors = 0;
+    std::set<std::string> written;
     for (uint i = 0; i < pack.getNbEntry(); ++i)
     {
         const qor_sMonofilerEntry * pEntry = pack.getEntry(i);
         const std::string name = pEntry->m_szName;
-        const std::string where = packPath + ": entry " + std::to_string(i) + " \"" + name + "\": ";
-        if (cchar * szWhy = unsafeName(pEntry))
+        const std::string where = packPath + ": entry " + std::to_string(i) + " \"" +
+                                  printableName(pEntry->m_szName, pEntry->m_nNameLength) + "\": ";
+        if (cchar * szWhy = unsafeName(pEntry->m_szName, pEntry->m_nNameLength))
         {
             nErrors += fail(where + "refused, " + szWhy);
             continue;
@@ -292,6 +286,14 @@ int cmdExtract(const std::vector<std::string> & args, bool)
         for (char & c : rel)
             if (c == '\\')
                 c = '/';
+        // Two entries for one file: the first is the one every lookup (and cat) reads, so it
+        // is the one written; a later one is reported and left out.
+        if (!written.insert(rel).second)
+        {
+            std::fprintf(stderr, "qor-pack: %sskipped, an earlier entry has the same name (lookups read that one)\n",
+                         where.c_str());
+            continue;
+        }
         const fs::path target = root / fs::path(rel);
         const fs::path parent = target.parent_path();
         // A folder that already exists under DIR may be a link that leads out of it: resolve
@@ -316,7 +318,7 @@ int cmdExtract(const std::vector<std::string> & args, bool)
             continue;
         }
         std::string err;
-        if (!writeFileAtomic((realParent / target.filename()).string(), pData, nSize, &err))
+        if (!qoru_writeFile((realParent / target.filename()).string().c_str(), pData, nSize, packPath.c_str(), &err))
             nErrors += fail(where + "cannot write: " + err);
         delete[] pData;
     }

@@ -1,13 +1,23 @@
 // qor-sc: compiles one show script into a script image for the abstract machine.
 //   qor-sc IN.sc [-I DIR]... [-o OUT.o] [--compact] [--list]
+//
+// Exit status: 0 success, 1 failure (diagnostics or a file that cannot be read or written),
+// 2 bad usage. Sources are read through the file layer (regular files, kQorScMaxSourceSize
+// bytes in all); the image is written beside OUT and renamed, never over a non-regular file
+// or the input.
+#include "qor_fileUtil.h"
 #include "qor_sc.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace
 {
+const int kExitFailure = 1;
+const int kExitUsage = 2;
+
 struct Option
 {
     const char * name;
@@ -30,11 +40,10 @@ int help(const char * pszError)
     std::fprintf(pszError ? stderr : stdout, "usage: qor-sc IN.sc [options]\n");
     for (const Option & o : s_aOptions)
         std::fprintf(pszError ? stderr : stdout, "  %-4s %-4s %s\n", o.name, o.arg ? o.arg : "", o.help);
-    return pszError ? 1 : 0;
+    return pszError ? kExitUsage : 0;
 }
-} // namespace
 
-int main(int argc, char ** argv)
+int run(int argc, char ** argv)
 {
     qor_sScOptions options;
     std::string in, out;
@@ -78,30 +87,41 @@ int main(int argc, char ** argv)
         out = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? in.substr(0, dot) : in) + ".o";
     }
 
+    std::string err;
+    if (!qoru_checkOutput(out.c_str(), in.c_str(), &err))
+    {
+        std::fprintf(stderr, "qor-sc: error: '%s' %s\n", out.c_str(), err.c_str());
+        return kExitFailure;
+    }
     const qor_sScResult res = qor_scCompileFile(in, options);
-    std::fputs(res.messages.c_str(), stderr);
+    // The diagnostics may quote source bytes: write them whole, a NUL byte included.
+    std::fwrite(res.messages.data(), 1, res.messages.size(), stderr);
     if (!res.ok)
     {
         std::fprintf(stderr, "qor-sc: %d error(s), %d warning(s); no file written\n", res.errors, res.warnings);
-        return 1;
+        return kExitFailure;
     }
     if (options.listing)
-        std::fputs(res.listing.c_str(), stdout);
-    // write to a temporary name, then rename, so that a failure leaves no half file
-    const std::string tmp = out + ".tmp";
-    FILE * f = std::fopen(tmp.c_str(), "wb");
-    if (!f)
+        std::fwrite(res.listing.data(), 1, res.listing.size(), stdout);
+    // Written beside OUT and renamed, so that a failure leaves no half file.
+    if (!qoru_writeFile(out.c_str(), res.image.data(), res.image.size(), in.c_str(), &err))
     {
-        std::fprintf(stderr, "qor-sc: error: cannot write '%s'\n", tmp.c_str());
-        return 1;
-    }
-    const bool wrote = std::fwrite(res.image.data(), 1, res.image.size(), f) == res.image.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!wrote || !closed || std::rename(tmp.c_str(), out.c_str()) != 0)
-    {
-        std::remove(tmp.c_str());
-        std::fprintf(stderr, "qor-sc: error: cannot write '%s'\n", out.c_str());
-        return 1;
+        std::fprintf(stderr, "qor-sc: error: cannot write '%s': %s\n", out.c_str(), err.c_str());
+        return kExitFailure;
     }
     return 0;
+}
+} // namespace
+
+int main(int argc, char ** argv)
+{
+    try
+    {
+        return run(argc, argv);
+    }
+    catch (const std::bad_alloc &)
+    {
+        std::fprintf(stderr, "qor-sc: error: out of memory\n");
+        return kExitFailure;
+    }
 }

@@ -11,13 +11,15 @@ qor_sScResult compile(const std::string & path, const std::string * pText, const
     qor_cScDiag diag;
     std::vector<std::unique_ptr<std::string>> names;
     qor_sScLexResult lex;
-    qor_scLex(path, pText, options.includeDirs, &names, diag, &lex);
+    qor_scLex(path, pText, options.includeDirs, options.maxSourceSize, &names, diag, &lex);
+    // A main file that could not be read has no program to parse: its one message is enough.
+    const bool bRead = !names.empty();
     qor_sScProgram prog;
-    if (diag.errors() == 0 || !diag.tooMany())
+    if (bRead && (diag.errors() == 0 || !diag.tooMany()))
         qor_scParse(lex.tokens, diag, &prog);
     qor_cScAsm as;
-    if (!diag.tooMany())
-        qor_scGenerate(prog, names.empty() ? nullptr : names[0].get(), diag, as);
+    if (bRead && !diag.tooMany())
+        qor_scGenerate(prog, names[0].get(), diag, as);
     const int dynamic = lex.dynamicCells > 0 ? lex.dynamicCells : DEFAULT_DYNAMIC_CELLS;
     if (diag.errors() == 0)
     {

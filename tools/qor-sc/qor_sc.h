@@ -8,11 +8,17 @@
 #include <string>
 #include <vector>
 
+// The most source text one compilation reads, the main file and every include together
+// (16 MiB): a show script is a few KiB, and the limit keeps a wrong path (a huge file, a
+// device) from growing the compiler without bound.
+constexpr uint64_t kQorScMaxSourceSize = 16u << 20;
+
 struct qor_sScOptions
 {
     std::vector<std::string> includeDirs; // searched by #include, in order
     bool compact = false;                 // write the compact encoding (header flag 0x04)
     bool listing = false;                 // fill qor_sScResult::listing
+    uint64_t maxSourceSize = kQorScMaxSourceSize; // source bytes read in all, includes with them
 };
 
 struct qor_sScResult

@@ -367,6 +367,9 @@ class Gen
         std::string tag;
         if (!constExpr(*v.init.expr, &value, &tag))
             m_diag.error(v.init.expr->pos, "the value of constant '" + v.name + "' must be a constant expression");
+        // One past 2147483647 wraps to the most negative cell: an enumeration does not fit.
+        else if (v.isEnumStep && value == INT32_MIN)
+            m_diag.error(v.pos, "enumeration constant '" + v.name + "' is past 2147483647 and does not fit in a cell");
         if (!v.tag.empty())
         {
             checkTag(v.tag, tag, v.init.expr->pos);

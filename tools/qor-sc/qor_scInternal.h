@@ -73,9 +73,11 @@ struct qor_sScLexResult
 };
 
 // Reads `path` (or `text` when pText is set), follows #include and #define, returns tokens.
-// pFileNames keeps the strings that token positions point to.
+// The sources read, includes with them, are at most nMaxSource bytes in all. pFileNames keeps
+// the strings that token positions point to.
 bool qor_scLex(const std::string & path, const std::string * pText, const std::vector<std::string> & includeDirs,
-               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag, qor_sScLexResult * pOut);
+               uint64_t nMaxSource, std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag,
+               qor_sScLexResult * pOut);
 
 // ---------------------------------------------------------------------------------------------
 // Syntax tree
@@ -131,6 +133,7 @@ struct qor_sScVarDecl
     qor_sScInit init;
     bool isConst = false;
     bool isStatic = false;
+    bool isEnumStep = false; // an enumeration constant without "=": the one before plus one
 };
 
 enum class qor_eScStmt

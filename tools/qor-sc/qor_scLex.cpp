@@ -2,13 +2,16 @@
 // replaces #define names, reads #pragma dynamic, and turns the text into tokens.
 #include "qor_scInternal.h"
 
+#include "qor_fileUtil.h"
+
 #include <cctype>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <stdlib.h>
 
 // ---------------------------------------------------------------------------------------------
@@ -21,7 +24,24 @@ bool qor_cScDiag::add(const qor_sScPos & pos, const char * kind, const std::stri
         line = *pos.file + ":" + std::to_string(pos.line) + ":" + std::to_string(pos.col) + ": ";
     else if (pos.file)
         line = *pos.file + ": "; // about the whole file
-    line += std::string(kind) + ": " + text + "\n";
+    line += std::string(kind) + ": " + text;
+    // A message quotes source bytes and file names: control bytes (a NUL above all, which
+    // would end the text for any C-string reader) are written as \xHH, one line per message.
+    std::string safe;
+    for (const char c : line)
+    {
+        const unsigned char u = (unsigned char)c;
+        if (u < 0x20 || u == 0x7F)
+        {
+            static const char s_acHex[] = "0123456789ABCDEF";
+            safe += "\\x";
+            safe += s_acHex[u >> 4];
+            safe += s_acHex[u & 15];
+        }
+        else
+            safe += c;
+    }
+    line = safe + "\n";
     if (!m_seen.insert(line).second)
         return false;
     m_text += line;
@@ -330,6 +350,8 @@ class Scanner
                     }
                 }
                 const float f = std::strtof(digits.c_str(), nullptr);
+                if (std::isinf(f))
+                    m_diag.error(t.pos, "floating-point literal is too large for a Float");
                 uint32_t bits;
                 std::memcpy(&bits, &f, 4);
                 t.kind = qor_eScTok::Float;
@@ -465,50 +487,70 @@ std::string dirOf(const std::string & path)
     return k == std::string::npos ? std::string() : path.substr(0, k + 1);
 }
 
-bool readFile(const std::string & path, std::string * pText)
+// What the include search finds at a path: nothing, a folder (skipped, the search goes on),
+// or something else, which is taken and then read through the file layer (a regular file is
+// read, anything else is refused with the reason).
+enum class PathKind
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    *pText = ss.str();
-    return !in.bad();
-}
+    None,
+    Folder,
+    Other
+};
 
-bool isFile(const std::string & path)
+PathKind pathKind(const std::string & path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return (bool)in;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return PathKind::None;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
 }
 
 class Lexer
 {
   public:
-    Lexer(const std::vector<std::string> & includeDirs, std::vector<std::unique_ptr<std::string>> * pNames,
-          qor_cScDiag & diag, qor_sScLexResult * pOut)
-        : m_includeDirs(includeDirs), m_pNames(pNames), m_diag(diag), m_out(pOut)
+    Lexer(const std::vector<std::string> & includeDirs, uint64_t nMaxSource,
+          std::vector<std::unique_ptr<std::string>> * pNames, qor_cScDiag & diag, qor_sScLexResult * pOut)
+        : m_includeDirs(includeDirs), m_nSourceLeft(nMaxSource), m_nMaxSource(nMaxSource), m_pNames(pNames),
+          m_diag(diag), m_out(pOut)
     {
     }
 
     bool file(const std::string & path, const std::string * pText, const qor_sScPos * pFrom)
     {
-        std::string text;
-        if (pText)
-            text = *pText;
-        else if (!readFile(path, &text))
-        {
-            if (pFrom)
-                m_diag.error(*pFrom, "cannot read include file '" + path + "'");
-            else
-                m_diag.error(qor_sScPos(), "cannot read file '" + path + "'");
-            return false;
-        }
+        // Every file counts against one budget: the sources of a compilation, includes with
+        // them, are at most m_nMaxSource bytes (nothing past it is read or allocated).
+        // Every file is read once: a repeated include is skipped before it is read again.
         char * real = pText ? nullptr : realpath(path.c_str(), nullptr);
         const std::string key = real ? std::string(real) : path;
         std::free(real);
-        if (!m_done.insert(key).second)
-            return true; // every file is read once
+        if (m_done.count(key))
+            return true;
+        std::string text, why;
+        if (pText)
+        {
+            if (pText->size() > m_nSourceLeft)
+                why = "too large";
+            else
+                text = *pText;
+        }
+        else if (!qoru_readFile(path.c_str(), m_nSourceLeft, &text, &why))
+        {
+            if (why.find("larger than the limit") != std::string::npos)
+                why = "too large";
+        }
+        if (why == "too large")
+            why = "the sources, includes with them, are larger than the limit of " + std::to_string(m_nMaxSource) +
+                  " bytes";
+        if (!why.empty())
+        {
+            if (pFrom)
+                m_diag.error(*pFrom, "cannot read include file '" + path + "': " + why);
+            else
+                m_diag.error(qor_sScPos(), "cannot read file '" + path + "': " + why);
+            return false;
+        }
+        m_nSourceLeft -= text.size();
+        m_done.insert(key);
         if (++m_depth > 32)
         {
             m_diag.error(pFrom ? *pFrom : qor_sScPos(), "includes nested too deeply");
@@ -550,6 +592,8 @@ class Lexer
 
   private:
     const std::vector<std::string> & m_includeDirs;
+    uint64_t m_nSourceLeft;
+    const uint64_t m_nMaxSource;
     std::vector<std::unique_ptr<std::string>> * m_pNames;
     qor_cScDiag & m_diag;
     qor_sScLexResult * m_out;
@@ -616,16 +660,19 @@ class Lexer
                 dirs.push_back(dirOf(path));
             for (const std::string & d : m_includeDirs)
                 dirs.push_back(d.empty() || d.back() == '/' ? d : d + "/");
-            std::string found;
+            std::string found, folder;
             for (const std::string & d : dirs)
             {
                 const std::string cand = (target.size() && target[0] == '/') ? target : d + target;
-                if (isFile(cand))
+                const PathKind kind = pathKind(cand);
+                if (kind == PathKind::Other)
                 {
                     found = cand;
                     break;
                 }
-                if (target.find('.') == std::string::npos && isFile(cand + ".inc"))
+                if (kind == PathKind::Folder && folder.empty())
+                    folder = cand;
+                if (target.find('.') == std::string::npos && pathKind(cand + ".inc") == PathKind::Other)
                 {
                     found = cand + ".inc";
                     break;
@@ -633,7 +680,9 @@ class Lexer
             }
             if (found.empty())
             {
-                if (name == "include")
+                if (name == "include" && !folder.empty())
+                    m_diag.error(at, "include file '" + folder + "' is a folder, not a regular file");
+                else if (name == "include")
                     m_diag.error(at, "cannot find include file '" + target + "'");
                 return true;
             }
@@ -709,9 +758,10 @@ class Lexer
 } // namespace
 
 bool qor_scLex(const std::string & path, const std::string * pText, const std::vector<std::string> & includeDirs,
-               std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag, qor_sScLexResult * pOut)
+               uint64_t nMaxSource, std::vector<std::unique_ptr<std::string>> * pFileNames, qor_cScDiag & diag,
+               qor_sScLexResult * pOut)
 {
-    Lexer lx(includeDirs, pFileNames, diag, pOut);
+    Lexer lx(includeDirs, nMaxSource, pFileNames, diag, pOut);
     const bool ok = lx.file(path, pText, nullptr);
     lx.finish();
     return ok && diag.errors() == 0;

@@ -469,6 +469,7 @@ class Parser
                 e->kids.push_back(std::move(a));
                 e->kids.push_back(std::move(one));
                 v.init.expr = std::move(e);
+                v.isEnumStep = true;
             }
             else
             {

@@ -1,8 +1,11 @@
 #include "qor_cMonofiler.h"
 
+#include "qor_fileUtil.h"
+
 #include <lzo/lzo1x.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -22,55 +25,63 @@ lzo_align_t * s_pLzoWork = nullptr;
 
 } // namespace
 
-FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode)
+namespace
 {
-    if (!szName || !szMode)
+// Opens szName through the file layer (read: a regular file of at most nMaxSize bytes; write:
+// never over what is not a regular file), then, when the name uses "\" between folders and
+// does not exist as given, the same name with "/" (the folders of this system).
+FILE * openDiskName(cchar * szName, cchar * szMode, uint64_t nMaxSize, uint64_t * pnSize, std::string * pstrError)
+{
+    if (pnSize)
+        *pnSize = 0;
+    if (!szName || !*szName || !szMode)
+    {
+        if (pstrError)
+            *pstrError = "no file name";
         return nullptr;
-    FILE * pFile = std::fopen(szName, szMode);
-    if (pFile || !std::strchr(szName, '\\'))
-        return pFile;
-    // Data names use "\" between folders; on this system the folders are "/".
-    std::string strName(szName);
-    for (char & c : strName)
-        if (c == '\\')
-            c = '/';
-    return std::fopen(strName.c_str(), szMode);
+    }
+    const bool bRead = szMode[0] == 'r';
+    auto open = [&](cchar * szPath, std::string * pstrWhy) -> FILE * {
+        return bRead ? qoru_fopenRead(szPath, nMaxSize, pnSize, pstrWhy) : qoru_fopenWrite(szPath, szMode, pstrWhy);
+    };
+    std::string strWhy;
+    FILE * pFile = open(szName, &strWhy);
+    if (!pFile && std::strchr(szName, '\\'))
+    {
+        std::string strName(szName);
+        for (char & c : strName)
+            if (c == '\\')
+                c = '/';
+        std::string strWhySlash;
+        pFile = open(strName.c_str(), &strWhySlash);
+        // Say why the "/" name failed when it exists and is refused.
+        if (!pFile && strWhySlash.find(std::strerror(ENOENT)) == std::string::npos)
+            strWhy = strWhySlash;
+    }
+    if (!pFile && pstrError)
+        *pstrError = strWhy;
+    return pFile;
+}
+
+// A regular disk file of at most nMaxSize bytes opened "rb", and its size; null for anything
+// else (a folder, a pipe, a device, a file too large), with the reason when asked.
+FILE * openDiskFile(cchar * szName, long long * pnSize, uint64_t nMaxSize = qor_cMonofiler::kMaxFileSize,
+                    std::string * pstrError = nullptr)
+{
+    uint64_t nSize = 0;
+    FILE * pFile = openDiskName(szName, "rb", nMaxSize, &nSize, pstrError);
+    *pnSize = pFile ? static_cast<long long>(nSize) : 0;
+    return pFile;
+}
+} // namespace
+
+FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode, std::string * pstrError)
+{
+    return openDiskName(szName, szMode, qor_cMonofiler::kMaxFileSize, nullptr, pstrError);
 }
 
 namespace
 {
-// Opens a regular disk file with "rb" and gives its size; null for anything else (a folder
-// opens with fopen on Linux but cannot be read, a device has no size).
-FILE * openDiskFile(cchar * szName, long long * pnSize)
-{
-    *pnSize = 0;
-    if (!szName || !*szName)
-        return nullptr;
-    FILE * pFile = qoru_fopenDiskName(szName, "rb");
-    if (!pFile)
-        return nullptr;
-    struct stat st;
-    if (fstat(fileno(pFile), &st) != 0 || !S_ISREG(st.st_mode))
-    {
-        std::fclose(pFile);
-        return nullptr;
-    }
-    // The size as the design takes it: seek to the end, tell, come back.
-    if (std::fseek(pFile, 0, SEEK_END) != 0)
-    {
-        std::fclose(pFile);
-        return nullptr;
-    }
-    const long nSize = std::ftell(pFile);
-    if (nSize < 0 || std::fseek(pFile, 0, SEEK_SET) != 0)
-    {
-        std::fclose(pFile);
-        return nullptr;
-    }
-    *pnSize = nSize;
-    return pFile;
-}
-
 uint clampSize(long long n) { return n > static_cast<long long>(UINT_MAX) ? UINT_MAX : static_cast<uint>(n); }
 
 char * copyText(cchar * sz)
@@ -167,7 +178,7 @@ qor_sMonofilerEntry::~qor_sMonofilerEntry()
     delete[] m_szSourcePath;
 }
 
-qor_cMonofiler::qor_cMonofiler() : m_nMagic(kMagic), m_pFile(nullptr), m_szOpenError(""), m_nOpenErrorOffset(0) {}
+qor_cMonofiler::qor_cMonofiler() : m_nMagic(kMagic), m_pFile(nullptr), m_nOpenErrorOffset(0) {}
 
 qor_cMonofiler::~qor_cMonofiler() { close(); }
 
@@ -184,7 +195,7 @@ void qor_cMonofiler::close()
 bool qor_cMonofiler::failOpen(cchar * szWhy, long nOffset)
 {
     close();
-    m_szOpenError = szWhy;
+    m_strOpenError = szWhy;
     m_nOpenErrorOffset = nOffset;
     return false;
 }
@@ -192,17 +203,16 @@ bool qor_cMonofiler::failOpen(cchar * szWhy, long nOffset)
 bool qor_cMonofiler::open(cchar * szPath)
 {
     close();
-    m_szOpenError = "";
+    m_strOpenError.clear();
     m_nOpenErrorOffset = 0;
     if (!szPath)
         return failOpen("no path", 0);
     long long nFileSize = 0;
-    m_pFile = openDiskFile(szPath, &nFileSize);
-    if (!m_pFile)
-        return failOpen("cannot open the file", 0);
     // Data offsets are 32-bit signed in the directory: a larger pack cannot be addressed.
-    if (nFileSize > INT32_MAX)
-        return failOpen("pack larger than 2 GiB", 0);
+    std::string strWhy;
+    m_pFile = openDiskFile(szPath, &nFileSize, INT32_MAX, &strWhy);
+    if (!m_pFile)
+        return failOpen(("cannot open the file: " + strWhy).c_str(), 0);
 
     PackCursor cur = {m_pFile, 0, static_cast<long>(nFileSize), false};
     const uint32_t nMagic = cur.readU32();
@@ -328,9 +338,10 @@ bool qor_cMonofiler::findFile(cchar * szName, FILE ** ppFile, uint * pSize, bool
         return true;
     }
 
-    // Not in the pack: the disk file of that name, exactly as requested.
+    // Not in the pack: the disk file of that name, exactly as requested. Its size is reported
+    // whatever it is (a reader refuses one over kMaxFileSize); only a regular file has one.
     long long nSize = 0;
-    FILE * pFile = openDiskFile(szName, &nSize);
+    FILE * pFile = openDiskFile(szName, &nSize, UINT64_MAX);
     if (pFile)
     {
         if (pSize)
@@ -515,16 +526,17 @@ bool qor_cMonofiler::addFile(cchar * szPath, bool bCompress)
     return true;
 }
 
-bool qor_cMonofiler::save(cchar * szPath)
+bool qor_cMonofiler::save(cchar * szPath, std::string * pstrError)
 {
     if (m_pFile)
     {
         std::fclose(m_pFile);
         m_pFile = nullptr;
     }
-    if (!szPath)
-        return false;
-    FILE * pOut = std::fopen(szPath, "wb");
+    if (pstrError)
+        pstrError->clear();
+    qor_sOutputFile out;
+    FILE * pOut = qoru_beginOutput(&out, szPath, nullptr, pstrError);
     if (!pOut)
         return false;
     bool bOk = writeU32(pOut, m_nMagic) && writeU32(pOut, getNbEntry());
@@ -534,11 +546,12 @@ bool qor_cMonofiler::save(cchar * szPath)
         qor_sMonofilerEntry * pEntry = m_lEntry.get<qor_sMonofilerEntry>(static_cast<int>(i));
         cchar * szSource = pEntry->m_szSourcePath ? pEntry->m_szSourcePath : pEntry->m_szName;
         long long nSize = 0;
-        FILE * pIn = openDiskFile(szSource, &nSize);
-        if (!pIn || nSize > static_cast<long long>(kMaxFileSize))
+        std::string strWhy;
+        FILE * pIn = openDiskFile(szSource, &nSize, kMaxFileSize, &strWhy);
+        if (!pIn)
         {
-            if (pIn)
-                std::fclose(pIn);
+            if (pstrError)
+                *pstrError = std::string(szSource) + ": " + strWhy;
             bOk = false;
             break;
         }
@@ -586,7 +599,12 @@ bool qor_cMonofiler::save(cchar * szPath)
         delete[] pPacked;
         delete[] pData;
     }
-    if (std::fclose(pOut) != 0)
-        bOk = false;
-    return bOk;
+    if (!bOk)
+    {
+        if (pstrError && pstrError->empty())
+            *pstrError = "a file could not be read or compressed, a write failed, or the pack would pass 2 GiB";
+        qoru_abortOutput(&out);
+        return false;
+    }
+    return qoru_commitOutput(&out, pstrError);
 }

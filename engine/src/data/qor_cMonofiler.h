@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct qor_sMonofilerEntry
 {
@@ -88,8 +89,8 @@ public:
     char * loadEntry(uint nIndex, uint * pSize = nullptr);
     bool isOpen() const { return m_pFile != nullptr; }
 
-    // Why the last open() failed (static text, "" after a success) and at which byte offset.
-    cchar * getOpenError() const { return m_szOpenError; }
+    // Why the last open() failed ("" after a success) and at which byte offset.
+    cchar * getOpenError() const { return m_strOpenError.c_str(); }
     long getOpenErrorOffset() const { return m_nOpenErrorOffset; }
 
     // Builder: appends szPath (a readable regular file of at most kMaxFileSize bytes) as an
@@ -97,9 +98,10 @@ public:
     // matches adds nothing and returns true. False on a null, unreadable or too long path.
     bool addFile(cchar * szPath, bool bCompress);
     // Builder: closes the pack file, writes every entry (compressing those that asked for it
-    // when that makes them smaller) to szPath. False on any open, read or write failure; the
-    // partial file is left for the caller to remove.
-    bool save(cchar * szPath);
+    // when that makes them smaller) to szPath through the file layer: a temporary file beside
+    // it renamed over it at the end, never over a path that is not a regular file. False (the
+    // path untouched, the reason in *pstrError when given) on any open, read or write failure.
+    bool save(cchar * szPath, std::string * pstrError = nullptr);
 
     // The lookup text of a name: at most kMaxNameLength characters, lower-cased, "/" -> "\".
     static void makeLookupName(cchar * szName, char * pOut /* kMaxNameLength + 1 bytes */);
@@ -111,13 +113,15 @@ private:
     uint32_t m_nMagic;
     qor_cList m_lEntry;
     FILE * m_pFile;
-    cchar * m_szOpenError;
+    std::string m_strOpenError;
     long m_nOpenErrorOffset;
 };
 
 // Initialises liblzo2 once (lzo_init); false, for good, when the library refuses.
 bool qoru_lzoInit();
 
-// fopen of a data name on the disk: the name as given, then, when that fails and the name uses
-// "\" between folders, the same name with "/".
-FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode);
+// fopen of a data name on the disk through the file layer (qor_fileUtil.h): reading ("r...")
+// takes only a regular file of at most qor_cMonofiler::kMaxFileSize bytes, writing never
+// replaces what is not a regular file. The name as given, then, when that fails and the name
+// uses "\" between folders, the same name with "/". Null, with the reason when asked.
+FILE * qoru_fopenDiskName(cchar * szName, cchar * szMode, std::string * pstrError = nullptr);

@@ -243,6 +243,24 @@ void amx_ReadHeader(const void * pv, AMX_HEADER * h)
     h->pubvars = rd32(p + 52);
 }
 
+int amx_CheckImageFile(const void * pFile, size_t nFileSize, int64_t nMaxStp, AMX_HEADER * pHdr)
+{
+    AMX_HEADER hdr;
+    std::memset(&hdr, 0, sizeof hdr);
+    if (pHdr)
+        *pHdr = hdr;
+    if (!pFile || nFileSize < AMX_HEADER_SIZE)
+        return AMX_ERR_FORMAT;
+    amx_ReadHeader(pFile, &hdr);
+    if (pHdr)
+        *pHdr = hdr;
+    if (hdr.stp <= 0 || hdr.size < AMX_HEADER_SIZE || hdr.size > hdr.stp || (size_t)hdr.size > nFileSize)
+        return AMX_ERR_FORMAT;
+    if ((int64_t)hdr.stp > nMaxStp)
+        return AMX_ERR_MEMORY;
+    return AMX_ERR_NONE;
+}
+
 void amx_WriteHeader(void * pv, const AMX_HEADER * h)
 {
     unsigned char * p = (unsigned char *)pv;

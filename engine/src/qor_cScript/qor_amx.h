@@ -100,6 +100,12 @@ enum
 // the block. The host and the tools allocate stp + AMX_IMAGE_SLACK bytes, zero-filled.
 #define AMX_IMAGE_SLACK 256
 
+// The largest image block (stp: code, data, heap and stack together) that a host allocates
+// unless told otherwise: 64 MiB. Show scripts need a few KiB; an image that asks for more is
+// refused with AMX_ERR_MEMORY before anything is allocated for it (a 200-byte file could
+// otherwise make its host allocate 2 GiB).
+#define AMX_MAX_STP (64 * 1024 * 1024)
+
 // The image header, decoded field by field (the image keeps its own little-endian bytes).
 struct AMX_HEADER
 {
@@ -130,6 +136,12 @@ struct AMX_FUNCSTUB
     ucell address;
     char name[AMX_NAMEMAX + 1];
 };
+
+// The checks a host makes on an image file of nFileSize bytes before it allocates the block:
+// AMX_ERR_FORMAT when the file is shorter than its header or its declared size, or the size is
+// not within [header, stp]; AMX_ERR_MEMORY when stp is above nMaxStp (AMX_MAX_STP unless a
+// tool was asked for more). AMX_ERR_NONE otherwise; *pHdr (may be null) gets the header.
+int amx_CheckImageFile(const void * pFile, size_t nFileSize, int64_t nMaxStp, AMX_HEADER * pHdr);
 
 // Decodes the 56 header bytes at p (little-endian); encodes it back.
 void amx_ReadHeader(const void * p, AMX_HEADER * pHdr);

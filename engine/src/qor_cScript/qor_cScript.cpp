@@ -53,20 +53,26 @@ bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const *
 
     // 3. The header, then the image: stp bytes (and the machine's slack), zero-filled.
     // Ours: a file shorter than its header or than its declared size, or a size above stp, is
-    // refused with the same lines as an impossible stp.
-    unsigned char aHeader[AMX_HEADER_SIZE] = {};
-    memcpy(aHeader, pTmpBuffer, nFileSize < AMX_HEADER_SIZE ? nFileSize : AMX_HEADER_SIZE);
+    // refused with the same lines as an impossible stp; an stp above AMX_MAX_STP is refused
+    // with AMX_ERR_MEMORY before anything is allocated for it.
     AMX_HEADER hdr;
-    amx_ReadHeader(aHeader, &hdr);
+    const int iCheck = amx_CheckImageFile(pTmpBuffer, nFileSize, AMX_MAX_STP, &hdr);
     unsigned char * pProgram = nullptr;
-    if (nFileSize >= AMX_HEADER_SIZE && hdr.stp > 0 && hdr.size >= AMX_HEADER_SIZE && hdr.size <= hdr.stp &&
-        (uint)hdr.size <= nFileSize)
+    if (iCheck == AMX_ERR_NONE)
         pProgram = (unsigned char *)calloc((size_t)hdr.stp + AMX_IMAGE_SLACK, 1);
     if (!pProgram)
     {
         delete[] pTmpBuffer;
         QOR_LOG_LOCATION();
         qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
+        if (iCheck == AMX_ERR_MEMORY)
+        {
+            QOR_LOG_LOCATION();
+            qoru_logError("ret<%d> = <%s>\n", iCheck, amx_ErrorText(iCheck));
+            QOR_LOG_LOCATION();
+            qoru_logError("Image de script trop grande : stp<%d> octets, maximum %d\n", hdr.stp, AMX_MAX_STP);
+            return false;
+        }
         QOR_LOG_LOCATION();
         qoru_logError("char * pProgram = new char [(int)hdr.stp<%d>];)\n", hdr.stp);
         QOR_LOG_LOCATION();

@@ -1,24 +1,36 @@
 #include "qor_cConfigFile.h"
 
+#include "qor_fileUtil.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
+#include <memory>
+#include <vector>
 
-namespace
-{
-struct Pair
+struct qor_sConfigPair
 {
     qor_cString m_strKey;
     qor_cString m_strValue;
 };
 
-struct Section
+// A section: its pairs in file order and, so that a section of many keys loads in linear
+// time, an index from key text to its pair. (std::vector rather than qor_cList, which grows
+// in fixed blocks: a file of many sections or keys must not cost quadratic copying.)
+struct qor_sConfigSection
 {
     qor_cString m_strName;
-    qor_cList m_lPair;
+    std::vector<std::unique_ptr<qor_sConfigPair>> m_vPair;
+    std::unordered_map<std::string, qor_sConfigPair *> m_mapPair;
 };
 
+namespace
+{
+typedef qor_sConfigSection Section;
+typedef qor_sConfigPair Pair;
 // The whole file in memory, positions being byte offsets as ftell gives them.
 struct Text
 {
@@ -71,8 +83,9 @@ struct Text
     }
 };
 
-// Reads the rest of the stream into a new malloc'ed buffer; null on failure.
-char * readAll(FILE * pFile, size_t * pnSize)
+// Reads the rest of the stream, at most nMax bytes, into a new malloc'ed buffer; null on a
+// read failure, when memory runs out or when the stream holds more than nMax bytes.
+char * readAll(FILE * pFile, size_t nMax, size_t * pnSize)
 {
     size_t nCap = 4096, nSize = 0;
     char * p = static_cast<char *>(std::malloc(nCap));
@@ -80,19 +93,25 @@ char * readAll(FILE * pFile, size_t * pnSize)
     {
         const size_t nRead = std::fread(p + nSize, 1, nCap - nSize, pFile);
         nSize += nRead;
-        if (nSize < nCap)
+        if (nSize > nMax)
             break;
-        char * pGrown = static_cast<char *>(std::realloc(p, nCap * 2));
-        if (!pGrown)
+        if (nSize < nCap)
         {
-            std::free(p);
-            return nullptr;
+            if (std::ferror(pFile))
+                break;
+            *pnSize = nSize;
+            return p;
         }
+        // Never more than nMax + 1 bytes: the one byte that proves the file too large.
+        const size_t nGrown = nCap * 2 > nMax + 1 ? nMax + 1 : nCap * 2;
+        char * pGrown = static_cast<char *>(std::realloc(p, nGrown));
+        if (!pGrown)
+            break;
         p = pGrown;
-        nCap *= 2;
+        nCap = nGrown;
     }
-    *pnSize = nSize;
-    return p;
+    std::free(p);
+    return nullptr;
 }
 } // namespace
 
@@ -104,74 +123,64 @@ qor_cConfigFile::~qor_cConfigFile()
         std::fclose(m_pFile);
 }
 
-void * qor_cConfigFile::findSection(cchar * szSection) const
+qor_sConfigSection * qor_cConfigFile::findSection(cchar * szSection) const
 {
-    for (int i = 0; i < m_lSection.getNbItem(); ++i)
-    {
-        Section * pSection = m_lSection.get<Section>(i);
-        if (pSection->m_strName == szSection)
-            return pSection;
-    }
-    return nullptr;
+    const auto it = m_mapSection.find(szSection);
+    return it == m_mapSection.end() ? nullptr : it->second;
 }
 
 cchar * qor_cConfigFile::getSectionName(int iIndex) const
 {
-    const Section * pSection = m_lSection.get<Section>(iIndex);
-    return pSection ? pSection->m_strName.get() : nullptr;
+    if (iIndex < 0 || static_cast<size_t>(iIndex) >= m_vSection.size())
+        return nullptr;
+    return m_vSection[static_cast<size_t>(iIndex)]->m_strName.get();
 }
 
 int qor_cConfigFile::getNbKey(cchar * szSection) const
 {
-    const Section * pSection = static_cast<const Section *>(findSection(szSection ? szSection : ""));
-    return pSection ? pSection->m_lPair.getNbItem() : 0;
+    const Section * pSection = findSection(szSection ? szSection : "");
+    return pSection ? static_cast<int>(pSection->m_vPair.size()) : 0;
 }
 
 cchar * qor_cConfigFile::getValue(cchar * szSection, cchar * szKey) const
 {
     if (!szSection || !szKey)
         return nullptr;
-    const Section * pSection = static_cast<const Section *>(findSection(szSection));
+    const Section * pSection = findSection(szSection);
     if (!pSection)
         return nullptr;
-    for (int i = 0; i < pSection->m_lPair.getNbItem(); ++i)
-    {
-        const Pair * pPair = pSection->m_lPair.get<Pair>(i);
-        if (pPair->m_strKey == szKey)
-            return pPair->m_strValue.get();
-    }
-    return nullptr;
+    const auto it = pSection->m_mapPair.find(szKey);
+    return it == pSection->m_mapPair.end() ? nullptr : it->second->m_strValue.get();
 }
 
 bool qor_cConfigFile::setValue(cchar * szSection, cchar * szKey, cchar * szValue)
 {
     if (!szSection || !szKey)
         return false;
-    Section * pSection = static_cast<Section *>(findSection(szSection));
-    if (!pSection)
+    Section * pSection = findSection(szSection);
+    try
     {
-        pSection = new (std::nothrow) Section;
         if (!pSection)
-            return false;
-        if (!pSection->m_strName.set(szSection) || !m_lSection.add(pSection, true))
         {
-            delete pSection;
-            return false;
+            std::unique_ptr<Section> pNew(new Section);
+            if (!pNew->m_strName.set(szSection))
+                return false;
+            pSection = pNew.get();
+            m_vSection.push_back(std::move(pNew));
+            m_mapSection.emplace(szSection, pSection);
         }
+        const auto it = pSection->m_mapPair.find(szKey);
+        if (it != pSection->m_mapPair.end())
+            return it->second->m_strValue.set(szValue);
+        std::unique_ptr<Pair> pPair(new Pair);
+        if (!pPair->m_strKey.set(szKey) || !pPair->m_strValue.set(szValue))
+            return false;
+        pSection->m_mapPair.emplace(szKey, pPair.get());
+        pSection->m_vPair.push_back(std::move(pPair));
     }
-    for (int i = 0; i < pSection->m_lPair.getNbItem(); ++i)
+    catch (const std::bad_alloc &)
     {
-        Pair * pPair = pSection->m_lPair.get<Pair>(i);
-        if (pPair->m_strKey == szKey)
-            return pPair->m_strValue.set(szValue);
-    }
-    Pair * pPair = new (std::nothrow) Pair;
-    if (!pPair)
-        return false;
-    if (!pPair->m_strKey.set(szKey) || !pPair->m_strValue.set(szValue) || !pSection->m_lPair.add(pPair, true))
-    {
-        delete pPair;
-        return false;
+        return false; // the index could not grow: memory has run out
     }
     return true;
 }
@@ -183,20 +192,30 @@ bool qor_cConfigFile::load(cchar * szPath)
         std::fclose(m_pFile);
         m_pFile = nullptr;
     }
-    m_lSection.clear();
+    m_mapSection.clear();
+    m_vSection.clear();
+    m_strError.clear();
     if (!szPath)
         return false;
-    // "a+" creates an empty file when none exists; a read-only file still opens with "r".
-    m_pFile = std::fopen(szPath, "a+");
+    // "a+" creates an empty file when none exists; a read-only file still opens with "r". Both
+    // go through the file layer: a regular file only, opened without blocking.
+    std::string strWhy;
+    m_pFile = qoru_fopenWrite(szPath, "a+", &strWhy);
+    if (!m_pFile && strWhy.find("not a regular file") == std::string::npos)
+        m_pFile = qoru_fopenRead(szPath, kMaxFileSize, nullptr, &strWhy);
     if (!m_pFile)
-        m_pFile = std::fopen(szPath, "r");
-    if (!m_pFile)
+    {
+        m_strError = strWhy;
         return false;
+    }
     std::rewind(m_pFile);
     size_t nSize = 0;
-    char * pData = readAll(m_pFile, &nSize);
+    char * pData = readAll(m_pFile, kMaxFileSize, &nSize);
     if (!pData)
+    {
+        m_strError = "cannot be read (larger than " + std::to_string(kMaxFileSize) + " bytes, or out of memory)";
         return false;
+    }
     const Text text = {pData, nSize};
 
     // 1. The position of every "[": the section starts.

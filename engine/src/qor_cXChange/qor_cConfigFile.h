@@ -5,17 +5,25 @@
 // The parser keeps the design's rules to the letter, quirks included (see load()).
 #pragma once
 
-#include "qor_cList.h"
 #include "qor_cString.h"
 #include "qor_types.h"
 
 #include <cstdio>
+#include <string>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+struct qor_sConfigSection;
 
 class qor_cConfigFile
 {
 public:
     // Longest readable line, line break not counted.
     static const uint kMaxLine = 511;
+    // Largest file load() reads (16 MiB): a settings file is a few lines. Reading is linear in
+    // the file's size (sections and keys are found through hash indexes).
+    static constexpr uint kMaxFileSize = 16u << 20;
 
     qor_cConfigFile();
     virtual ~qor_cConfigFile();
@@ -24,7 +32,8 @@ public:
 
     // Opens szPath with "a+" (creating an empty file when there is none), else with "r", and
     // parses it; the file stays open until destruction. False when it can be neither opened
-    // nor created, or when storing a value runs out of memory.
+    // nor created, is not a regular file, is larger than kMaxFileSize, or when storing a value
+    // runs out of memory; getError() then says why when the file itself was refused.
     //
     // Parsing: every "[" of the file is a section start. A section name is the rest of the
     // line after a "[", its last character (the "]") dropped. In a section, the next "=" after
@@ -40,15 +49,20 @@ public:
     // False when memory runs out.
     bool setValue(cchar * szSection, cchar * szKey, cchar * szValue);
 
-    int getNbSection() const { return m_lSection.getNbItem(); }
+    int getNbSection() const { return static_cast<int>(m_vSection.size()); }
     // Name of section iIndex in file order, or null.
     cchar * getSectionName(int iIndex) const;
     // Number of keys of the section (0 when it does not exist).
     int getNbKey(cchar * szSection) const;
+    // Why the last load() refused the file ("" when it did not).
+    cchar * getError() const { return m_strError.c_str(); }
 
 private:
-    void * findSection(cchar * szSection) const;
+    qor_sConfigSection * findSection(cchar * szSection) const;
 
-    qor_cList m_lSection;
+    // Sections in file order, and an index from name to the first section of that name.
+    std::vector<std::unique_ptr<qor_sConfigSection>> m_vSection;
+    std::unordered_map<std::string, qor_sConfigSection *> m_mapSection;
     FILE * m_pFile;
+    std::string m_strError;
 };

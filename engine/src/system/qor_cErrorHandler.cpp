@@ -1,5 +1,7 @@
 #include "qor_cErrorHandler.h"
 
+#include "qor_fileUtil.h"
+
 #include <SDL.h>
 
 #include <cstdarg>
@@ -33,7 +35,7 @@ void writeHeader(cchar * szPath, cchar * szBanner)
 {
     if (!szPath)
         return;
-    FILE * pFile = std::fopen(szPath, "wt");
+    FILE * pFile = qoru_fopenWrite(szPath, "wt", nullptr);
     if (!pFile)
         return;
     const time_t t = std::time(nullptr);
@@ -83,7 +85,7 @@ static void logText(cchar * szText)
 {
     if (!s_szErrorLog)
         return;
-    FILE * pFile = std::fopen(s_szErrorLog, "at");
+    FILE * pFile = qoru_fopenWrite(s_szErrorLog, "at", nullptr);
     if (pFile)
     {
         std::fprintf(pFile, "%s", szText);
@@ -180,7 +182,7 @@ void qor_cLogFile::log(cchar * szFormat, ...)
     va_end(args);
     if (m_strPath.isEmpty())
         return;
-    FILE * pFile = std::fopen(m_strPath.get(), "a");
+    FILE * pFile = qoru_fopenWrite(m_strPath.get(), "a", nullptr);
     if (pFile)
     {
         std::fprintf(pFile, "%s", m_acBuffer);

@@ -235,6 +235,23 @@ TEST_F(ScriptHost, AnImpossibleStpOrSizeIsRefused)
     EXPECT_TRUE(s_things.empty());
 }
 
+// The image block is capped at 64 MiB (67108864 bytes): an image at the cap runs, one cell
+// past it is refused with error 16 before anything is allocated for it.
+TEST_F(ScriptHost, StpAboveTheCapIsRefusedWithError16)
+{
+    write("at.o", adds({1}) + ".header stp, 67108864\n");
+    EXPECT_TRUE(run("at.o")) << m_log.text();
+    EXPECT_EQ(s_things, std::vector<cell>{1});
+    write("past.o", adds({2}) + ".header stp, 67108868\n");
+    EXPECT_FALSE(run("past.o"));
+    const std::string log = m_log.text();
+    EXPECT_NE(log.find(header("scripts/exe/past.o")), std::string::npos) << log;
+    EXPECT_NE(log.find("ret<16> = <AMX_ERR_MEMORY = 16,  /* out of memory */>\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Image de script trop grande : stp<67108868> octets, maximum 67108864\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(s_things, std::vector<cell>{1}) << "the refused script never ran";
+}
+
 TEST_F(ScriptHost, ARefusedImageLogsTheInitResult)
 {
     write("v5.o", adds({1}) + ".header amx_version, 5\n");

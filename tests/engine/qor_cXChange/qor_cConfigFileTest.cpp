@@ -198,3 +198,54 @@ TEST_F(ConfigFile, TheFileStaysOpenUntilDestruction)
     }
     EXPECT_EQ(count(), nBefore);
 }
+
+// 200,000 sections of one key each (3.6 MB) and one section of 200,000 keys: every one is
+// found, and a repeated name keeps its first section and replaces the value of its key.
+// (Reading is linear in the file's size; a quadratic reader takes minutes here.)
+TEST_F(ConfigFile, ManySectionsAndManyKeysAreAllFound)
+{
+    std::string text;
+    for (int i = 0; i < 200000; ++i)
+        text += "[S" + std::to_string(i) + "]\nK=" + std::to_string(i * 3) + "\n";
+    text += "[S7]\nK=again\nL=new\n";
+    ASSERT_TRUE(loadText(text));
+    EXPECT_EQ(m_ini.getNbSection(), 200000);
+    for (int i : {0, 1, 7, 99999, 199999})
+        EXPECT_EQ(value(("S" + std::to_string(i)).c_str(), "K"), i == 7 ? "again" : std::to_string(i * 3)) << i;
+    EXPECT_EQ(m_ini.getNbKey("S7"), 2);
+    EXPECT_EQ(value("S7", "L"), "new");
+    EXPECT_STREQ(m_ini.getSectionName(199999), "S199999");
+
+    text = "[ONE]\n";
+    for (int i = 0; i < 200000; ++i)
+        text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    ASSERT_TRUE(loadText(text));
+    EXPECT_EQ(m_ini.getNbSection(), 1);
+    EXPECT_EQ(m_ini.getNbKey("ONE"), 200000);
+    EXPECT_EQ(value("ONE", "K123456"), "123456");
+}
+
+// The file is at most 16 MiB (16777216 bytes): at the limit it loads, one byte more is refused
+// with the reason; a path that is not a regular file is refused without blocking.
+TEST_F(ConfigFile, SizeLimitAndNonRegularFiles)
+{
+    ASSERT_EQ(qor_cConfigFile::kMaxFileSize, 16777216u);
+    const std::string head = "[APPLICATION]\nID=1\n";
+    std::string text = head + std::string(16777216 - head.size() - 1, 'x') + "\n";
+    ASSERT_TRUE(loadText(text));
+    EXPECT_EQ(value("APPLICATION", "ID"), "1");
+    EXPECT_STREQ(m_ini.getError(), "");
+    text.insert(0, "\n");
+    EXPECT_FALSE(loadText(text));
+    EXPECT_STREQ(m_ini.getError(), "cannot be read (larger than 16777216 bytes, or out of memory)");
+    EXPECT_EQ(m_ini.getNbSection(), 0);
+
+    const qort::SpecialFiles f(m_dir);
+    for (const qort::SpecialFiles::Refusal & c : f.refusals())
+    {
+        EXPECT_FALSE(m_ini.load(c.path.c_str())) << c.path;
+        EXPECT_EQ(std::string(m_ini.getError()), c.why);
+    }
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}

@@ -6,6 +6,7 @@
 #include "qor_testUtil.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
@@ -39,7 +40,8 @@ class AmxTool : public ::testing::Test
     }
 
     qort::TempDir m_dir;
-    std::string m_tool = qort::binDir() + "/qor-amx";
+    // A short timeout of its own: a read that blocks shows as status 124, not as a hung suite.
+    std::string m_tool = "timeout 10 " + qort::binDir() + "/qor-amx";
 };
 } // namespace
 
@@ -169,21 +171,92 @@ TEST_F(AmxTool, AssemblerErrorsNameTheLineAndWriteNothing)
     EXPECT_FALSE(qort::fileExists(m_dir.file("out.o.tmp")));
 }
 
-TEST_F(AmxTool, UsageErrorsExitNonZero)
+TEST_F(AmxTool, UsageErrorsExitTwoAndFailuresOne)
 {
     std::string err;
-    EXPECT_EQ(tool("", nullptr, &err), 1);
+    EXPECT_EQ(tool("", nullptr, &err), 2);
     EXPECT_NE(err.find("usage:"), std::string::npos);
-    EXPECT_EQ(tool("frob"), 1);
-    EXPECT_EQ(tool("asm"), 1);
-    EXPECT_EQ(tool("asm x.asm"), 1);
-    EXPECT_EQ(tool("run"), 1);
-    EXPECT_EQ(tool("run missing.o"), 1);
-    EXPECT_EQ(tool("run x.o --entry"), 1);
-    EXPECT_EQ(tool("dis"), 1);
+    EXPECT_EQ(tool("frob"), 2);
+    EXPECT_EQ(tool("asm"), 2);
+    EXPECT_EQ(tool("asm x.asm"), 2);
+    EXPECT_EQ(tool("run"), 2);
+    EXPECT_EQ(tool("run x.o --entry"), 2);
+    EXPECT_EQ(tool("run x.o --max-stp 0"), 2);
+    EXPECT_EQ(tool("dis"), 2);
+    EXPECT_EQ(tool("--help"), 0);
+    EXPECT_EQ(tool("run missing.o", nullptr, &err), 1);
+    EXPECT_NE(err.find("missing.o: cannot read the file: No such file"), std::string::npos) << err;
     qort::writeText(m_dir.file("tiny.o"), "abc");
     EXPECT_EQ(tool("dis tiny.o", nullptr, &err), 1);
     EXPECT_NE(err.find("shorter than the 56-byte header"), std::string::npos);
+}
+
+// Inputs that are not regular files (a pipe with no writer, a folder, an endless device) are
+// refused at once with the reason; none blocks or grows the tool.
+TEST_F(AmxTool, NonRegularInputsAreRefusedWithoutBlocking)
+{
+    const qort::SpecialFiles f(m_dir);
+    for (const qort::SpecialFiles::Refusal & in : f.refusals())
+    {
+        for (const std::string & cmd : {"run " + in.path, "dis " + in.path, "asm " + in.path + " -o out.o"})
+        {
+            std::string err;
+            EXPECT_EQ(tool(cmd, nullptr, &err), 1) << cmd;
+            EXPECT_EQ(err, in.path + ": cannot read the file: " + in.why + "\n") << cmd;
+        }
+    }
+    EXPECT_FALSE(qort::fileExists(m_dir.file("out.o")));
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+// An output that exists and is not a regular file is left as it was; so is the input.
+TEST_F(AmxTool, OutputsNeverReplaceNonRegularFilesOrTheInput)
+{
+    const qort::SpecialFiles f(m_dir);
+    const std::string src = ".code\nmain:\nproc\nretn\n";
+    qort::writeText(m_dir.file("p.asm"), src);
+    for (const std::string & out : f.all())
+    {
+        struct stat before, after;
+        ASSERT_EQ(lstat(out.c_str(), &before), 0);
+        std::string err;
+        EXPECT_EQ(tool("asm p.asm -o " + out, nullptr, &err), 1) << out;
+        EXPECT_NE(err.find(out + ": is a "), std::string::npos) << err;
+        EXPECT_NE(err.find("not a regular file; not written"), std::string::npos) << err;
+        ASSERT_EQ(lstat(out.c_str(), &after), 0);
+        EXPECT_EQ(before.st_mode, after.st_mode) << out;
+        EXPECT_EQ(before.st_rdev, after.st_rdev) << out;
+    }
+    std::string err;
+    EXPECT_EQ(tool("asm p.asm -o p.asm", nullptr, &err), 1);
+    EXPECT_EQ(err, "p.asm: is also an input file; not written over\n");
+    EXPECT_EQ(qort::readText(m_dir.file("p.asm")), src);
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+// stp is capped at 64 MiB (67108864 bytes) unless --max-stp raises it: at the cap the image
+// runs, one cell past it gives error 16 before the block is allocated.
+TEST_F(AmxTool, StpCapIsError16AndMaxStpRaisesIt)
+{
+    const std::string src = ".code\nmain:\nproc\nconst.pri 7\nretn\n";
+    std::string out, err;
+    int rc = 0;
+    EXPECT_EQ(asmRun(src + ".header stp, 67108864\n", "", &rc), "ret 7\n");
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(asmRun(src + ".header stp, 67108868\n", "", &rc), "error 16 AMX_ERR_MEMORY\n");
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(tool("run p.o", nullptr, &err), 1);
+    EXPECT_EQ(err, "p.o: stp 67108868 is above the limit of 67108864 bytes (--max-stp)\n");
+    EXPECT_EQ(tool("run p.o --max-stp 67108868", &out), 0);
+    EXPECT_EQ(out, "ret 7\n");
+    EXPECT_EQ(tool("run p.o --max-stp 67108864", &out), 1);
+    EXPECT_EQ(out, "error 16 AMX_ERR_MEMORY\n");
+    // A 2 GiB request in a tiny file: refused, nothing allocated (the sanitizer build would
+    // report an allocation that size).
+    EXPECT_EQ(asmRun(src + ".header stp, 2147483644\n", "", &rc), "error 16 AMX_ERR_MEMORY\n");
+    EXPECT_EQ(rc, 1);
 }
 
 // The assembler library on its own: the layout the old compiler wrote.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -62,7 +63,8 @@ protected:
     }
 
     qort::TempDir m_dir;
-    std::string m_tool = qort::binDir() + "/qor-pack";
+    // A short timeout of its own: a read that blocks shows as status 124, not as a hung suite.
+    std::string m_tool = "timeout 10 " + qort::binDir() + "/qor-pack";
     std::string m_err;
 };
 } // namespace
@@ -225,4 +227,104 @@ TEST_F(QorPack, BadCommandLinesPrintTheUsageAndFail)
     std::string out;
     EXPECT_EQ(run("--help", &out), 0);
     EXPECT_NE(out.find("qor-pack create OUT [--compress] FILE..."), std::string::npos);
+}
+
+// A pack, a name or an input that is not a regular file is refused at once with the reason.
+TEST_F(QorPack, NonRegularPacksAndFilesAreRefusedWithoutBlocking)
+{
+    const qort::SpecialFiles f(m_dir);
+    qort::writeText(m_dir.file("a.txt"), "a");
+    ASSERT_EQ(run("create p.dat a.txt"), 0) << m_err;
+    for (const qort::SpecialFiles::Refusal & in : f.refusals())
+    {
+        std::string out;
+        EXPECT_EQ(run("list " + in.path, &out), 1) << in.path;
+        EXPECT_EQ(m_err, "qor-pack: " + in.path + ": cannot open pack: cannot open the file: " + in.why +
+                             " (byte offset 0)\n");
+        EXPECT_EQ(run("extract " + in.path + " out"), 1) << in.path;
+        EXPECT_EQ(run("cat p.dat " + in.path, &out), 1) << in.path;
+        EXPECT_EQ(m_err, "qor-pack: " + in.path + ": not in p.dat, and on the disk: " + in.why + "\n");
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(run("create q.dat a.txt " + in.path), 1) << in.path;
+        EXPECT_NE(m_err.find("qor-pack: " + in.path + ": " + in.why + "\n"), std::string::npos) << m_err;
+        EXPECT_FALSE(qort::fileExists(m_dir.file("q.dat")));
+    }
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+// Outputs: create never replaces a non-regular file nor one of its inputs; extract never
+// writes over a non-regular file in the folder.
+TEST_F(QorPack, OutputsNeverReplaceNonRegularFilesOrAnInput)
+{
+    const qort::SpecialFiles f(m_dir);
+    qort::writeText(m_dir.file("a.txt"), "a");
+    for (const std::string & out : f.all())
+    {
+        struct stat before, after;
+        ASSERT_EQ(lstat(out.c_str(), &before), 0);
+        EXPECT_EQ(run("create " + out + " a.txt"), 1) << out;
+        EXPECT_NE(m_err.find("qor-pack: " + out + ": is a "), std::string::npos) << m_err;
+        EXPECT_NE(m_err.find("not a regular file; not written"), std::string::npos) << m_err;
+        ASSERT_EQ(lstat(out.c_str(), &after), 0);
+        EXPECT_EQ(before.st_mode, after.st_mode) << out;
+        EXPECT_EQ(before.st_rdev, after.st_rdev) << out;
+    }
+    EXPECT_EQ(run("create a.txt a.txt"), 1);
+    EXPECT_NE(m_err.find("qor-pack: a.txt: is also an input file; not written over"), std::string::npos) << m_err;
+    EXPECT_EQ(qort::readText(m_dir.file("a.txt")), "a");
+
+    // The entry "pipe" extracted where a named pipe of that name waits: refused, pipe kept.
+    qort::writeText(m_dir.file("x.dat"), handPack({{"pipe", "data"}, {"b.txt", "b"}}, 2));
+    EXPECT_EQ(run("extract x.dat ."), 1);
+    EXPECT_NE(m_err.find("entry 0 \"pipe\": cannot write: is a named pipe, not a regular file; not written"),
+              std::string::npos)
+        << m_err;
+    struct stat st;
+    ASSERT_EQ(lstat(m_dir.file("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(qort::readText(m_dir.file("b.txt")), "b");
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+// list prints one line per entry whatever the name holds: control bytes (and a NUL inside the
+// stored length) as \xHH.
+TEST_F(QorPack, ListEscapesControlBytesInNames)
+{
+    const std::string nulName("a\0b", 3);
+    qort::writeText(m_dir.file("n.dat"), handPack({{"esc\x1b[2Jx", "1"}, {"two\nlines", "22"}, {nulName, "333"}}, 3));
+    std::string out;
+    EXPECT_EQ(run("list n.dat", &out), 0) << m_err;
+    EXPECT_EQ(out, "esc\\x1b[2Jx\t1\t0\t0\ntwo\\x0alines\t2\t0\t0\na\\x00b\t3\t0\t0\n");
+}
+
+// Of two entries with the same name, lookups (and cat) read the first: extract writes that
+// one too and says it left the other out.
+TEST_F(QorPack, ExtractAndCatAgreeOnTheFirstOfTwoSameNamedEntries)
+{
+    qort::writeText(m_dir.file("d.dat"), handPack({{"dir\\same.txt", "first"}, {"dir\\same.txt", "second"}}, 2));
+    std::string out;
+    EXPECT_EQ(run("cat d.dat dir/same.txt", &out), 0) << m_err;
+    EXPECT_EQ(out, "first");
+    EXPECT_EQ(run("extract d.dat out"), 0) << m_err;
+    EXPECT_EQ(qort::readText(m_dir.file("out/dir/same.txt")), "first");
+    EXPECT_NE(m_err.find("entry 1 \"dir\\same.txt\": skipped, an earlier entry has the same name"), std::string::npos)
+        << m_err;
+}
+
+// create refuses what extract would refuse, so that every pack it writes extracts whole.
+TEST_F(QorPack, CreateRefusesAbsoluteAndParentNames)
+{
+    fs::create_directories(m_dir.file("sub"));
+    qort::writeText(m_dir.file("a.txt"), "a");
+    qort::writeText(m_dir.file("sub/b.txt"), "b");
+    EXPECT_EQ(run("create p.dat " + m_dir.file("a.txt")), 1);
+    EXPECT_NE(m_err.find("refused, name starts with a separator (absolute path)"), std::string::npos) << m_err;
+    EXPECT_EQ(run("create p.dat sub/../a.txt"), 1);
+    EXPECT_NE(m_err.find("sub/../a.txt: refused, name holds \"..\""), std::string::npos) << m_err;
+    EXPECT_FALSE(qort::fileExists(m_dir.file("p.dat")));
+    ASSERT_EQ(run("create p.dat a.txt sub/b.txt"), 0) << m_err;
+    EXPECT_EQ(run("extract p.dat out"), 0) << m_err;
+    EXPECT_EQ(qort::readText(m_dir.file("out/sub/b.txt")), "b");
 }

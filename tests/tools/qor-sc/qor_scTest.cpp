@@ -9,7 +9,9 @@
 #include "qor_sc.h"
 #include "qor_testUtil.h"
 
+#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -543,7 +545,7 @@ TEST(qor_sc, TheToolExitsNonZeroAndWritesNothingOnError)
     EXPECT_NE(out.find(".native addQuad"), std::string::npos) << out;
     EXPECT_NE(out.find("sysreq.c   setPos"), std::string::npos) << out;
     rc = qort::runCommand(tool + " --bogus 2>&1", &out);
-    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(rc, 2); // bad usage
     EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
 }
 
@@ -847,4 +849,169 @@ TEST(qor_sc, DeepNestingAndHugeArraysAreRefusedCleanly)
               "test.sc:1:5: error: array 'a' is larger than 4194304 cells\n");
     EXPECT_EQ(errors("main() { switch (1) { case 0 .. 5000: {} } }", false),
               "test.sc:1:28: error: case range of more than 4096 values\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files, limits and messages of the tool
+
+namespace
+{
+// Runs qor-sc in dir (with a timeout of its own: a blocked read shows as status 124), after
+// the shell commands in prefix; standard error in *pErr.
+int scTool(const qort::TempDir & dir, const std::string & args, std::string * pErr, const std::string & prefix = "")
+{
+    const std::string errFile = dir.file("stderr.txt");
+    const int rc = qort::runCommand("cd " + shellQuote(dir.path()) + " && " + prefix + "timeout 10 " +
+                                    shellQuote(qort::binDir() + "/qor-sc") + " " + args + " 2>" + errFile);
+    *pErr = qort::readText(errFile);
+    std::remove(errFile.c_str());
+    return rc;
+}
+
+// A source of exactly nSize bytes: a program, then a comment that fills the rest.
+std::string sourceOfSize(const std::string & program, size_t nSize)
+{
+    std::string s = program + "//";
+    s.append(nSize - s.size() - 1, 'x');
+    return s + "\n";
+}
+} // namespace
+
+TEST(qor_sc, NonRegularSourcesAndIncludesAreRefusedWithoutBlocking)
+{
+    qort::TempDir dir;
+    const qort::SpecialFiles f(dir);
+    for (const qort::SpecialFiles::Refusal & in : f.refusals())
+    {
+        std::string err;
+        EXPECT_EQ(scTool(dir, in.path + " -o out.o", &err), 1) << in.path;
+        EXPECT_EQ(err, "error: cannot read file '" + in.path + "': " + in.why +
+                           "\nqor-sc: 1 error(s), 0 warning(s); no file written\n");
+        qort::writeText(dir.file("inc.sc"), "#include \"" + in.path + "\"\nmain() {}\n");
+        EXPECT_EQ(scTool(dir, "inc.sc", &err), 1) << in.path;
+        const std::string expected = in.path == f.folder
+                                         ? "inc.sc:1:1: error: include file '" + in.path + "' " + in.why + "\n"
+                                         : "inc.sc:1:1: error: cannot read include file '" + in.path + "': " + in.why + "\n";
+        EXPECT_EQ(err.substr(0, err.find("qor-sc:")), expected);
+    }
+    // A folder named as the source writes nothing beside it (once "FOLDER.o").
+    std::string err;
+    EXPECT_EQ(scTool(dir, "folder", &err), 1);
+    EXPECT_FALSE(qort::fileExists(dir.file("folder.o")));
+    EXPECT_FALSE(qort::fileExists(dir.file("out.o")));
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+TEST(qor_sc, OutputsNeverReplaceNonRegularFilesOrTheInput)
+{
+    qort::TempDir dir;
+    const qort::SpecialFiles f(dir);
+    qort::writeText(dir.file("a.sc"), "main() {}\n");
+    for (const std::string & out : f.all())
+    {
+        struct stat before, after;
+        ASSERT_EQ(lstat(out.c_str(), &before), 0);
+        std::string err;
+        EXPECT_EQ(scTool(dir, "a.sc -o " + out, &err), 1) << out;
+        EXPECT_NE(err.find("qor-sc: error: '" + out + "' is a "), std::string::npos) << err;
+        EXPECT_NE(err.find("not a regular file; not written"), std::string::npos) << err;
+        ASSERT_EQ(lstat(out.c_str(), &after), 0);
+        EXPECT_EQ(before.st_mode, after.st_mode) << out;
+        EXPECT_EQ(before.st_rdev, after.st_rdev) << out;
+    }
+    // "x.o" compiled without -o would be written over itself.
+    qort::writeText(dir.file("x.o"), "main() {}\n");
+    std::string err;
+    EXPECT_EQ(scTool(dir, "x.o", &err), 1);
+    EXPECT_EQ(err, "qor-sc: error: 'x.o' is also an input file; not written over\n");
+    EXPECT_EQ(qort::readText(dir.file("x.o")), "main() {}\n");
+    if (f.device.empty())
+        GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+// The sources of one compilation, includes with them, are at most 16 MiB (16777216 bytes).
+TEST(qor_sc, SourcesAreCappedAt16MiBIncludesCounted)
+{
+    ASSERT_EQ(kQorScMaxSourceSize, 16777216u);
+    qort::TempDir dir;
+    std::string err;
+    qort::writeText(dir.file("at.sc"), sourceOfSize("main() {}\n", 16777216));
+    EXPECT_EQ(scTool(dir, "at.sc", &err), 0) << err;
+    EXPECT_TRUE(qort::fileExists(dir.file("at.o")));
+    qort::writeText(dir.file("past.sc"), sourceOfSize("main() {}\n", 16777217));
+    EXPECT_EQ(scTool(dir, "past.sc", &err), 1);
+    EXPECT_EQ(err, "error: cannot read file 'past.sc': the sources, includes with them, are larger than the limit of "
+                   "16777216 bytes\nqor-sc: 1 error(s), 0 warning(s); no file written\n");
+    // 8 MiB + 8 MiB is the limit; one byte more in the include is past it.
+    const std::string main = "#include \"half.inc\"\nmain() {}\n";
+    qort::writeText(dir.file("two.sc"), sourceOfSize(main, 8388608));
+    qort::writeText(dir.file("half.inc"), sourceOfSize("", 8388608));
+    EXPECT_EQ(scTool(dir, "two.sc", &err), 0) << err;
+    qort::writeText(dir.file("half.inc"), sourceOfSize("", 8388609));
+    EXPECT_EQ(scTool(dir, "two.sc", &err), 1);
+    EXPECT_NE(err.find("two.sc:1:1: error: cannot read include file 'half.inc': the sources, includes with them, "
+                       "are larger than the limit of 16777216 bytes"),
+              std::string::npos)
+        << err;
+}
+
+TEST(qor_sc, LiteralsAndEnumerationsThatOverflowAreErrors)
+{
+    // A Float holds up to about 3.4e38: the largest finite value compiles, a larger one does not.
+    EXPECT_TRUE(compile("main() { new Float:f = 3.4e38; return _:f; }", false).ok);
+    EXPECT_EQ(errors("main() { new Float:f = 1.0e999999; return _:f; }", false),
+              "test.sc:1:24: error: floating-point literal is too large for a Float\n");
+    EXPECT_EQ(errors("main() { new Float:f = 3.5e38; return _:f; }", false),
+              "test.sc:1:24: error: floating-point literal is too large for a Float\n");
+    // Integers: 0xFFFFFFFF is the last 32-bit pattern.
+    EXPECT_TRUE(compile("main() { return 0xFFFFFFFF; }", false).ok);
+    EXPECT_EQ(errors("main() { return 0x100000000; }", false),
+              "test.sc:1:17: error: integer literal does not fit in a cell\n");
+    // An enumeration counts up to 2147483647 and no further.
+    EXPECT_EQ(run("enum { A = 2147483646, B }\nmain() { print_int(B); }"), "2147483647\nret 0\n");
+    EXPECT_EQ(errors("enum { A = 2147483647, B }\nmain() { return B; }", false),
+              "test.sc:1:24: error: enumeration constant 'B' is past 2147483647 and does not fit in a cell\n");
+}
+
+// A NUL byte in the source is a bad character like any other; the messages after it are
+// printed whole, the byte itself as \x00.
+TEST(qor_sc, ANulByteDoesNotCutTheDiagnostics)
+{
+    qort::TempDir dir;
+    const std::string src = std::string("main()\n{\n    new a = 1") + '\0' + ";\n    return b;\n}\n";
+    ASSERT_TRUE(qort::writeBytes(dir.file("nul.sc"), src.data(), src.size()));
+    std::string err;
+    EXPECT_EQ(scTool(dir, "nul.sc", &err), 1);
+    EXPECT_EQ(err.find('\0'), std::string::npos);
+    EXPECT_NE(err.find("nul.sc:3:14: error: unexpected character '\\x00'\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("nul.sc:4:12: error: undefined symbol 'b'\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("qor-sc: 3 error(s), 0 warning(s); no file written\n"), std::string::npos) << err;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QOR_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOR_TEST_ASAN 1
+#endif
+#endif
+
+// Running out of memory is a message and status 1, not an abort: 3,000,000 terms (12 MB, under
+// the source limit) compiled with 400 MB of address space.
+TEST(qor_sc, RunningOutOfMemoryIsAMessageAndStatusOne)
+{
+#ifdef QOR_TEST_ASAN
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit this test sets";
+#else
+    qort::TempDir dir;
+    std::string src = "main() { return 1";
+    for (int i = 0; i < 3000000; ++i)
+        src += " + 1";
+    qort::writeText(dir.file("many.sc"), src + "; }\n");
+    std::string err;
+    EXPECT_EQ(scTool(dir, "many.sc", &err, "ulimit -v 400000 && "), 1);
+    EXPECT_EQ(err, "qor-sc: error: out of memory\n");
+    EXPECT_FALSE(qort::fileExists(dir.file("many.o")));
+#endif
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -32,12 +33,38 @@ void onError(j_common_ptr pInfo)
 }
 
 // Warnings (corrupt data that libjpeg recovers from) are not printed, but data that ends before
-// the image does is a broken file: libjpeg would pad it and decode a made-up picture, for
-// seconds when the header claims a large one.
+// the image does is a broken file: the end of the file (JWRN_JPEG_EOF) or a marker such as an
+// early EOI inside the scan (JWRN_HIT_MARKER, "premature end of data segment"). libjpeg would
+// pad the rest and decode a made-up picture, for seconds when the header claims a large one.
 void onMessage(j_common_ptr pInfo, int iLevel)
 {
-    if (iLevel == -1 && pInfo->err->msg_code == JWRN_JPEG_EOF)
+    if (iLevel == -1 && (pInfo->err->msg_code == JWRN_JPEG_EOF || pInfo->err->msg_code == JWRN_HIT_MARKER))
         onError(pInfo);
+}
+
+// The bytes from the stream's position to the end of its file, or -1 when the stream has no
+// file size behind it (a memory stream).
+long long bytesLeft(FILE * pFile)
+{
+    struct stat st;
+    const int fd = fileno(pFile);
+    const long nPos = std::ftell(pFile);
+    if (fd < 0 || nPos < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size > nPos ? static_cast<long long>(st.st_size - nPos) : 0;
+}
+
+// Whether nBytes of compressed data can hold a width x height picture. With Huffman coding
+// every 8 x 8 block of the full-resolution component takes at least one bit (a DC code; the
+// shortest code of a table is one bit), in baseline and progressive files alike. Arithmetic
+// coding has no such floor; we allow it 64 blocks per bit, far beyond any real picture.
+bool fitsInBytes(uint nWidth, uint nHeight, bool bArithmetic, long long nBytes)
+{
+    if (nBytes < 0)
+        return true;
+    const uint64_t nBlocks = (static_cast<uint64_t>(nWidth) + 7) / 8 * ((static_cast<uint64_t>(nHeight) + 7) / 8);
+    const uint64_t nBlocksPerBit = bArithmetic ? 64 : 1;
+    return nBlocks <= static_cast<uint64_t>(nBytes) * 8 * nBlocksPerBit;
 }
 
 // libjpeg reports through longjmp, so this function keeps only plain data in its frame.
@@ -58,9 +85,17 @@ bool decode(FILE * pFile, uchar ** ppPixels, uint * pWidth, uint * pHeight, char
         std::snprintf(szError, nError, "%s", err.acMessage);
         return false;
     }
+    const long long nBytes = bytesLeft(pFile);
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, pFile);
     jpeg_read_header(&info, TRUE);
+    if (!fitsInBytes(info.image_width, info.image_height, info.arith_code != 0, nBytes))
+    {
+        jpeg_destroy_decompress(&info);
+        std::snprintf(szError, nError, "image declares %u x %u pixels, more than its %lld bytes can hold",
+                      info.image_width, info.image_height, nBytes);
+        return false;
+    }
     info.out_color_space = JCS_RGB;
     jpeg_calc_output_dimensions(&info);
     if (info.output_width == 0 || info.output_height == 0 || info.output_width > kMaxSide ||

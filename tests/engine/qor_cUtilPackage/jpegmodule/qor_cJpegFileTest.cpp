@@ -100,6 +100,56 @@ TEST_F(JpegModule, BrokenDataFailsWithoutCrashing)
     EXPECT_EQ(pImage->getPixel(0), nullptr);
 }
 
+// A real 64 x 48 picture whose frame header is patched to declare a larger one: its scan data
+// ends (EOI) long before the declared rows, and the declared blocks may outnumber the bits of
+// the file (at least one bit per 8 x 8 block of Huffman-coded data).
+TEST_F(JpegModule, DeclaredSizeBeyondTheDataFails)
+{
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<unsigned char>(i * 7 % 251); // not flat: real scan data
+    for (bool progressive : {false, true})
+    {
+        SCOPED_TRACE(progressive ? "progressive" : "baseline");
+        const std::vector<unsigned char> jpeg = qort::encodeJpeg(64, 48, rgb, 90, progressive);
+        ASSERT_FALSE(jpeg.empty());
+        size_t nSof = 0;
+        for (size_t i = 2; i + 9 < jpeg.size() && !nSof; ++i)
+            if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2))
+                nSof = i;
+        ASSERT_NE(nSof, 0u);
+        // Writes the picture declaring width x height, padded with zero bytes to nFileSize.
+        auto patched = [&](unsigned nWidth, unsigned nHeight, size_t nFileSize) {
+            std::vector<unsigned char> b = jpeg;
+            b[nSof + 5] = static_cast<unsigned char>(nHeight >> 8);
+            b[nSof + 6] = static_cast<unsigned char>(nHeight);
+            b[nSof + 7] = static_cast<unsigned char>(nWidth >> 8);
+            b[nSof + 8] = static_cast<unsigned char>(nWidth);
+            b.resize(std::max(nFileSize, b.size()), 0);
+            const std::string path = m_dir.file("patched.jpg");
+            EXPECT_TRUE(qort::writeBytes(path, b.data(), b.size()));
+            std::unique_ptr<qor_cJpegImage> pImage(qoru_newJpegImage());
+            FILE * f = std::fopen(path.c_str(), "rb");
+            const bool bOk = pImage->read(f);
+            std::fclose(f);
+            return bOk ? std::string() : std::string(pImage->getLastError());
+        };
+        EXPECT_EQ(patched(64, 48, 0), "") << "the picture as encoded";
+        // 16384 x 4096: 1048576 blocks, 131072 bytes at least; the file is a few KiB.
+        EXPECT_NE(patched(16384, 4096, 0).find("declares 16384 x 4096 pixels, more than its"), std::string::npos);
+        // 2048 x 2048: 65536 blocks need 8192 bytes. At 8192 the size is accepted and the early
+        // EOI fails the decode; at 8191 the size itself is refused.
+        ASSERT_LT(jpeg.size(), 8191u);
+        const std::string strAt = patched(2048, 2048, 8192);
+        EXPECT_NE(strAt, "");
+        EXPECT_EQ(strAt.find("declares"), std::string::npos) << strAt;
+        EXPECT_NE(patched(2048, 2048, 8191).find("declares 2048 x 2048 pixels, more than its 8191 bytes"),
+                  std::string::npos);
+        // Within the bound and still more rows than the data: the early EOI fails it.
+        EXPECT_NE(patched(64, 96, 0), "");
+    }
+}
+
 TEST(JpegPluginLoader, MissingModuleShowsTheBoxAndFails)
 {
     qort::TempDir empty;

@@ -1,0 +1,5 @@
+#include "a.inc"
+#include <a>
+main() { return f(); }
+ÿ#define V 3
+f() { return V; }
