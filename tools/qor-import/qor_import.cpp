@@ -7,8 +7,8 @@
 // texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
 // a warning; exit 0 when the files were written, 1 when nothing usable could be, 2 bad usage.
 #include "qor_importConvert.h"
+#include "qor_fileUtil.h"
 #include "qor_importIO.h"
-#include "tz_cFile.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -17,9 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -27,7 +30,7 @@ constexpr int e_exitOk = 0;
 constexpr int e_exitFailure = 1;
 constexpr int e_exitUsage = 2;
 // Largest input model read.
-constexpr long long e_maxInput = 512ll * 1024 * 1024;
+constexpr uint64_t e_maxInput = 512ull * 1024 * 1024;
 
 void usage(FILE * pOut)
 {
@@ -96,6 +99,31 @@ void limitMemory()
         setrlimit(RLIMIT_AS, &lim);
     }
 #endif
+}
+
+// Some of Assimp's readers never finish on broken input (a 180-byte PLY file loops): the tool
+// gives itself e_maxCpuSeconds of processor time, then reports and exits 1.
+constexpr rlim_t e_maxCpuSeconds = 300;
+
+void onCpuLimit(int)
+{
+    static const char s_sz[] = "qor-import: reading the model took more processor time than allowed (300 s at most); giving up\n";
+    const ssize_t n = write(2, s_sz, sizeof(s_sz) - 1);
+    (void)n;
+    _exit(1);
+}
+
+void limitTime()
+{
+    std::signal(SIGXCPU, onCpuLimit);
+    struct rlimit lim;
+    if (getrlimit(RLIMIT_CPU, &lim) == 0 && (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > e_maxCpuSeconds))
+    {
+        lim.rlim_cur = e_maxCpuSeconds;
+        if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < lim.rlim_cur)
+            lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_CPU, &lim);
+    }
 }
 
 std::string folderOf(const std::string & path)
@@ -174,15 +202,16 @@ int main(int argc, char ** argv)
 
     // The input must be a regular file of bounded size before Assimp opens it.
     {
-        tz_cFile file;
-        if (!file.open(in.c_str(), "rb"))
-            return failure(in + ": cannot open as a regular file");
-        if (file.size() > e_maxInput)
-            return failure(in + ": larger than 512 MiB");
+        std::string strError;
+        FILE * pFile = qoru_fopenRead(in.c_str(), e_maxInput, nullptr, &strError);
+        if (!pFile)
+            return failure(in + ": cannot open as a regular file (" + strError + ")");
+        std::fclose(pFile);
     }
     options.m_strModelDir = folderOf(in);
 
     limitMemory();
+    limitTime();
     Assimp::Importer importer;
     importer.SetIOHandler(new qor_cImportIOSystem(true));  // the importer owns it
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
@@ -206,9 +235,16 @@ int main(int argc, char ** argv)
         if (stat(textures.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return failure(textures + ": not a folder");
     }
-    if (!result.m_pScene->save(out.c_str()))
-        return failure(out + ": cannot write");
+    // Never over the input, nor over anything that is not a regular file.
     const std::string mot = out + ".MOT";
+    std::string strError;
+    if (!qoru_checkOutput(out.c_str(), in.c_str(), &strError))
+        return failure(out + ": " + strError);
+    if (!qoru_checkOutput(mot.c_str(), in.c_str(), &strError))
+        return failure(mot + ": " + strError);
+    const std::vector<char> image = result.m_pScene->image();
+    if (image.empty() || !qoru_writeFile(out.c_str(), image.data(), image.size(), in.c_str(), &strError))
+        return failure(out + ": cannot write: " + strError);
     if (!result.m_anim.save(mot.c_str()))
         return failure(mot + ": cannot write");
     for (const qor_sImportTexture & t : result.m_textures)

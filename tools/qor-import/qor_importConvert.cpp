@@ -85,19 +85,18 @@ template <typename K> size_t keyBefore(const K * pKeys, unsigned n, double t)
     return lo;
 }
 
-aiVector3D sampleVector(const aiVectorKey * pKeys, unsigned n, double t, const aiVector3D & fallback)
+aiVector3D blend(const aiVector3D & a, const aiVector3D & b, float f) { return lerp(a, b, f); }
+
+aiQuaternion blend(const aiQuaternion & a, const aiQuaternion & b, float f)
 {
-    if (!pKeys || n == 0)
-        return fallback;
-    const size_t i = keyBefore(pKeys, n, t);
-    if (i + 1 >= n || t <= pKeys[i].mTime)
-        return pKeys[i].mValue;
-    const double span = pKeys[i + 1].mTime - pKeys[i].mTime;
-    const float f = span > 0 ? float((t - pKeys[i].mTime) / span) : 0.0f;
-    return lerp(pKeys[i].mValue, pKeys[i + 1].mValue, f);
+    aiQuaternion out;
+    aiQuaternion::Interpolate(out, a, b, f);
+    return out.Normalize();
 }
 
-aiQuaternion sampleQuat(const aiQuatKey * pKeys, unsigned n, double t, const aiQuaternion & fallback)
+// A channel's value at time t: the keys around t blended (linear, spherical for rotations);
+// before the first key its value, after the last one its value; no keys: the fallback.
+template <typename K, typename V> V sample(const K * pKeys, unsigned n, double t, const V & fallback)
 {
     if (!pKeys || n == 0)
         return fallback;
@@ -106,9 +105,7 @@ aiQuaternion sampleQuat(const aiQuatKey * pKeys, unsigned n, double t, const aiQ
         return pKeys[i].mValue;
     const double span = pKeys[i + 1].mTime - pKeys[i].mTime;
     const float f = span > 0 ? float((t - pKeys[i].mTime) / span) : 0.0f;
-    aiQuaternion out;
-    aiQuaternion::Interpolate(out, pKeys[i].mValue, pKeys[i + 1].mValue, f);
-    return out.Normalize();
+    return blend(pKeys[i].mValue, pKeys[i + 1].mValue, f);
 }
 
 class cConverter
@@ -822,9 +819,9 @@ aiMatrix4x4 cConverter::localAt(const aiNode * pNode, double t) const
     aiQuaternion r0;
     pNode->mTransformation.Decompose(s0, r0, p0);
     const aiNodeAnim * pCh = it->second;
-    const aiVector3D p = sampleVector(pCh->mPositionKeys, pCh->mNumPositionKeys, t, p0);
-    const aiQuaternion r = sampleQuat(pCh->mRotationKeys, pCh->mNumRotationKeys, t, r0);
-    const aiVector3D s = sampleVector(pCh->mScalingKeys, pCh->mNumScalingKeys, t, s0);
+    const aiVector3D p = sample(pCh->mPositionKeys, pCh->mNumPositionKeys, t, p0);
+    const aiQuaternion r = sample(pCh->mRotationKeys, pCh->mNumRotationKeys, t, r0);
+    const aiVector3D s = sample(pCh->mScalingKeys, pCh->mNumScalingKeys, t, s0);
     return aiMatrix4x4(s, r, p);
 }
 

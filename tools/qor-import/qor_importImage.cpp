@@ -1,9 +1,10 @@
 #include "qor_importImage.h"
 
-#include "tz_cFile.h"
+#include "qor_fileUtil.h"
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <jpeglib.h>
 #include <png.h>
@@ -133,27 +134,23 @@ bool qoru_importWriteJpeg(const std::string & path, const qor_sImportImage & ima
         *pError = "empty image";
         return false;
     }
-    FILE * pFile = qoru_openRegularFile(path.c_str(), "wb");
-    if (!pFile)
-    {
-        *pError = "cannot write " + path + " as a regular file";
-        return false;
-    }
     jpeg_compress_struct info;
     sJpegError err;
     std::vector<unsigned char> row(size_t(image.m_nWidth) * 3);
+    unsigned char * pOut = nullptr;
+    unsigned long nOut = 0;
     info.err = jpeg_std_error(&err.m_mgr);
     err.m_mgr.error_exit = jpegFail;
     err.m_szMessage[0] = 0;
     if (setjmp(err.m_jump))
     {
         jpeg_destroy_compress(&info);
-        std::fclose(pFile);
+        std::free(pOut);
         *pError = std::string("JPEG: ") + err.m_szMessage;
         return false;
     }
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, pFile);
+    jpeg_mem_dest(&info, &pOut, &nOut);
     info.image_width = image.m_nWidth;
     info.image_height = image.m_nHeight;
     info.input_components = bAlpha ? 1 : 3;
@@ -176,9 +173,11 @@ bool qoru_importWriteJpeg(const std::string & path, const qor_sImportImage & ima
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    const bool bOk = std::fflush(pFile) == 0 && !std::ferror(pFile);
-    std::fclose(pFile);
+    // Written whole beside the path and renamed over it; never over what is not a regular file.
+    std::string strError;
+    const bool bOk = qoru_writeFile(path.c_str(), pOut, nOut, nullptr, &strError);
+    std::free(pOut);
     if (!bOk)
-        *pError = "short write to " + path;
+        *pError = path + ": " + strError;
     return bOk;
 }

@@ -7,13 +7,16 @@
 
 #include "qor_c3dLoader.h"
 #include "qor_importConvert.h"
+#include "qor_testJpeg.h"
 #include "qor_testUtil.h"
 #include "tz_cChunkedFile.h"
 
 #include <cmath>
+#include <png.h>
 #include <cstring>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
@@ -530,6 +533,68 @@ TEST(qor_import, GltfMorphTargetWithWeightKeys)
     EXPECT_EQ(mot.at(r.m_morphTargets[0])[5].m_static, std::vector<float>{0.0f});
 }
 
+TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
+{
+    qort::TempDir dir;
+    // A red JPEG for one material, a half-transparent green PNG for the other.
+    ASSERT_TRUE(qort::writeJpeg(dir.file("red.jpg"), 8, 8, qort::solidRgb(8, 8, 255, 0, 0), 100));
+    std::vector<unsigned char> rgba(8 * 8 * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4)
+    {
+        rgba[i + 1] = 255;
+        rgba[i + 3] = 128;
+    }
+    png_image png;
+    std::memset(&png, 0, sizeof(png));
+    png.version = PNG_IMAGE_VERSION;
+    png.width = 8;
+    png.height = 8;
+    png.format = PNG_FORMAT_RGBA;
+    ASSERT_TRUE(png_image_write_to_file(&png, dir.file("glass.png").c_str(), 0, rgba.data(), 0, nullptr));
+    ASSERT_TRUE(qort::writeText(dir.file("t.mtl"), "newmtl brick\nKd 1 1 1\nmap_Kd red.jpg\n"
+                                                   "newmtl glass\nKd 1 1 1\nmap_Kd glass.png\n"
+                                                   "newmtl lost\nKd 1 1 1\nmap_Kd missing.png\n"));
+    ASSERT_TRUE(qort::writeText(dir.file("t.obj"), "mtllib t.mtl\no quad\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+                                                   "vt 0 0\nvt 1 0\nvt 0 1\nvt 1 1\nvn 0 0 1\n"
+                                                   "usemtl brick\nf 1/1/1 2/2/1 3/3/1\n"
+                                                   "usemtl glass\nf 2/2/1 4/4/1 3/3/1\n"
+                                                   "usemtl lost\nf 1/1/1 3/3/1 4/4/1\n"));
+    std::string out;
+    ASSERT_EQ(run(dir.file("t.obj") + " -o " + dir.file("out/t.s3d") + " --name-prefix p_", &out), 1) << out;
+    ASSERT_EQ(mkdir(dir.file("out").c_str(), 0755), 0);
+    ASSERT_EQ(run(dir.file("t.obj") + " -o " + dir.file("out/t.s3d") + " --name-prefix p_", &out), 0) << out;
+    // The missing image is a warning naming it; the material keeps its colour.
+    EXPECT_NE(out.find("warning: texture \"missing.png\""), std::string::npos) << out;
+    SceneReader r;
+    ASSERT_TRUE(r.read(dir.file("out/t.s3d")));
+    ASSERT_TRUE(r.m_materials.count("p_brick")) << out;
+    EXPECT_STREQ(r.m_materials["p_brick"].m_szDiffuse, "p_red");
+    EXPECT_STREQ(r.m_materials["p_glass"].m_szDiffuse, "p_glass");
+    EXPECT_EQ(r.m_materials["p_glass"].m_nOpacityMap, 1u);
+    EXPECT_STREQ(r.m_materials["p_lost"].m_szDiffuse, "");
+    ASSERT_TRUE(r.m_textures.count("p_red"));
+    EXPECT_STREQ(r.m_textures["p_red"].m_szAlphaName, "");
+    EXPECT_STREQ(r.m_textures["p_glass"].m_szAlphaName, "p_glass_a");
+    // The images, under maps/ beside the scene file: colour and alpha as stored.
+    struct Expect
+    {
+        const char * m_szFile;
+        int m_r, m_g, m_b;
+    };
+    for (const Expect & e : {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0},
+                             Expect{"p_glass_a.jpg", 128, 128, 128}})
+    {
+        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("out/maps/") + e.m_szFile));
+        qor_sImportImage image;
+        std::string err;
+        ASSERT_TRUE(qoru_importDecodeImage(bytes.data(), bytes.size(), &image, &err)) << e.m_szFile << err;
+        EXPECT_EQ(image.m_nWidth, 8u);
+        EXPECT_NEAR(image.m_rgba[0], e.m_r, 3) << e.m_szFile;
+        EXPECT_NEAR(image.m_rgba[1], e.m_g, 3) << e.m_szFile;
+        EXPECT_NEAR(image.m_rgba[2], e.m_b, 3) << e.m_szFile;
+    }
+}
+
 TEST(qor_import, LongNamesAreShortenedUniquely)
 {
     std::unordered_set<std::string> used;
@@ -575,6 +640,7 @@ TEST(qor_import, UsageAndFailures)
 {
     qort::TempDir dir;
     ASSERT_TRUE(qort::writeText(dir.file("junk.obj"), "this is not a model\n"));
+    ASSERT_TRUE(qort::writeText(dir.file("tri.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
     struct Case
     {
         std::string m_args;
@@ -590,6 +656,8 @@ TEST(qor_import, UsageAndFailures)
         {dir.file("missing.obj") + " -o " + dir.file("x.s3d"), 1, "cannot open as a regular file"},
         {dir.path() + " -o " + dir.file("x.s3d"), 1, "cannot open as a regular file"},
         {dir.file("junk.obj") + " -o " + dir.file("x.s3d"), 1, "junk.obj"},
+        {dir.file("tri.obj") + " -o " + dir.file("tri.obj"), 1, "tri.obj: "},
+        {dir.file("tri.obj") + " -o " + dir.path(), 1, "not a regular file"},
     };
     for (const Case & c : cases)
     {
@@ -597,5 +665,7 @@ TEST(qor_import, UsageAndFailures)
         EXPECT_EQ(run(c.m_args, &out), c.m_nExit) << c.m_args << "\n" << out;
         EXPECT_NE(out.find(c.m_szText), std::string::npos) << c.m_args << "\n" << out;
     }
+    // The input is never written over.
+    EXPECT_EQ(qort::readText(dir.file("tri.obj")), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
 }
 } // namespace

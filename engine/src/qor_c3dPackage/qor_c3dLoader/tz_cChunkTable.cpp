@@ -1,5 +1,6 @@
 #include "tz_cChunkTable.h"
 
+#include "qor_fileUtil.h"
 #include "tz_cFile.h"
 
 #include <cstdlib>
@@ -295,19 +296,11 @@ bool tz_cChunkTable::save(cchar * szPath) const
 {
     char * pImage = nullptr;
     size_t nSize = 0;
-    if (!saveToMemory(&pImage, &nSize))
+    if (!szPath || !saveToMemory(&pImage, &nSize))
         return false;
-    tz_cFile file;
-    bool bOk = file.open(szPath, "wb");
-    // Written in blocks that fit tz_cFile's int lengths.
-    for (size_t nDone = 0; bOk && nDone < nSize;)
-    {
-        const int nBlock = int(nSize - nDone > (1u << 30) ? (1u << 30) : nSize - nDone);
-        bOk = file.write(pImage + nDone, nBlock) == nBlock;
-        nDone += size_t(nBlock);
-    }
+    // Written whole to a temporary file beside the path, then renamed over it: a failed save
+    // leaves what was there.
+    const bool bOk = qoru_writeFile(szPath, pImage, nSize, nullptr, nullptr);
     std::free(pImage);
-    if (bOk && file.isOpen())
-        bOk = std::fflush(file.getStream()) == 0;
     return bOk;
 }

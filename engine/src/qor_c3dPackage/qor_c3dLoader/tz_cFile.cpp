@@ -1,56 +1,22 @@
 #include "tz_cFile.h"
 
-#include <cerrno>
+#include "qor_fileUtil.h"
+
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 FILE * qoru_openRegularFile(cchar * szPath, cchar * szMode)
 {
     if (!szPath || !*szPath || !szMode || !*szMode)
         return nullptr;
-    const bool bPlus = std::strchr(szMode, '+') != nullptr;
-    int nFlags = 0;
-    bool bTruncate = false;
-    switch (szMode[0])
-    {
-    case 'r':
-        nFlags = bPlus ? O_RDWR : O_RDONLY;
-        break;
-    case 'w':
-        nFlags = (bPlus ? O_RDWR : O_WRONLY) | O_CREAT;
-        bTruncate = true;
-        break;
-    case 'a':
-        nFlags = (bPlus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
-        break;
-    default:
-        return nullptr;
-    }
-    // O_NONBLOCK: opening a FIFO without a writer would wait forever; the flag is cleared again
-    // once the file is known to be a regular one. Truncation waits for the same check, so a
-    // device named by mistake is never touched.
-    const int fd = ::open(szPath, nFlags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-    {
-        ::close(fd);
-        return nullptr;
-    }
-    const int nStatus = fcntl(fd, F_GETFL);
-    if (nStatus < 0 || fcntl(fd, F_SETFL, nStatus & ~O_NONBLOCK) != 0 || (bTruncate && ftruncate(fd, 0) != 0))
-    {
-        ::close(fd);
-        return nullptr;
-    }
-    FILE * pFile = fdopen(fd, szMode);
-    if (!pFile)
-        ::close(fd);
-    return pFile;
+    // Reading through the file layer (regular files of at most kQorMaxFileSize bytes, opened
+    // without blocking); writing and appending in place through its checked open. Updating an
+    // existing file ("r+") is not offered: nothing in the engine needs it.
+    if (szMode[0] == 'r' && !std::strchr(szMode, '+'))
+        return qoru_fopenRead(szPath, kQorMaxFileSize, nullptr, nullptr);
+    if (szMode[0] == 'w' || szMode[0] == 'a')
+        return qoru_fopenWrite(szPath, szMode, nullptr);
+    return nullptr;
 }
 
 float qoru_readF32LE(const void * p)

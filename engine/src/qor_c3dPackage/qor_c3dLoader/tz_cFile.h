@@ -1,9 +1,10 @@
 // tz_cFile: a small buffered file over the C stream functions, and the file helpers beside it.
 //
-// Every file is opened through qoru_openRegularFile: the path must name a regular file (a FIFO,
-// a device or a folder is refused before anything can block on it), and a file opened for
-// writing never replaces something that is not a regular file. Reads and writes report the
-// bytes really transferred, so a short read at the end of a file is visible to the caller.
+// Every file is opened through qoru_openRegularFile, over the engine's file layer
+// (qor_fileUtil.h): the path must name a regular file (a FIFO, a device or a folder is refused
+// before anything can block on it), and a file opened for writing never replaces something
+// that is not a regular file. Reads and writes report the bytes really transferred, so a short
+// read at the end of a file is visible to the caller.
 #pragma once
 
 #include "qor_cString.h"
@@ -12,9 +13,9 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens szPath with an fopen mode ("rb", "wb", "r+b", "ab" ...), refusing anything that is not
-// a regular file. The open itself does not block (O_NONBLOCK, cleared once the file is known to
-// be regular) and a write mode truncates only after that check. Null on any failure.
+// Opens szPath with an fopen mode ("rb", "wb", "ab", "w+b" ...; not "r+"), refusing anything
+// that is not a regular file, and for reading anything above kQorMaxFileSize bytes. The open
+// itself does not block and a write mode truncates only after the check. Null on any failure.
 FILE * qoru_openRegularFile(cchar * szPath, cchar * szMode);
 
 class tz_cFile
