@@ -5,6 +5,16 @@
 
 #include <new>
 
+namespace
+{
+// v * the upper 3x3 of m: a direction, without the translation.
+qor_cVector3 rotate(const qor_cVector3 & v, const qor_cMatrix & m)
+{
+    return qor_cVector3(v.x * m._11 + v.y * m._21 + v.z * m._31, v.x * m._12 + v.y * m._22 + v.z * m._32,
+                        v.x * m._13 + v.y * m._23 + v.z * m._33);
+}
+} // namespace
+
 qor_cTriMesh::qor_cTriMesh() : m_nNode(0), m_pNode(nullptr) {}
 
 qor_cTriMesh::~qor_cTriMesh()
@@ -106,6 +116,11 @@ void qor_cTriMesh::preTransform(const qor_cMatrix & matrix)
             v.x = p.x;
             v.y = p.y;
             v.z = p.z;
+            qor_cVector3 n = rotate(qor_cVector3(v.nx, v.ny, v.nz), matrix);
+            n.normalize();
+            v.nx = n.x;
+            v.ny = n.y;
+            v.nz = n.z;
         }
     }
 }
@@ -130,16 +145,26 @@ void qor_cTriMesh::skinNode(uint i)
     {
         const qor_sSkinWeight & w = n.pSkinWeight[c];
         const qor_cVector3 bind(w.pVertex->x, w.pVertex->y, w.pVertex->z);
+        const qor_cVector3 bindNormal(w.pVertex->nx, w.pVertex->ny, w.pVertex->nz);
         qor_cVector3 sum(0.0f, 0.0f, 0.0f);
+        qor_cVector3 normal(0.0f, 0.0f, 0.0f);
         for (const qor_sSkinInfluence & inf : w.aInfluence)
         {
             if (!inf.pBone)
                 break;
-            sum += inf.pBone->getSkin().transform(bind) * inf.fWeight;
+            const qor_cMatrix & skin = inf.pBone->getSkin();
+            sum += skin.transform(bind) * inf.fWeight;
+            // Normals follow the same blend of the bones' rotations, or lit skinned surfaces
+            // would keep the light of their bind pose.
+            normal += rotate(bindNormal, skin) * inf.fWeight;
         }
+        normal.normalize();
         pOut[c].x = sum.x;
         pOut[c].y = sum.y;
         pOut[c].z = sum.z;
+        pOut[c].nx = normal.x;
+        pOut[c].ny = normal.y;
+        pOut[c].nz = normal.z;
     }
     n.pList->releaseVertexArray();
     n.pList->upload();

@@ -57,11 +57,13 @@ public:
     // records zeroed and each pointing at its copy. False when memory runs out.
     bool createSkin(uint i, uint nTriangle);
     bool isSkinned() const;
-    // The bind pose: every skin copy's position becomes position * matrix.
+    // The bind pose: every skin copy's position becomes position * matrix, its normal the
+    // normal turned by the matrix's 3 x 3 part (unit length).
     void preTransform(const qor_cMatrix & matrix);
     // Rewrites the skinned lists' positions from the bones' skin matrices: the sum over a
     // corner's influences of weight * (bind position * skin), up to the first null bone (no
-    // influence gives (0, 0, 0)); then uploads them. Normals, colours and coordinates stay.
+    // influence gives (0, 0, 0)), and the normals by the same blend of the skin matrices' 3 x 3
+    // parts (unit length); then uploads them. Colours and coordinates stay.
     void skin();
     void skinNode(uint i);
 
