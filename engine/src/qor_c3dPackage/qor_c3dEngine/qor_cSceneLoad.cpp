@@ -814,6 +814,8 @@ bool qor_cScene::extractMeshData(const qor_sMeshData & sData)
         }
         if (!plist->endAdd())
             return refuse("plist->endAdd()\n");
+        if (sData.m_bSkinned)
+            pMesh->finishSkin(b);
         qor_cMaterial * pMat = getMaterial(bound.m_szMaterial);
         if (!pMat)
         {

@@ -3,7 +3,10 @@
 #include "qor_cBone.h"
 #include "qor_cErrorHandler.h"
 
+#include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 namespace
 {
@@ -31,6 +34,7 @@ void qor_cTriMesh::freeNodes()
             delete n.pList;
         delete[] n.pSkinVertex;
         delete[] n.pSkinWeight;
+        delete[] n.pSkinFirst;
     }
     delete[] m_pNode;
     m_pNode = nullptr;
@@ -74,8 +78,10 @@ bool qor_cTriMesh::createSkin(uint i, uint nTriangle)
     qor_sTriMeshNode & n = m_pNode[i];
     delete[] n.pSkinVertex;
     delete[] n.pSkinWeight;
+    delete[] n.pSkinFirst;
     n.pSkinVertex = nullptr;
     n.pSkinWeight = nullptr;
+    n.pSkinFirst = nullptr;
     n.nSkinVertex = 0;
     const uint nCorner = nTriangle * 3;
     if (nCorner == 0)
@@ -93,6 +99,40 @@ bool qor_cTriMesh::createSkin(uint i, uint nTriangle)
     for (uint c = 0; c < nCorner; ++c)
         n.pSkinWeight[c].pVertex = &n.pSkinVertex[c];
     n.nSkinVertex = nCorner;
+    return true;
+}
+
+bool qor_cTriMesh::finishSkin(uint i)
+{
+    if (i >= m_nNode || !m_pNode[i].pSkinWeight)
+        return false;
+    qor_sTriMeshNode & n = m_pNode[i];
+    delete[] n.pSkinFirst;
+    n.pSkinFirst = new (std::nothrow) uint[n.nSkinVertex];
+    if (!n.pSkinFirst)
+        return false;
+    // Key: the bind position and normal and the influences, as bytes.
+    struct sKey
+    {
+        float afPos[6];
+        qor_sSkinInfluence aInf[4];
+    };
+    std::unordered_map<std::string, uint> first;
+    first.reserve(n.nSkinVertex);
+    for (uint c = 0; c < n.nSkinVertex; ++c)
+    {
+        sKey k;
+        std::memset(&k, 0, sizeof(k));
+        const qor_sVertex2 & v = n.pSkinVertex[c];
+        const float af[6] = {v.x, v.y, v.z, v.nx, v.ny, v.nz};
+        std::memcpy(k.afPos, af, sizeof(af));
+        for (int j = 0; j < 4; ++j)
+        {
+            k.aInf[j].pBone = n.pSkinWeight[c].aInfluence[j].pBone;
+            k.aInf[j].fWeight = k.aInf[j].pBone ? n.pSkinWeight[c].aInfluence[j].fWeight : 0.0f;
+        }
+        n.pSkinFirst[c] = first.emplace(std::string(reinterpret_cast<const char *>(&k), sizeof(k)), c).first->second;
+    }
     return true;
 }
 
@@ -143,6 +183,18 @@ void qor_cTriMesh::skinNode(uint i)
         return;
     for (uint c = 0; c < n.nSkinVertex; ++c)
     {
+        if (n.pSkinFirst && n.pSkinFirst[c] != c)
+        {
+            // A corner shared with an earlier face: the same result.
+            const qor_sVertex2 & f = pOut[n.pSkinFirst[c]];
+            pOut[c].x = f.x;
+            pOut[c].y = f.y;
+            pOut[c].z = f.z;
+            pOut[c].nx = f.nx;
+            pOut[c].ny = f.ny;
+            pOut[c].nz = f.nz;
+            continue;
+        }
         const qor_sSkinWeight & w = n.pSkinWeight[c];
         const qor_cVector3 bind(w.pVertex->x, w.pVertex->y, w.pVertex->z);
         const qor_cVector3 bindNormal(w.pVertex->nx, w.pVertex->ny, w.pVertex->nz);
