@@ -22,6 +22,7 @@
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +46,28 @@ struct Result
     double secondsPerFrame = 0, cpuPerFrame = 0;
 };
 Result s_layers, s_direct, s_floor;
+// Every repetition's figures, for the medians printed at the end.
+std::vector<Result> s_allLayers, s_allDirect, s_allFloor;
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
+}
+
+// Median wall and CPU time per frame over the repetitions.
+Result medianOf(const std::vector<Result> & all)
+{
+    std::vector<double> w, c;
+    for (const Result & r : all)
+    {
+        w.push_back(r.secondsPerFrame);
+        c.push_back(r.cpuPerFrame);
+    }
+    return {median(w), median(c)};
+}
 
 double threadCpu()
 {
@@ -172,6 +195,7 @@ void BM_LayerScreen(benchmark::State & state)
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = threadCpu() - c0;
     s_layers = {secs / iFrame, cpu / iFrame};
+    s_allLayers.push_back(s_layers);
     state.counters["fps"] = benchmark::Counter(iFrame, benchmark::Counter::kIsRate);
     state.counters["cpu_ms_per_frame"] = cpu / iFrame * 1000.0;
 }
@@ -288,6 +312,7 @@ void BM_Display(benchmark::State & state)
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = threadCpu() - c0;
     s_direct = {secs / iFrame, cpu / iFrame};
+    s_allDirect.push_back(s_direct);
     state.counters["fps"] = benchmark::Counter(iFrame, benchmark::Counter::kIsRate);
     state.counters["cpu_ms_per_frame"] = cpu / iFrame * 1000.0;
 }
@@ -454,6 +479,7 @@ void BM_Floor(benchmark::State & state)
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = threadCpu() - c0;
     s_floor = {secs / iFrame, cpu / iFrame};
+    s_allFloor.push_back(s_floor);
     state.counters["fps"] = benchmark::Counter(iFrame, benchmark::Counter::kIsRate);
     state.counters["cpu_ms_per_frame"] = cpu / iFrame * 1000.0;
     glDeleteVertexArrays(1, &vao);
@@ -477,12 +503,16 @@ int main(int argc, char ** argv)
     benchmark::Initialize(&argc, argv);
     disp();
     benchmark::RunSpecifiedBenchmarks();
-    if (s_layers.secondsPerFrame > 0 && s_direct.secondsPerFrame > 0)
-        std::printf("layer screen / display: %.3f wall, %.3f CPU per frame\n",
-                    s_layers.secondsPerFrame / s_direct.secondsPerFrame, s_layers.cpuPerFrame / s_direct.cpuPerFrame);
-    if (s_direct.secondsPerFrame > 0 && s_floor.secondsPerFrame > 0)
-        std::printf("display / floor: %.3f wall, %.3f CPU per frame\n", s_direct.secondsPerFrame / s_floor.secondsPerFrame,
-                    s_direct.cpuPerFrame / s_floor.cpuPerFrame);
+    const Result l = medianOf(s_allLayers), d = medianOf(s_allDirect), f = medianOf(s_allFloor);
+    std::printf("medians per frame (wall, CPU ms): layer screen %.2f, %.3f; display %.2f, %.3f; floor %.2f, %.3f\n",
+                l.secondsPerFrame * 1e3, l.cpuPerFrame * 1e3, d.secondsPerFrame * 1e3, d.cpuPerFrame * 1e3,
+                f.secondsPerFrame * 1e3, f.cpuPerFrame * 1e3);
+    if (l.secondsPerFrame > 0 && d.secondsPerFrame > 0)
+        std::printf("layer screen / display: %.3f wall, %.3f CPU per frame\n", l.secondsPerFrame / d.secondsPerFrame,
+                    l.cpuPerFrame / d.cpuPerFrame);
+    if (d.secondsPerFrame > 0 && f.secondsPerFrame > 0)
+        std::printf("display / floor: %.3f wall, %.3f CPU per frame\n", d.secondsPerFrame / f.secondsPerFrame,
+                    d.cpuPerFrame / f.cpuPerFrame);
     benchmark::Shutdown();
     s_pDisp.reset();
     std::filesystem::remove_all(s_dir);

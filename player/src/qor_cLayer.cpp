@@ -214,8 +214,12 @@ void qor_cLayer::render()
         aBase[i] = pBase[i];
     pDisp->storeVPPhysical(aBase[0], aBase[1], pBlur[0] * aBase[2], pBlur[1] * aBase[3], aBase[4], aBase[5]);
 
-    // 3. The 3D content.
-    qor_cScene::render();
+    // 3. The 3D content. A layer without any (the usual quads-only layer) only turns fog off,
+    // which is all the scene's render would leave behind for the quads.
+    if (m_lMesh.getNbItem() || m_lParticleSystem.getNbItem() || m_lCamera.getNbItem() || m_pFog)
+        qor_cScene::render();
+    else
+        pDisp->setFogMode(0);
 
     // 4.
     pDisp->setAmbientLight(1.0f, 1.0f, 1.0f, 1.0f);
