@@ -669,7 +669,7 @@ int main(int argc, char ** argv)
         auto level = [](eKind k) {
             switch (k)
             {
-            case e_inter: return 0.45;
+            case e_inter: return 0.6;
             case e_endScroll: return 0.6;
             case e_intro: return 0.8;
             case e_theEnd: return 0.4;
