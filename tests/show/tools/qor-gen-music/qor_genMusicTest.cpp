@@ -65,7 +65,8 @@ bool decode(const std::string & path, Decoded & out)
 
 std::string tool() { return qort::binDir() + "/qor-gen-music"; }
 
-// One piece for all the tests of this program: synthesis and encoding take seconds.
+// One piece for the checks of the whole show's music: synthesis and encoding take seconds, and
+// test runners start one process per test case, so the checks share one test case.
 class Music : public ::testing::Test
 {
 protected:
@@ -94,6 +95,11 @@ protected:
         return b > a ? sum / (double)(b - a) : 0.0;
     }
 
+    void checkFormatAndLength();
+    void checkLoudnessChanges();
+    void checkBreaksAndEnd();
+    void checkNoClipping();
+
     static qort::TempDir * s_pDir;
     static int s_status;
     static Decoded * s_pDecoded;
@@ -105,10 +111,8 @@ Decoded * Music::s_pDecoded = nullptr;
 bool Music::s_bDecoded = false;
 } // namespace
 
-TEST_F(Music, IsStereo44100HzMp3OfTheWholeTableLength)
+void Music::checkFormatAndLength()
 {
-    ASSERT_EQ(s_status, 0);
-    ASSERT_TRUE(s_bDecoded);
     EXPECT_EQ(s_pDecoded->rate, 44100);
     EXPECT_EQ(s_pDecoded->channels, 2);
     EXPECT_GE(s_pDecoded->bitrate, 160);
@@ -123,9 +127,8 @@ TEST_F(Music, IsStereo44100HzMp3OfTheWholeTableLength)
     EXPECT_NEAR((double)frames, (double)kTotalSamples, (double)kSamplesPerUnit);
 }
 
-TEST_F(Music, LoudnessChangesWhereTheScreensChange)
+void Music::checkLoudnessChanges()
 {
-    ASSERT_TRUE(s_bDecoded);
     // Expected direction at each screen change, from what the screens are: +1 louder after,
     // -1 quieter after.
     struct Change
@@ -165,9 +168,8 @@ TEST_F(Music, LoudnessChangesWhereTheScreensChange)
     }
 }
 
-TEST_F(Music, BlackBreaksAreNearlySilentAndTheEndFadesOut)
+void Music::checkBreaksAndEnd()
 {
-    ASSERT_TRUE(s_bDecoded);
     // Full scale is 32767: a mean square of 32767^2 / 10^4 is -40 dB.
     const double full = 32767.0 * 32767.0;
     // The first black screen starts after intro, dask and inter1: 1730 units, 52 long.
@@ -178,14 +180,35 @@ TEST_F(Music, BlackBreaksAreNearlySilentAndTheEndFadesOut)
     EXPECT_GT(power(1782 / 30.0 + 5.0, 1782 / 30.0 + 10.0), full * 1e-2);
 }
 
-TEST_F(Music, NoClipping)
+void Music::checkNoClipping()
 {
-    ASSERT_TRUE(s_bDecoded);
     size_t nFull = 0;
     for (short s : s_pDecoded->pcm)
         if (s == 32767 || s == -32768)
             ++nFull;
     EXPECT_LT(nFull, (size_t)10) << "the limiter keeps peaks under full scale";
+}
+
+TEST_F(Music, TheWholePiece)
+{
+    ASSERT_EQ(s_status, 0);
+    ASSERT_TRUE(s_bDecoded);
+    {
+        SCOPED_TRACE("format and length");
+        checkFormatAndLength();
+    }
+    {
+        SCOPED_TRACE("loudness at the screen changes");
+        checkLoudnessChanges();
+    }
+    {
+        SCOPED_TRACE("breaks and end");
+        checkBreaksAndEnd();
+    }
+    {
+        SCOPED_TRACE("clipping");
+        checkNoClipping();
+    }
 }
 
 TEST(MusicTool, SameSeedSameBytesOtherSeedOtherMelody)
