@@ -131,27 +131,31 @@ void Music::checkLoudnessChanges()
 {
     // Expected direction at each screen change, from what the screens are: +1 louder after,
     // -1 quieter after.
+    // Start of each screen in units, the running sums of the durations worked out by hand
+    // (29.67 s, 42.67 s, 57.67 s, 59.4 s, ... 303.73 s).
     struct Change
     {
         int iScreen; // the screen that starts here
+        long start;  // its start in frame units
         int direction;
         const char * szWhat;
     };
     const Change aChange[] = {
-        {1, +1, "intro -> dask: the drums come in"},     {2, -1, "dask -> inter1: calm"},
-        {3, -1, "inter1 -> black: a break"},             {4, +1, "black -> chapter5"},
-        {5, -1, "chapter5 -> inter2"},                   {6, -1, "inter2 -> black"},
-        {7, +1, "black -> chapter7"},                    {8, -1, "chapter7 -> inter3"},
-        {9, +1, "inter3 -> chapter6"},                   {10, -1, "chapter6 -> inter4"},
-        {11, -1, "inter4 -> black"},                     {12, +1, "black -> chapter4"},
-        {13, -1, "chapter4 -> endscroll: half time"},    {14, -1, "endscroll -> theend: last chord"},
+        {1, 890, +1, "intro -> dask: the drums come in"}, {2, 1280, -1, "dask -> inter1: calm"},
+        {3, 1730, -1, "inter1 -> black: a break"},        {4, 1782, +1, "black -> chapter5"},
+        {5, 3352, -1, "chapter5 -> inter2"},              {6, 3802, -1, "inter2 -> black"},
+        {7, 3832, +1, "black -> chapter7"},               {8, 4887, -1, "chapter7 -> inter3"},
+        {9, 5337, +1, "inter3 -> chapter6"},              {10, 6317, -1, "chapter6 -> inter4"},
+        {11, 6767, -1, "inter4 -> black"},                {12, 6822, +1, "black -> chapter4"},
+        {13, 8012, -1, "chapter4 -> endscroll: half time"}, {14, 9112, -1, "endscroll -> theend: last chord"},
     };
     for (const Change & c : aChange)
     {
         long units = 0;
         for (int i = 0; i < c.iScreen; ++i)
             units += kUnits[i];
-        const double t = units / 30.0;
+        ASSERT_EQ(units, c.start) << c.szWhat;
+        const double t = c.start / 30.0;
         // A second on each side (less beside a short break), 0.15 s away from the change.
         const double before = std::min(1.0, kUnits[c.iScreen - 1] / 30.0 - 0.3);
         const double after = std::min(1.0, kUnits[c.iScreen] / 30.0 - 0.3);
