@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -19,10 +20,19 @@
 
 namespace
 {
-// ARGB packing of the colour type: each channel times 255, truncated (clamped first where said).
+// ARGB packing of the colour type: each channel times 255, truncated to an integer whose low byte
+// is kept (clamped first where said). A value past the integer range (a colour read from a file)
+// saturates before the truncation and NaN packs as 0: converting them would be undefined.
 uint packARGB(float r, float g, float b, float a)
 {
-    const auto c = [](float f) { return static_cast<uint>(static_cast<int>(f * 255.0f)) & 0xFFu; };
+    const auto c = [](float f) {
+        const float v = f * 255.0f;
+        const int i = !(v == v)              ? 0
+                      : v >= 2147483520.0f   ? INT_MAX
+                      : v <= -2147483648.0f  ? INT_MIN
+                                             : static_cast<int>(v);
+        return static_cast<uint>(i) & 0xFFu;
+    };
     return (c(a) << 24) | (c(r) << 16) | (c(g) << 8) | c(b);
 }
 
