@@ -134,13 +134,16 @@ int main(int argc, char ** argv)
             faces[f].m_anUV[c] = corners[f][c];
             faces[f].m_anColor[c] = corners[f][c];
         }
+    // Faces 0 and 1 for the first mesh data, 2 and 3 (the same corners) for the skinned one.
+    faces.push_back(faces[0]);
+    faces.push_back(faces[1]);
     w.addPolygons(faces);
     qor_sS3dWMeshData data;
     data.m_bHasUV = true;
     data.m_bHasColor = true;
     data.m_boundaries = {{0, 1, "Mat"}, {1, 1, "Bump"}};
     w.addMeshData(data);
-    data.m_boundaries = {{0, 2, "Mat"}};
+    data.m_boundaries = {{2, 2, "Mat"}};
     data.m_skins.resize(4);
     for (qor_sS3dSkin & s : data.m_skins)
     {

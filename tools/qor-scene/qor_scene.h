@@ -41,4 +41,7 @@ int runCheck(int argc, char ** argv);
 // The scene loaded by the engine (with its animation file): a JSON description, a summary.
 int runDump(int argc, char ** argv);
 int runInfo(int argc, char ** argv);
+// The scene drawn as the scene test viewer draws it: one frame as a PNG, or the viewer itself.
+int runRender(int argc, char ** argv);
+int runPlay(int argc, char ** argv);
 } // namespace qor_scene

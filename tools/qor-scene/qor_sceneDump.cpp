@@ -2,37 +2,26 @@
 // animation file) in a headless display, described as one JSON document (dump) or a short
 // human summary (info).
 #include "qor_scene.h"
+#include "qor_sceneEngine.h"
 
 #include "qor_cBone.h"
 #include "qor_cCamera.h"
-#include "qor_cDisp.h"
-#include "qor_cErrorHandler.h"
 #include "qor_cFog.h"
-#include "qor_cJpegPlugin.h"
 #include "qor_cMaterial.h"
 #include "qor_cMesh.h"
-#include "qor_cMonofiler.h"
 #include "qor_cOmniLight.h"
 #include "qor_cParticleSystem.h"
-#include "qor_cSDL.h"
 #include "qor_cScene.h"
 #include "qor_cTexture.h"
 #include "qor_cTriMesh.h"
-#include "qor_cXChange.h"
 
 #include <nlohmann/json.hpp>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,87 +77,6 @@ json name(cchar * sz)
     }
     return s;
 }
-
-// The headless engine a scene loads into: service directory, empty pack (files from the disk),
-// JPEG module when it can be found, offscreen display, and an error log in a folder of its own
-// whose lines are shown when the load fails.
-class Engine
-{
-public:
-    Engine()
-    {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("QOR_NO_DIALOGS", "1", 0);
-        setenv("LP_NUM_THREADS", "0", 0);
-        qoru_setDialogsEnabled(false);
-        // The GL driver stays loaded to the end, so that a leak check at exit can read its frames.
-        qoru_pinGLLibraries();
-        char acDir[] = "/tmp/qor-scene-XXXXXX";
-        if (mkdtemp(acDir))
-        {
-            m_strDir = acDir;
-            m_pHandler.reset(new qor_cErrorHandler((m_strDir + "/qor_error.txt").c_str(),
-                                                   (m_strDir + "/qor_trace.txt").c_str()));
-        }
-        m_xchange.setMonofiler(&m_pack);
-        qoru_loadJpegPlugin();
-        m_pDisp = qor_cDisp::create();
-        if (m_pDisp && m_pDisp->init(640, 480, 32, false))
-            m_xchange.setDisp(m_pDisp);
-        else
-        {
-            delete m_pDisp;
-            m_pDisp = nullptr;
-        }
-    }
-    ~Engine()
-    {
-        m_pScene.reset();
-        m_xchange.setDisp(nullptr);
-        delete m_pDisp;
-        m_pHandler.reset();
-        if (!m_strDir.empty())
-        {
-            std::remove((m_strDir + "/qor_error.txt").c_str());
-            std::remove((m_strDir + "/qor_trace.txt").c_str());
-            rmdir(m_strDir.c_str());
-        }
-    }
-
-    // Loads the scene; on failure writes the reason to standard error.
-    qor_cScene * load(const std::string & strPath)
-    {
-        if (!m_pDisp)
-        {
-            std::fprintf(stderr, "qor-scene: no display could be opened\n");
-            return nullptr;
-        }
-        struct stat st;
-        if (stat(strPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        {
-            std::fprintf(stderr, "qor-scene: %s: not a regular file\n", strPath.c_str());
-            return nullptr;
-        }
-        m_pScene.reset(new qor_cScene);
-        if (m_pScene->load(strPath.c_str()))
-            return m_pScene.get();
-        std::fprintf(stderr, "qor-scene: %s: the scene could not be loaded\n", strPath.c_str());
-        std::ifstream log(m_strDir + "/qor_error.txt", std::ios::binary);
-        std::string line;
-        while (std::getline(log, line))
-            if (line.rfind("-----", 0) != 0 && line.rfind("File \"", 0) != 0)
-                std::fprintf(stderr, "  %s\n", line.c_str());
-        return nullptr;
-    }
-
-private:
-    std::string m_strDir;
-    std::unique_ptr<qor_cErrorHandler> m_pHandler;
-    qor_cXChange m_xchange;
-    qor_cMonofiler m_pack;
-    qor_cDisp * m_pDisp = nullptr;
-    std::unique_ptr<qor_cScene> m_pScene;
-};
 
 json materialJson(qor_cMaterial * pMat)
 {

@@ -20,7 +20,7 @@
 qor_cScene * qor_cScene::s_pCurrent = nullptr;
 
 qor_cScene::qor_cScene()
-    : m_pChunkedFile(nullptr), m_auAnimInfo{0, 0, 0}, m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f), m_background(0.0f, 0.0f, 0.0f, 0.0f),
+    : m_nPoolFaces(0), m_nBuiltFaces(0), m_nParticles(0), m_pChunkedFile(nullptr), m_auAnimInfo{0, 0, 0}, m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f), m_background(0.0f, 0.0f, 0.0f, 0.0f),
       m_afViewport{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apScene{}, m_nScene(0), m_hRenderTarget(QOR_NULL_TEXTURE)
 {
     float * v = m_sceneTrack.m_key.m_afValue;

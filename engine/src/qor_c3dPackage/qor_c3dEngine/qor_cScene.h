@@ -38,6 +38,9 @@ public:
     {
         e_maxScene = 32 // additional scenes
     };
+    // The most particles all the systems of one scene may hold together: pools are sized by the
+    // file, not by its bytes, and a few thousand is what effects use.
+    static const unsigned long long kMaxSceneParticles = 262144;
 
     qor_cScene();
 
@@ -73,6 +76,7 @@ public:
     // Extract operations (the loader calls them chunk by chunk).
     bool extractMesh(const qor_sMesh & sMesh) override;
     bool extractMeshData(const qor_sMeshData & sData) override;
+    bool extractPolygons(const qor_sPolygons & sPool) override;
     bool extractCameraFree(const qor_sCameraFree & sCamera) override;
     bool extractCameraTarget(const qor_sCameraTarget & sCamera) override;
     bool extractTarget(const qor_sTarget & sTarget) override;
@@ -219,6 +223,12 @@ protected:
     qor_cList m_lGizmoBox;
     qor_cList m_lGizmoCylinder;
     qor_cList m_lObject; // every object, not owned
+
+    // Faces of every polygon pool the file gave, and faces built into triangle meshes: mesh data
+    // records share out the pools' faces, so a file cannot build more faces than it holds.
+    unsigned long long m_nPoolFaces;
+    unsigned long long m_nBuiltFaces;
+    unsigned long long m_nParticles; // in all the particle systems
 
     tz_cChunkedFile * m_pChunkedFile; // the animation file while it is read
     uint m_auAnimInfo[3];

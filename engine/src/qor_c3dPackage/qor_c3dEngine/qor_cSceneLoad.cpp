@@ -313,6 +313,15 @@ bool qor_cScene::extractParticleSystem(const qor_sParticleSystem & sSystem)
         logWhere(sSystem.m_chunk);
         return false;
     }
+    if (m_nParticles + sSystem.m_nParticle > kMaxSceneParticles)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("%s", szSig);
+        qoru_logError("obj<%s>: %u particles, %llu in the scene already, %llu at most\n", sSystem.m_object.m_szName,
+                      sSystem.m_nParticle, m_nParticles, kMaxSceneParticles);
+        logWhere(sSystem.m_chunk);
+        return false;
+    }
     qor_cParticleSystem * p = new (std::nothrow) qor_cParticleSystem;
     if (!p)
         return false;
@@ -324,6 +333,7 @@ bool qor_cScene::extractParticleSystem(const qor_sParticleSystem & sSystem)
         return false;
     }
     qor_cParticleSystem::sParams params;
+    m_nParticles += sSystem.m_nParticle;
     params.fLifeBase = float(sSystem.m_nLifeBase);
     params.fLifeRange = float(sSystem.m_nLifeRandom);
     params.bStream = sSystem.m_nStream == 1;
@@ -733,6 +743,11 @@ bool qor_cScene::extractMeshData(const qor_sMeshData & sData)
         nFaces += sData.m_pMaterialBoundary.at(i).m_nFaceCount;
     if (nFaces > nPoolFaces)
         return refuse("boundaries hold more faces than the polygon pool\n");
+    // Several mesh data records may share one pool, each its own part of it: all of them
+    // together build no more faces than the pools held.
+    if (m_nBuiltFaces + nFaces > m_nPoolFaces)
+        return refuse("mesh data records build more faces than the polygon pools hold\n");
+    m_nBuiltFaces += nFaces;
     if (sData.m_bSkinned && sData.m_nBoneLimit > uint(m_lObject.getNbItem()))
         return refuse("skin bone index past the scene's objects\n");
 
@@ -814,6 +829,8 @@ bool qor_cScene::extractMeshData(const qor_sMeshData & sData)
         }
         if (!plist->endAdd())
             return refuse("plist->endAdd()\n");
+        if (sData.m_bSkinned)
+            pMesh->finishSkin(b);
         qor_cMaterial * pMat = getMaterial(bound.m_szMaterial);
         if (!pMat)
         {
@@ -825,6 +842,12 @@ bool qor_cScene::extractMeshData(const qor_sMeshData & sData)
         }
         pMesh->setNode(b, plist, pMat, true, bound.m_nFaceCount);
     }
+    return true;
+}
+
+bool qor_cScene::extractPolygons(const qor_sPolygons & sPool)
+{
+    m_nPoolFaces += sPool.m_aFace.getCount();
     return true;
 }
 

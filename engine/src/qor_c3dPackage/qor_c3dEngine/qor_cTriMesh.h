@@ -35,6 +35,9 @@ struct qor_sTriMeshNode
     uint nSkinVertex;           // 3 x triangles when skinned, else 0
     qor_sVertex2 * pSkinVertex; // bind-pose copies, one per corner
     qor_sSkinWeight * pSkinWeight;
+    // For each corner, the first corner with the same bind vertex and influences (itself when
+    // none before it): corners shared by faces are skinned once. Null until finishSkin.
+    uint * pSkinFirst;
 };
 
 class qor_cTriMesh
@@ -57,11 +60,17 @@ public:
     // records zeroed and each pointing at its copy. False when memory runs out.
     bool createSkin(uint i, uint nTriangle);
     bool isSkinned() const;
-    // The bind pose: every skin copy's position becomes position * matrix.
+    // After node i's copies and records are filled: finds the corners that share a bind vertex
+    // and influences, so that skinning computes each once. False when memory runs out (the node
+    // then skins every corner).
+    bool finishSkin(uint i);
+    // The bind pose: every skin copy's position becomes position * matrix, its normal the
+    // normal turned by the matrix's 3 x 3 part (unit length).
     void preTransform(const qor_cMatrix & matrix);
     // Rewrites the skinned lists' positions from the bones' skin matrices: the sum over a
     // corner's influences of weight * (bind position * skin), up to the first null bone (no
-    // influence gives (0, 0, 0)); then uploads them. Normals, colours and coordinates stay.
+    // influence gives (0, 0, 0)), and the normals by the same blend of the skin matrices' 3 x 3
+    // parts (unit length); then uploads them. Colours and coordinates stay.
     void skin();
     void skinNode(uint i);
 

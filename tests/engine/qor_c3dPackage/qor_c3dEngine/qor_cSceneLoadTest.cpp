@@ -1045,3 +1045,38 @@ TEST_F(SceneFile, TruncatedFilesAreRefusedAtEveryByte)
         EXPECT_FALSE(scene.load("test.s3d")) << "animation cut at " << n;
     }
 }
+
+TEST_F(SceneFile, MeshDataRecordsShareOutThePoolsFaces)
+{
+    // Two records on one pool of four faces: faces 0-1 and 2-3 load; a third on faces 0-1
+    // would build more faces than the file holds.
+    m_w->addMaterial(material("Mat"));
+    m_w->addVertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 0, 1}});
+    m_w->addPolygons({face(0, 1, 2), face(0, 2, 3), face(0, 1, 2), face(0, 2, 3)});
+    qor_sS3dWMeshData d;
+    d.m_boundaries.push_back({0, 2, "Mat"});
+    m_w->addMeshData(d);
+    d.m_boundaries[0].m_nFirstFace = 2;
+    m_w->addMeshData(d);
+    ASSERT_TRUE(load());
+    EXPECT_EQ(m_scene->triMeshes().getNbItem(), 2);
+    d.m_boundaries[0].m_nFirstFace = 0;
+    m_w->addMeshData(d);
+    EXPECT_FALSE(load());
+    EXPECT_TRUE(logHas("mesh data records build more faces than the polygon pools hold\n"));
+}
+
+TEST_F(SceneFile, ParticlesOfAllSystemsTogetherAreBounded)
+{
+    m_w->addMaterial(material("Spark"));
+    qor_sS3dWParticleSystem s;
+    s.m_nParticle = 65536;
+    s.m_strMaterialName = "Spark";
+    for (int i = 0; i < 4; ++i)
+        m_w->addParticleSystem(obj("ps" + std::to_string(i)), s);
+    ASSERT_TRUE(load());
+    s.m_nParticle = 1;
+    m_w->addParticleSystem(obj("one more"), s);
+    EXPECT_FALSE(load());
+    EXPECT_TRUE(logHas("obj<one more>: 1 particles, 262144 in the scene already, 262144 at most\n"));
+}

@@ -1,0 +1,156 @@
+// qor-scene render and play on a scene written with the writers; the PNG read back with libpng.
+// The viewer's camera (eye (0, 50, 0) towards (0, 50, -100), 45 degrees) puts the red quad
+// x -10 .. 10, y 40 .. 60, z -100 at pixels x 262 .. 378, y 182 .. 298.
+#include <gtest/gtest.h>
+
+#include "qor_cS3dWriter.h"
+#include "qor_testUtil.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::string tool() { return qort::binDir() + "/qor-scene"; }
+
+struct Picture
+{
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;
+    std::vector<int> at(int x, int y) const
+    {
+        const unsigned char * p = &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+        return {p[0], p[1], p[2]};
+    }
+};
+
+bool readPng(const std::string & path, Picture * pOut)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    const bool bRgb8 = image.format == PNG_FORMAT_RGB;
+    image.format = PNG_FORMAT_RGB;
+    pOut->w = int(image.width);
+    pOut->h = int(image.height);
+    pOut->rgb.resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, pOut->rgb.data(), 0, nullptr) && bRgb8;
+}
+
+class SceneRenderTool : public ::testing::Test
+{
+protected:
+    void writeScene(bool bFog, float fMoveTo)
+    {
+        qor_cS3dWriter w;
+        qor_sS3dWMaterial m;
+        m.m_strName = "Red";
+        m.m_nTwoSided = 1;
+        w.addMaterial(m);
+        w.addVertices({{-10, 40, -100}, {10, 40, -100}, {10, 60, -100}, {-10, 60, -100}}, {{0, 0, 1}});
+        w.addCVertices({{1, 0, 0, 1}});
+        std::vector<qor_sS3dFace> faces(2);
+        const uint c[2][3] = {{0, 1, 2}, {0, 2, 3}};
+        for (int f = 0; f < 2; ++f)
+            for (int i = 0; i < 3; ++i)
+                faces[f].m_anPosition[i] = c[f][i];
+        w.addPolygons(faces);
+        qor_sS3dWMeshData d;
+        d.m_bHasColor = true;
+        d.m_boundaries.push_back({0, 2, "Red"});
+        w.addMeshData(d);
+        qor_sS3dWObject o;
+        o.m_strName = "quad";
+        o.m_vCenter = {0, 50, -100};
+        o.m_fRadius = 15;
+        w.addMesh(o, {0});
+        if (bFog)
+            w.addFogInfos(true, {0.5f, 0.25f, 1.0f, 1});
+        ASSERT_TRUE(w.save(m_dir.file("s.s3d").c_str()));
+        // The quad moves in x from 0 to fMoveTo over key times 0 .. 10 (rate 1).
+        qor_cMotWriter mot;
+        mot.addCommonInfos(0, 0, 1);
+        qor_sMotObject q;
+        q.m_strName = "quad";
+        qor_sMotKey k0, k1;
+        k1.m_fTime = 10;
+        k1.m_afValue[0] = fMoveTo;
+        q.m_position = qor_sMotChannel::track(3, {k0, k1});
+        mot.addObjectsMotions({q});
+        ASSERT_TRUE(mot.save(m_dir.file("s.s3d.MOT").c_str()));
+    }
+    int run(const std::string & args, std::string * pErr = nullptr)
+    {
+        std::string out;
+        const int rc = qort::runCommand("cd " + m_dir.path() + " && " + tool() + " " + args + " 2>err.txt", &out);
+        if (pErr)
+            *pErr = qort::readText(m_dir.file("err.txt"));
+        return rc;
+    }
+    qort::TempDir m_dir;
+};
+} // namespace
+
+TEST_F(SceneRenderTool, DrawsTheViewersFrameAtTheGivenTime)
+{
+    writeScene(false, 0);
+    ASSERT_EQ(run("render s.s3d --at 0 -o out.png"), 0);
+    Picture p;
+    ASSERT_TRUE(readPng(m_dir.file("out.png"), &p));
+    ASSERT_EQ(p.w, 640);
+    ASSERT_EQ(p.h, 480);
+    EXPECT_EQ(p.at(320, 240), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(p.at(266, 186), (std::vector<int>{255, 0, 0}));
+    EXPECT_NE(p.at(258, 240), (std::vector<int>{255, 0, 0}));
+}
+
+TEST_F(SceneRenderTool, TimeMovesTheQuadAndSizeScalesThePicture)
+{
+    // The quad moves to x 20 at t 10. Looking down -z, the viewer sees world x growing to the
+    // left: pixel 320 - 320 * 0.75 * 2.4142 * x / 100.
+    writeScene(false, 20);
+    ASSERT_EQ(run("render s.s3d --at 5 -o half.png --size 1280x960"), 0);
+    Picture p;
+    ASSERT_TRUE(readPng(m_dir.file("half.png"), &p));
+    ASSERT_EQ(p.w, 1280);
+    ASSERT_EQ(p.h, 960);
+    // t 5: moved by 10, the quad spans x 0 .. 20: pixels 204 .. 320 of the frame, twice that here.
+    EXPECT_EQ(p.at(2 * 290, 2 * 240), (std::vector<int>{255, 0, 0}));
+    EXPECT_NE(p.at(2 * 340, 2 * 240), (std::vector<int>{255, 0, 0}));
+}
+
+TEST_F(SceneRenderTool, FogColourShowsAsTheBackground)
+{
+    writeScene(true, 0);
+    ASSERT_EQ(run("render s.s3d --at 0 -o fog.png"), 0);
+    Picture p;
+    ASSERT_TRUE(readPng(m_dir.file("fog.png"), &p));
+    EXPECT_EQ(p.at(10, 10), (std::vector<int>{127, 63, 255}));
+}
+
+TEST_F(SceneRenderTool, FailuresAndUsage)
+{
+    writeScene(false, 0);
+    std::string err;
+    EXPECT_EQ(run("render s.s3d -o out.png", &err), 2); // no --at
+    EXPECT_EQ(run("render s.s3d --at 0", &err), 2);     // no -o
+    EXPECT_EQ(run("render s.s3d --at 0 -o out.png --size 10x10", &err), 2);
+    EXPECT_EQ(run("render missing.s3d --at 0 -o out.png", &err), 1);
+    EXPECT_FALSE(qort::fileExists(m_dir.file("out.png")));
+    EXPECT_EQ(run("play", &err), 2);
+    EXPECT_EQ(run("play s.s3d --frames 0", &err), 2);
+}
+
+TEST_F(SceneRenderTool, PlayRunsTheViewerHeadless)
+{
+    writeScene(false, 0);
+    EXPECT_EQ(run("play s.s3d --frames 3"), 0);
+    // The viewer's logs stay behind, with no error in them.
+    const std::string log = qort::readText(m_dir.file("qor_error.txt"));
+    EXPECT_EQ(log.rfind("----- Brenmark error log -----\n", 0), 0u);
+    EXPECT_EQ(log.find("File \""), std::string::npos) << log;
+}
