@@ -67,7 +67,9 @@ bool readJpeg(const unsigned char * pData, size_t nSize, Picture & pic, std::str
     jpeg_mem_src(&info, pData, (unsigned long)nSize);
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
+    // The size is known from the header: check it before the decoder allocates anything for
+    // the image (a progressive file keeps all its coefficients in memory).
+    jpeg_calc_output_dimensions(&info);
     if (info.output_width == 0 || info.output_height == 0 || info.output_width > kPictureMaxSide ||
         info.output_height > kPictureMaxSide || (unsigned long long)info.output_width * info.output_height > kPictureMaxPixels)
     {
@@ -75,6 +77,7 @@ bool readJpeg(const unsigned char * pData, size_t nSize, Picture & pic, std::str
         jpeg_destroy_decompress(&info);
         return false;
     }
+    jpeg_start_decompress(&info);
     pic.w = info.output_width;
     pic.h = info.output_height;
     pic.rgb.resize((size_t)pic.w * pic.h * 3);

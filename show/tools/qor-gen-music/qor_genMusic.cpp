@@ -412,6 +412,8 @@ void renderSection(Mix & m, const Section & sec, uint64_t seed, int index)
         const Chord c = chordAt(bar);
         const int root = 57 + tr + c.root;
         double vel = sec.kind == e_intro ? std::min(1.0, 0.3 + bar / 6.0) : (sec.kind == e_inter ? 0.9 : 0.75);
+        if (sec.kind == e_intro && bar == sec.bars - 1)
+            vel = 0.6; // the intro's last bar holds its breath before the title
         const double cutoff = sec.kind == e_intro ? 500.0 + 2500.0 * bar / sec.bars : (sec.kind == e_inter ? 1200.0 : 2200.0);
         const size_t len = stepLen(16 * std::min(barsPerChord, sec.bars - bar));
         const int aNote[4] = {root - 12, root, root + third(c), root + 7};
@@ -437,7 +439,7 @@ void renderSection(Mix & m, const Section & sec, uint64_t seed, int index)
             {
                 // The breath before the title: only a snare roll swelling and the riser.
                 if (pos % 2 == 0 || pos >= 8)
-                    snare(m, r, at(s), 0.1 + 0.6 * pos / 15.0);
+                    snare(m, r, at(s), 0.08 + 0.5 * pos / 15.0);
                 break;
             }
             bHat = bar >= introStage2 && pos % 2 == 0;
@@ -514,7 +516,7 @@ void renderSection(Mix & m, const Section & sec, uint64_t seed, int index)
     if (sec.kind == e_intro)
     {
         const size_t from = at((sec.bars - 4) * 16);
-        riser(m, r, from, sec.start + sec.length - from, 0.6);
+        riser(m, r, from, sec.start + sec.length - from, 0.45);
     }
 }
 
@@ -669,10 +671,10 @@ int main(int argc, char ** argv)
         auto level = [](eKind k) {
             switch (k)
             {
-            case e_inter: return 0.45;
+            case e_inter: return 0.6;
             case e_endScroll: return 0.6;
             case e_intro: return 0.8;
-            case e_theEnd: return 0.4;
+            case e_theEnd: return 0.3;
             default: return 1.0;
             }
         };

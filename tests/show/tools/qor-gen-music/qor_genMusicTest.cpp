@@ -65,7 +65,8 @@ bool decode(const std::string & path, Decoded & out)
 
 std::string tool() { return qort::binDir() + "/qor-gen-music"; }
 
-// One piece for all the tests of this program: synthesis and encoding take seconds.
+// One piece for the checks of the whole show's music: synthesis and encoding take seconds, and
+// test runners start one process per test case, so the checks share one test case.
 class Music : public ::testing::Test
 {
 protected:
@@ -94,6 +95,11 @@ protected:
         return b > a ? sum / (double)(b - a) : 0.0;
     }
 
+    void checkFormatAndLength();
+    void checkLoudnessChanges();
+    void checkBreaksAndEnd();
+    void checkNoClipping();
+
     static qort::TempDir * s_pDir;
     static int s_status;
     static Decoded * s_pDecoded;
@@ -105,10 +111,8 @@ Decoded * Music::s_pDecoded = nullptr;
 bool Music::s_bDecoded = false;
 } // namespace
 
-TEST_F(Music, IsStereo44100HzMp3OfTheWholeTableLength)
+void Music::checkFormatAndLength()
 {
-    ASSERT_EQ(s_status, 0);
-    ASSERT_TRUE(s_bDecoded);
     EXPECT_EQ(s_pDecoded->rate, 44100);
     EXPECT_EQ(s_pDecoded->channels, 2);
     EXPECT_GE(s_pDecoded->bitrate, 160);
@@ -123,32 +127,35 @@ TEST_F(Music, IsStereo44100HzMp3OfTheWholeTableLength)
     EXPECT_NEAR((double)frames, (double)kTotalSamples, (double)kSamplesPerUnit);
 }
 
-TEST_F(Music, LoudnessChangesWhereTheScreensChange)
+void Music::checkLoudnessChanges()
 {
-    ASSERT_TRUE(s_bDecoded);
     // Expected direction at each screen change, from what the screens are: +1 louder after,
     // -1 quieter after.
+    // Start of each screen in units, the running sums of the durations worked out by hand
+    // (29.67 s, 42.67 s, 57.67 s, 59.4 s, ... 303.73 s).
     struct Change
     {
         int iScreen; // the screen that starts here
+        long start;  // its start in frame units
         int direction;
         const char * szWhat;
     };
     const Change aChange[] = {
-        {1, +1, "intro -> dask: the drums come in"},     {2, -1, "dask -> inter1: calm"},
-        {3, -1, "inter1 -> black: a break"},             {4, +1, "black -> chapter5"},
-        {5, -1, "chapter5 -> inter2"},                   {6, -1, "inter2 -> black"},
-        {7, +1, "black -> chapter7"},                    {8, -1, "chapter7 -> inter3"},
-        {9, +1, "inter3 -> chapter6"},                   {10, -1, "chapter6 -> inter4"},
-        {11, -1, "inter4 -> black"},                     {12, +1, "black -> chapter4"},
-        {13, -1, "chapter4 -> endscroll: half time"},    {14, -1, "endscroll -> theend: last chord"},
+        {1, 890, +1, "intro -> dask: the drums come in"}, {2, 1280, -1, "dask -> inter1: calm"},
+        {3, 1730, -1, "inter1 -> black: a break"},        {4, 1782, +1, "black -> chapter5"},
+        {5, 3352, -1, "chapter5 -> inter2"},              {6, 3802, -1, "inter2 -> black"},
+        {7, 3832, +1, "black -> chapter7"},               {8, 4887, -1, "chapter7 -> inter3"},
+        {9, 5337, +1, "inter3 -> chapter6"},              {10, 6317, -1, "chapter6 -> inter4"},
+        {11, 6767, -1, "inter4 -> black"},                {12, 6822, +1, "black -> chapter4"},
+        {13, 8012, -1, "chapter4 -> endscroll: half time"}, {14, 9112, -1, "endscroll -> theend: last chord"},
     };
     for (const Change & c : aChange)
     {
         long units = 0;
         for (int i = 0; i < c.iScreen; ++i)
             units += kUnits[i];
-        const double t = units / 30.0;
+        ASSERT_EQ(units, c.start) << c.szWhat;
+        const double t = c.start / 30.0;
         // A second on each side (less beside a short break), 0.15 s away from the change.
         const double before = std::min(1.0, kUnits[c.iScreen - 1] / 30.0 - 0.3);
         const double after = std::min(1.0, kUnits[c.iScreen] / 30.0 - 0.3);
@@ -165,9 +172,8 @@ TEST_F(Music, LoudnessChangesWhereTheScreensChange)
     }
 }
 
-TEST_F(Music, BlackBreaksAreNearlySilentAndTheEndFadesOut)
+void Music::checkBreaksAndEnd()
 {
-    ASSERT_TRUE(s_bDecoded);
     // Full scale is 32767: a mean square of 32767^2 / 10^4 is -40 dB.
     const double full = 32767.0 * 32767.0;
     // The first black screen starts after intro, dask and inter1: 1730 units, 52 long.
@@ -178,14 +184,35 @@ TEST_F(Music, BlackBreaksAreNearlySilentAndTheEndFadesOut)
     EXPECT_GT(power(1782 / 30.0 + 5.0, 1782 / 30.0 + 10.0), full * 1e-2);
 }
 
-TEST_F(Music, NoClipping)
+void Music::checkNoClipping()
 {
-    ASSERT_TRUE(s_bDecoded);
     size_t nFull = 0;
     for (short s : s_pDecoded->pcm)
         if (s == 32767 || s == -32768)
             ++nFull;
     EXPECT_LT(nFull, (size_t)10) << "the limiter keeps peaks under full scale";
+}
+
+TEST_F(Music, TheWholePiece)
+{
+    ASSERT_EQ(s_status, 0);
+    ASSERT_TRUE(s_bDecoded);
+    {
+        SCOPED_TRACE("format and length");
+        checkFormatAndLength();
+    }
+    {
+        SCOPED_TRACE("loudness at the screen changes");
+        checkLoudnessChanges();
+    }
+    {
+        SCOPED_TRACE("breaks and end");
+        checkBreaksAndEnd();
+    }
+    {
+        SCOPED_TRACE("clipping");
+        checkNoClipping();
+    }
 }
 
 TEST(MusicTool, SameSeedSameBytesOtherSeedOtherMelody)
