@@ -111,16 +111,33 @@ TEST_F(ShowTest, EveryScreenBuildsCleanlyAndMoves)
     }
 }
 
-// The player plays the whole show at 10 frames a second headless and ends by itself after the
-// last screen (about 3,100 frames), with exit status 0.
+// The player plays the whole show at 5 frames a second headless and ends by itself after the
+// last screen, with exit status 0. --stats counts the frames of each entry: a screen of D units
+// (1/30 s) lasts D / 6 frames at 5 a second, give or take the frame that crosses into the next.
 TEST_F(ShowTest, ThePlayerPlaysTheShowToItsEnd)
 {
+    const int kDurations[15] = {890, 390, 450, 52, 1570, 450, 30, 1055, 450, 980, 450, 55, 1190, 1100, 210};
     std::string out;
     const int rc = qort::runCommand("'" + qort::binDir() + "/qor-player' --dir '" + showDir() +
-                                        "' --no-dialogs --fps 10 --frames 4000 --stats 2>&1",
+                                        "' --no-dialogs --fps 5 --frames 4000 --stats 2>&1",
                                     &out);
-    EXPECT_EQ(rc, 0) << out;
-    // Frames drawn: the stats line counts them; the frame limit was not reached.
-    EXPECT_NE(out.find("frames"), std::string::npos) << out;
-    EXPECT_EQ(out.find("4000 frames"), std::string::npos) << out;
+    ASSERT_EQ(rc, 0) << out;
+    int nTotal = 0;
+    for (int i = 0; i < 15; ++i)
+    {
+        SCOPED_TRACE(i);
+        char szKey[32];
+        std::snprintf(szKey, sizeof szKey, "\n  %5d  kv_screen_", i);
+        const size_t at = out.find(szKey);
+        ASSERT_NE(at, std::string::npos) << out;
+        int iEntry = -1, nFrames = -1;
+        char szName[64] = {};
+        ASSERT_EQ(std::sscanf(out.c_str() + at, " %d %63s %d", &iEntry, szName, &nFrames), 3);
+        EXPECT_NEAR(nFrames, kDurations[i] / 6.0, 2.0) << szName;
+        nTotal += nFrames;
+    }
+    // 9322 units: 1553.7 frames, and the last screen ends the show (the frame limit is far).
+    EXPECT_NE(out.find("total: " + std::to_string(nTotal) + " frames"), std::string::npos) << out;
+    EXPECT_NEAR(nTotal, 9322 / 6.0, 16.0);
+    EXPECT_NE(out.find("load time (start to first show frame): "), std::string::npos) << out;
 }
