@@ -4,5 +4,6 @@
 main()
 {
     addLayer("kv_layer_ch4_back.o");
+    addLayer("kv_layer_ch4_scene.o");
     addLayer("kv_layer_ch4_front.o");
 }

@@ -4,5 +4,6 @@
 main()
 {
     addLayer("kv_layer_ch5_back.o");
+    addLayer("kv_layer_ch5_scene.o");
     addLayer("kv_layer_ch5_front.o");
 }

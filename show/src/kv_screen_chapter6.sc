@@ -4,5 +4,6 @@
 main()
 {
     addLayer("kv_layer_ch6_back.o");
+    addLayer("kv_layer_ch6_scene.o");
     addLayer("kv_layer_ch6_front.o");
 }

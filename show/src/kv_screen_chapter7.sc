@@ -4,5 +4,7 @@
 main()
 {
     addLayer("kv_layer_ch7_back.o");
+    addLayer("kv_layer_ch7_spider.o");
+    addLayer("kv_layer_ch7_wuson.o");
     addLayer("kv_layer_ch7_front.o");
 }

@@ -47,6 +47,10 @@ protected:
         const std::string pack = showDir() + "/dask243.dat";
         if (!isFile(pack))
             GTEST_SKIP() << "no show pack at " << pack << " (built by the target qor_show_content)";
+        // The player's working folder: animation files (.MOT) are read from the disk beside the
+        // pack, as the player reads them.
+        m_pChdir.reset();
+        m_pChdir = std::make_unique<qort::ScopedChdir>(showDir());
         m_pPack = std::make_unique<qor_cMonofiler>();
         ASSERT_TRUE(m_pPack->open(pack.c_str())) << pack;
         setPack(m_pPack.get());
