@@ -7,6 +7,7 @@ main()
     setFrameBufferClear(CLEAR_ON);
     setZBufferClear(CLEAR_ON);
     texQuad("sky", "gradient_ocean", 0, 0, ONE, ONE);
+    setDim(640, 480); // accepted and ignored: the size comes from setScale
     setMatDiff(160, 160, 200, FULL);
     alphaQuad("logo", "logo", "logo_alpha", 0, -60, 600, 400);
     setMatDiff(FULL, FULL, FULL, FULL);
