@@ -7,6 +7,7 @@
 // written as an 8-bit RGB PNG of the 640 x 480 back buffer, scaled up to --size when given.
 // play FILE.s3d [--frames N]: the viewer on that file, in a window, or headless for N frames.
 #include "qor_cDisp.h"
+#include "qor_cSDL.h"
 #include "qor_cSceneViewer.h"
 #include "qor_cScene.h"
 #include "qor_scene.h"
@@ -178,6 +179,8 @@ int runPlay(int argc, char ** argv)
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("QOR_NO_DIALOGS", "1", 0);
     qoru_setDialogsEnabled(false);
+    // The GL driver stays loaded to the end, so that a leak check at exit can read its frames.
+    qoru_pinGLLibraries();
     qor_cApplication::setFrameLimit(nFrames);
     qor_cSceneViewer viewer(strFile.c_str());
     if (viewer.init())
