@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the player on the show folder. Extra arguments go to qor-player.
-# Without a display the player runs headless (SDL's offscreen driver) for 300 frames.
+# Sets up, builds, makes the show (build/show/dask243.dat) and plays it. Extra arguments go to
+# qor-player.
+#   With a display: the show plays in a window, with its music.
+#   Without one: the whole show is captured, with its music, to build/show/dask243.mp4 (progress
+#   on the terminal), and the script says where the file is. QOR_VIDEO names another file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build -j "${QOR_JOBS:-$(nproc)}" qor-player qor_cJpegFileDLL
+ninja -C build -j "${QOR_JOBS:-$(nproc)}" qor-player qor_cJpegFileDLL qor_show_content
 
-args=("$@")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
-  echo "run: no display, running headless for 300 frames"
-  export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-  args=(--frames 300 --no-dialogs "${args[@]}")
+  video=${QOR_VIDEO:-build/show/dask243.mp4}
+  echo "run: no display: capturing the show with its music to $video"
+  SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} \
+    build/bin/qor-player --dir build/show --no-dialogs --capture "$video" "$@"
+  echo "run: the show is in $(realpath "$video")"
+else
+  exec build/bin/qor-player --dir build/show "$@"
 fi
-exec build/bin/qor-player --dir show "${args[@]}"

@@ -4,6 +4,7 @@
 #include "qor_cDisp.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cFont.h"
+#include "qor_cFrameStats.h"
 #include "qor_cKeyb.h"
 #include "qor_cLayerScreen.h"
 #include "qor_cMonofiler.h"
@@ -260,11 +261,23 @@ void qor_cLayerViewer::run()
         getScreen(iEntry)->update(&step.fStep);
     }
 
-    // 5, 6. The frame loop.
+    // 5, 6. The frame loop. With --stats each pass is timed, from its start to the next one's,
+    // and counted for the entry it drew.
+    qor_cFrameStats stats(m_sequencer.getCount());
+    double dPassStart = qor_cFrameStats::now();
+    int iDrawn = -1;
     double dLastShow = opts.dSeek; // music time of the last frame shown, for the progress line
     bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested();
     while (!bEnd)
     {
+        if (opts.bStats)
+        {
+            const double dNow = qor_cFrameStats::now();
+            if (iDrawn >= 0)
+                stats.addFrame(iDrawn, dNow - dPassStart);
+            dPassStart = dNow;
+            iDrawn = -1;
+        }
         qor_cSequencer::sKeys keys;
         keys.bLeft = isKeyDown(qorrs_key_left);
         keys.bRight = isKeyDown(qorrs_key_right);
@@ -286,6 +299,11 @@ void qor_cLayerViewer::run()
             }
         }
         m_pDisp->present();
+        if (opts.bStats)
+        {
+            iDrawn = m_sequencer.getEntry();
+            stats.setFirstFrame(qor_cFrameStats::now());
+        }
         ++m_nPass;
         const double dShow = m_pMusic->getTime() / 1000.0;
         dLastShow = dShow;
@@ -330,6 +348,16 @@ void qor_cLayerViewer::run()
     }
 
     // 7. The end.
+    if (opts.bStats)
+    {
+        if (iDrawn >= 0)
+            stats.addFrame(iDrawn, qor_cFrameStats::now() - dPassStart);
+        std::vector<cchar *> aszScript;
+        for (int i = 0; i < m_sequencer.getCount(); ++i)
+            aszScript.push_back(m_sequencer.getScript(i));
+        stats.print(stdout, aszScript.data());
+        std::fflush(stdout);
+    }
     if (capture.isOpen())
     {
         if (!opts.bQuiet)

@@ -48,6 +48,11 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
         s_options.bQuiet = true;
         return 1;
     }
+    if (std::strcmp(sz, "--stats") == 0)
+    {
+        s_options.bStats = true;
+        return 1;
+    }
     if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
         std::strcmp(sz, "--size") != 0)
         return 0;
@@ -99,7 +104,9 @@ cchar * qor_cPlayerOptions::usage()
            "  --capture OUT  write every frame: numbered PNG files (frames/f_%05d.png) or a video\n"
            "                 with the music (.mp4, .mkv, .webm, .mov, through ffmpeg); implies --fps 60\n"
            "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
-           "  --quiet        no progress line while capturing\n";
+           "  --quiet        no progress line while capturing\n"
+           "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
+           "                 percentile frame times; the load time (start to first show frame)\n";
 }
 
 double qor_cPlayerOptions::getStepFps()

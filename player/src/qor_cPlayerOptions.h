@@ -15,6 +15,7 @@ struct qor_sPlayerOptions
     int iWidth = 0;          // --size: presented and captured picture (0: 640 x 480)
     int iHeight = 0;
     bool bQuiet = false;     // --quiet: no progress line while capturing
+    bool bStats = false;     // --stats: per-screen frame times and the load time at the end
 };
 
 class qor_cPlayerOptions

@@ -1,7 +1,7 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--capture OUT] [--size WxH] [--quiet]
+//              [--capture OUT] [--size WxH] [--quiet] [--stats]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
 // named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is

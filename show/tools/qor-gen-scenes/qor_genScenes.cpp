@@ -1,0 +1,601 @@
+// qor-gen-scenes: the show's procedural 3D scenes, written with the engine's scene and animation
+// writers, and the stage (camera, target, lights) added to scenes imported by qor-import.
+//
+//   qor-gen-scenes OUT_DIR                  writes OUT_DIR/tentacle.s3d, blob.s3d, machine.s3d
+//                                           and their .MOT animation files
+//   qor-gen-scenes --stage IN.s3d OUT.s3d   copies an imported scene and its .MOT, adding a
+//                  [--distance D] [--height H] [--length UNITS]
+//                                           target camera circling the origin and two lights
+//
+// Every animation runs at rate 1: key times are frame units of 1/30 s.
+#include "qor_cS3dWriter.h"
+#include "qor_genCommon.h"
+#include "tz_cChunkTable.h"
+
+#include <algorithm>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+const float kPi = 3.14159265f;
+
+qor_sS3dWObject obj(const std::string & name, qor_cVector3 c = qor_cVector3(), float r = 50.0f)
+{
+    qor_sS3dWObject o;
+    o.m_strName = name;
+    o.m_vCenter = c;
+    o.m_fRadius = r;
+    return o;
+}
+
+// Geometry of one triangle mesh: vertex pools and faces whose corners index all pools alike.
+struct sMesh
+{
+    std::vector<qor_cVector3> pos, nrm;
+    std::vector<qor_cVector2> uv;
+    std::vector<qor_sS3dFace> faces;
+    std::vector<qor_sS3dSkin> skins;
+
+    uint vertex(const qor_cVector3 & p, const qor_cVector3 & n, const qor_cVector2 & t)
+    {
+        pos.push_back(p);
+        nrm.push_back(n);
+        uv.push_back(t);
+        return uint(pos.size() - 1);
+    }
+    void tri(uint a, uint b, uint c)
+    {
+        qor_sS3dFace f;
+        const uint v[3] = {a, b, c};
+        for (int k = 0; k < 3; ++k)
+            f.m_anPosition[k] = f.m_anUV[k] = f.m_anNormal[k] = v[k];
+        faces.push_back(f);
+    }
+    void quad(uint a, uint b, uint c, uint d)
+    {
+        tri(a, b, c);
+        tri(a, c, d);
+    }
+};
+
+qor_cVector3 normalised(qor_cVector3 v)
+{
+    const float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    return l > 0 ? qor_cVector3(v.x / l, v.y / l, v.z / l) : qor_cVector3(0, 1, 0);
+}
+
+// A grid in the plane y = 0, centred, nx x nz cells of size s, texture repeated `tile` times.
+sMesh floorGrid(int n, float s, float tile)
+{
+    sMesh m;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i)
+            m.vertex({(i - n / 2.0f) * s, 0, (j - n / 2.0f) * s}, {0, 1, 0}, {tile * i / n, tile * j / n});
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+        {
+            const uint a = uint(j * (n + 1) + i);
+            m.quad(a, a + 1, a + uint(n + 2), a + uint(n + 1));
+        }
+    return m;
+}
+
+// A lat-long sphere of radius r whose radius is scaled by bump(theta, phi).
+template <class F> sMesh sphere(int nLat, int nLong, float r, F bump)
+{
+    sMesh m;
+    for (int j = 0; j <= nLat; ++j)
+        for (int i = 0; i <= nLong; ++i)
+        {
+            const float th = kPi * j / nLat, ph = 2 * kPi * i / nLong;
+            const qor_cVector3 d(std::sin(th) * std::cos(ph), std::cos(th), std::sin(th) * std::sin(ph));
+            const float k = r * bump(th, ph);
+            m.vertex({d.x * k, d.y * k, d.z * k}, d, {2.0f * i / nLong, 1.0f * j / nLat});
+        }
+    for (int j = 0; j < nLat; ++j)
+        for (int i = 0; i < nLong; ++i)
+        {
+            const uint a = uint(j * (nLong + 1) + i);
+            m.quad(a, a + 1, a + uint(nLong + 2), a + uint(nLong + 1));
+        }
+    return m;
+}
+
+// A box of half sizes (hx, hy, hz) centred on c.
+sMesh box(qor_cVector3 c, float hx, float hy, float hz)
+{
+    sMesh m;
+    const qor_cVector3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const float h[3] = {hx, hy, hz};
+    for (int a = 0; a < 3; ++a)
+        for (int sgn = -1; sgn <= 1; sgn += 2)
+        {
+            const qor_cVector3 n(axes[a].x * sgn, axes[a].y * sgn, axes[a].z * sgn);
+            const int u = (a + 1) % 3, v = (a + 2) % 3;
+            uint idx[4];
+            const float cu[4] = {-1, 1, 1, -1}, cv[4] = {-1, -1, 1, 1};
+            for (int k = 0; k < 4; ++k)
+            {
+                float p[3] = {0, 0, 0};
+                p[a] = sgn * h[a];
+                p[u] = cu[k] * h[u];
+                p[v] = cv[k] * h[v] * float(sgn);
+                idx[k] = m.vertex({c.x + p[0], c.y + p[1], c.z + p[2]}, n, {(cu[k] + 1) / 2, (cv[k] + 1) / 2});
+            }
+            m.quad(idx[0], idx[1], idx[2], idx[3]);
+        }
+    return m;
+}
+
+bool addMeshData(qor_cS3dWriter & w, const sMesh & m, const std::string & material)
+{
+    qor_sS3dWMeshData d;
+    d.m_bHasUV = true;
+    d.m_boundaries.push_back({0, uint(m.faces.size()), material});
+    d.m_skins = m.skins;
+    return w.addVertices(m.pos, m.nrm) && w.addTVertices(m.uv) && w.addPolygons(m.faces) && w.addMeshData(d);
+}
+
+qor_sS3dWMaterial material(const std::string & name, const std::string & diffuse, qor_cColor colour)
+{
+    qor_sS3dWMaterial m;
+    m.m_strName = name;
+    m.m_strDiffuse = diffuse;
+    m.m_diffuse = colour;
+    m.m_ambient = {colour.r * 0.7f, colour.g * 0.7f, colour.b * 0.7f, 1};
+    m.m_nTwoSided = 1; // seen from every side (the camera circles the objects)
+    m.m_specular = {1, 1, 1, 1};
+    m.m_fSpecularLevel = 0.6f;
+    m.m_fPower = 20;
+    return m;
+}
+
+bool addTexture(qor_cS3dWriter & w, const std::string & name, uint kind = 0, const std::string & alpha = "",
+                uint nFrame = 0)
+{
+    qor_sS3dWTexture t;
+    t.m_nKind = kind;
+    t.m_strName = name;
+    t.m_strAlphaName = alpha;
+    t.m_nFrame = nFrame;
+    t.m_playbackRate = nFrame ? 0.25f : 0.0f;
+    t.m_endMode = 0;
+    return w.addTexture(t);
+}
+
+const uint kLightFlags = (1u << 1) | (1u << 3) | (1u << 4);
+
+qor_sMotKey key(float t, float a, float b = 0, float c = 0, float d = 0)
+{
+    qor_sMotKey k;
+    k.m_fTime = t;
+    k.m_afValue[0] = a;
+    k.m_afValue[1] = b;
+    k.m_afValue[2] = c;
+    k.m_afValue[3] = d;
+    return k;
+}
+
+// A rotation key about the axis (x, y, z) by angle a.
+qor_sMotKey rotKey(float t, qor_cVector3 axis, float a)
+{
+    const float s = std::sin(a / 2);
+    return key(t, axis.x * s, axis.y * s, axis.z * s, std::cos(a / 2));
+}
+
+qor_sMotObject motion(const std::string & name)
+{
+    qor_sMotObject o;
+    o.m_strName = name;
+    return o;
+}
+
+// A camera circling the centre (cx, cy, cz) at radius r, height h, `turns` turns over the
+// length, its roll swinging by `roll` radians; keys every 10 frame units (linear).
+void orbit(std::vector<qor_sMotObject> & motions, const std::string & cam, qor_cVector3 c, float r, float h,
+           float turns, float length, float roll, float phase = 0)
+{
+    qor_sMotObject o = motion(cam);
+    std::vector<qor_sMotKey> pos, rolls;
+    for (float t = 0; t <= length + 10; t += 10)
+    {
+        const float a = phase + 2 * kPi * turns * t / length;
+        const float rr = r * (0.8f + 0.2f * std::cos(2 * kPi * t / length));
+        pos.push_back(key(t, c.x + rr * std::cos(a), c.y + h + 0.3f * h * std::sin(3 * a), c.z + rr * std::sin(a)));
+        rolls.push_back(key(t, roll * std::sin(2 * kPi * 2 * t / length)));
+    }
+    o.m_position = qor_sMotChannel::track(3, pos);
+    o.m_roll = qor_sMotChannel::track(3, rolls);
+    motions.push_back(o);
+}
+
+bool save(const qor_cS3dWriter & w, const qor_cMotWriter & mot, const std::string & path)
+{
+    std::string err;
+    const std::vector<char> image = w.image();
+    const std::string motPath = path + ".MOT";
+    if (!qorg::writeFileSafe(path, image.data(), image.size(), err) || !qorg::checkOutputPath(motPath, err))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
+        return false;
+    }
+    if (!mot.save(motPath.c_str()))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s: cannot write\n", motPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Chapter five: a tentacle of 12 bones rising from a bumpy rock floor in the fog, two lights
+// circling it, the camera circling with a rolling horizon.
+bool writeTentacle(const std::string & dir)
+{
+    const int kBones = 12, kRings = 48, kSides = 20;
+    const float kHeight = 150, kLength = 1570;
+    qor_cS3dWriter w;
+    addTexture(w, "marble");
+    addTexture(w, "sky_pz");
+    addTexture(w, "rock");
+    addTexture(w, "rock_height", 1);
+    qor_sS3dWMaterial skin = material("Skin", "marble", {1, 1, 1, 1});
+    skin.m_strSecond = "sky_pz";
+    w.addMaterial(skin);
+    qor_sS3dWMaterial ground = material("Ground", "rock", {1, 1, 1, 1});
+    ground.m_strBump = "rock_height";
+    ground.m_fAmount = 0.3f;
+    w.addMaterial(ground);
+    // All-objects order: target 0, camera 1, bones 2 .. 13, then the meshes and lights.
+    w.addTarget(obj("look"));
+    w.addCameraTarget(obj("cam"), 1, 4000, 55, 0, 0);
+    for (int b = 0; b < kBones; ++b)
+        w.addBone(obj("bone" + std::to_string(b)));
+
+    // The tube along y, tapering; each ring on the two bones around its height.
+    sMesh tube;
+    const float seg = kHeight / kBones;
+    for (int j = 0; j <= kRings; ++j)
+    {
+        const float y = kHeight * j / kRings;
+        const float r = 14.0f * (1.0f - 0.85f * j / kRings) + 1.0f;
+        for (int i = 0; i <= kSides; ++i)
+        {
+            const float a = 2 * kPi * i / kSides;
+            tube.vertex({r * std::cos(a), y, r * std::sin(a)}, {std::cos(a), 0.1f, std::sin(a)},
+                        {2.0f * i / kSides, 6.0f * j / kRings});
+            qor_sS3dSkin s;
+            const float f = y / seg - 0.5f;
+            int b0 = int(std::floor(f));
+            float wgt = f - float(b0);
+            if (b0 < 0)
+            {
+                b0 = 0;
+                wgt = 0;
+            }
+            const int b1 = b0 + 1 < kBones ? b0 + 1 : b0;
+            s.m_nInfluence = 2;
+            s.m_anBone[0] = uint(2 + b0);
+            s.m_anBone[1] = uint(2 + b1);
+            s.m_afWeight[0] = 1 - wgt;
+            s.m_afWeight[1] = wgt;
+            tube.skins.push_back(s);
+        }
+    }
+    for (int j = 0; j < kRings; ++j)
+        for (int i = 0; i < kSides; ++i)
+        {
+            const uint a = uint(j * (kSides + 1) + i);
+            tube.quad(a, a + uint(kSides + 1), a + uint(kSides + 2), a + 1);
+        }
+    addMeshData(w, tube, "Skin");                      // triangle mesh 0
+    addMeshData(w, floorGrid(16, 40, 8), "Ground");    // 1
+    w.addMesh(obj("tentacle", {0, 75, 0}, 160), {0});
+    w.addMesh(obj("floor", {0, 0, 0}, 460), {1});
+    w.addLightOmni(obj("sun"), {1.0f, 0.85f, 0.7f, 1}, 1.2f, kLightFlags, 900);
+    w.addLightOmni(obj("moon"), {0.4f, 0.6f, 1.0f, 1}, 1.0f, kLightFlags, 900);
+    std::vector<std::pair<std::string, std::string>> chain;
+    for (int b = 1; b < kBones; ++b)
+        chain.push_back({"bone" + std::to_string(b), "bone" + std::to_string(b - 1)});
+    w.addObjectHierarchy(chain);
+    w.addGlobalInfos({0.5f, 0.5f, 0.55f, 1}, {0.05f, 0.07f, 0.12f, 1});
+    w.addFogInfos(true, {0.06f, 0.09f, 0.16f, 1});
+
+    qor_cMotWriter mot;
+    mot.addCommonInfos(0, uint(kLength), 1);
+    std::vector<qor_sMotObject> motions;
+    orbit(motions, "cam", {0, 0, 0}, 260, 90, 1.5f, kLength, 0.35f);
+    qor_sMotObject look = motion("look");
+    look.m_position = qor_sMotChannel::constant(0, 80, 0);
+    motions.push_back(look);
+    for (int b = 0; b < kBones; ++b)
+    {
+        // Each bone bends about z and x in waves running up the tentacle; straight at time 0
+        // (the bind pose), the swing growing over the first two seconds.
+        qor_sMotObject o = motion("bone" + std::to_string(b));
+        o.m_position = qor_sMotChannel::constant(0, b == 0 ? 0.0f : seg, 0);
+        std::vector<qor_sMotKey> keys;
+        for (float t = 0; t <= kLength + 10; t += 5)
+        {
+            const float grow = std::min(1.0f, t / 60.0f);
+            const float az = grow * 0.22f * std::sin(2 * kPi * t / 75.0f - 0.55f * b);
+            const float ax = grow * 0.16f * std::sin(2 * kPi * t / 110.0f - 0.4f * b + 1.0f);
+            // The two turns as one quaternion (small angles: about z, then about x).
+            const float sz = std::sin(az / 2), cz = std::cos(az / 2), sx = std::sin(ax / 2), cx = std::cos(ax / 2);
+            keys.push_back(key(t, cz * sx, sz * sx, sz * cx, cz * cx));
+        }
+        o.m_rotation = qor_sMotChannel::track(3, keys);
+        motions.push_back(o);
+    }
+    orbit(motions, "sun", {0, 0, 0}, 200, 160, -2, kLength, 0);
+    orbit(motions, "moon", {0, 0, 0}, 220, 60, 3, kLength, 0, kPi);
+    mot.addObjectsMotions(motions);
+    return save(w, mot, dir + "/tentacle.s3d");
+}
+
+// Chapter six: a blob of animated plasma morphing into a spiky shape and back, a fountain of
+// sparks behind it, a tiled floor with relief, in a blue fog.
+bool writeBlob(const std::string & dir)
+{
+    const float kLength = 980;
+    qor_cS3dWriter w;
+    addTexture(w, "plasma", 0, "", 8);
+    addTexture(w, "tiles");
+    addTexture(w, "tiles_height", 1);
+    addTexture(w, "glow", 0, "glow_alpha");
+    w.addMaterial(material("Blob", "plasma", {1, 1, 1, 1}));
+    qor_sS3dWMaterial ground = material("Tiles", "tiles", {1, 1, 1, 1});
+    ground.m_strBump = "tiles_height";
+    ground.m_fAmount = 0.3f;
+    w.addMaterial(ground);
+    qor_sS3dWMaterial spark = material("Spark", "glow", {1, 1, 1, 1});
+    spark.m_translucy = 1;
+    w.addMaterial(spark);
+    w.addTarget(obj("look"));
+    w.addCameraTarget(obj("cam"), 1, 4000, 60, 0, 0);
+    addMeshData(w, sphere(24, 36, 40, [](float, float) { return 1.0f; }), "Blob"); // 0
+    addMeshData(w, sphere(24, 36, 40, [](float th, float ph) {
+                    return 1.0f + 0.45f * std::pow(std::fabs(std::sin(3 * th) * std::sin(4 * ph)), 3.0f);
+                }),
+                "Blob");                                   // 1: the morph target
+    addMeshData(w, floorGrid(12, 50, 6), "Tiles");         // 2
+    w.addMesh(obj("blob", {0, 0, 0}, 60), {0});
+    w.addMesh(obj("spiky", {0, 0, 0}, 60), {1});
+    w.addMesh(obj("floor", {0, 0, 0}, 430), {2});
+    w.addLightOmni(obj("warm"), {1.0f, 0.7f, 0.5f, 1}, 1.3f, kLightFlags, 800);
+    w.addLightOmni(obj("cold"), {0.5f, 0.8f, 1.0f, 1}, 1.0f, kLightFlags, 800);
+    qor_sS3dWParticleSystem ps;
+    ps.m_nParticle = 600;
+    ps.m_nLifeBase = 50;
+    ps.m_nLifeRandom = 20;
+    ps.m_nStream = 1;
+    ps.m_vAcceleration = {0, -0.12f, 0};
+    ps.m_vBoxHalf = {3, 1, 3};
+    ps.m_vVelocity = {0, 4.2f, 0};
+    ps.m_vVelocityRandom = {0.9f, 0.6f, 0.9f};
+    ps.m_startColor = {255, 220, 140, 255};
+    ps.m_endColor = {80, 120, 255, 0};
+    ps.m_fStartSize = 7;
+    ps.m_fStartSizeRandom = 2;
+    ps.m_fEndSize = 2;
+    ps.m_strMaterialName = "Spark";
+    w.addParticleSystem(obj("fountain", {0, 0, 0}, 100), ps);
+    qor_sS3dWMorphTarget target;
+    target.m_strName = "spiky";
+    for (int k = 0; k <= 12; ++k)
+        target.m_keys.push_back({float(k) * 80.0f * 160.0f, (k % 2) ? 100.0f : 0.0f});
+    w.addMorph("blob", {target});
+    w.addGlobalInfos({0.5f, 0.5f, 0.55f, 1}, {0.02f, 0.05f, 0.1f, 1});
+    w.addFogInfos(true, {0.03f, 0.08f, 0.15f, 1});
+
+    qor_cMotWriter mot;
+    mot.addCommonInfos(0, uint(kLength), 1);
+    std::vector<qor_sMotObject> motions;
+    orbit(motions, "cam", {0, 0, 0}, 230, 70, -1, kLength, 0.2f);
+    qor_sMotObject look = motion("look");
+    look.m_position = qor_sMotChannel::constant(0, 55, 0);
+    motions.push_back(look);
+    qor_sMotObject blob = motion("blob");
+    std::vector<qor_sMotKey> hop, spin;
+    for (float t = 0; t <= kLength + 10; t += 10)
+    {
+        hop.push_back(key(t, 0, 60 + 12 * std::sin(2 * kPi * t / 120), 0));
+        spin.push_back(rotKey(t, {0, 1, 0}, 2 * kPi * t / 300));
+    }
+    blob.m_position = qor_sMotChannel::track(3, hop);
+    blob.m_rotation = qor_sMotChannel::track(3, spin);
+    motions.push_back(blob);
+    qor_sMotObject spiky = motion("spiky");
+    spiky.m_visibility = qor_sMotChannel::constant(0);
+    motions.push_back(spiky);
+    qor_sMotObject fountain = motion("fountain");
+    fountain.m_position = qor_sMotChannel::constant(0, 0, 90);
+    motions.push_back(fountain);
+    orbit(motions, "warm", {0, 0, 0}, 150, 120, 2, kLength, 0);
+    orbit(motions, "cold", {0, 0, 0}, 170, 40, -3, kLength, 0, kPi);
+    mot.addObjectsMotions(motions);
+    return save(w, mot, dir + "/blob.s3d");
+}
+
+// Chapter four: a machine of rigid parts in a hierarchy: a turning hub carrying four arms, each
+// arm a turning wheel carrying two blocks; three coloured lights; the camera rolls.
+bool writeMachine(const std::string & dir)
+{
+    const float kLength = 1190;
+    qor_cS3dWriter w;
+    addTexture(w, "metal");
+    addTexture(w, "sky_py");
+    addTexture(w, "wood");
+    qor_sS3dWMaterial metal = material("Metal", "metal", {1, 1, 1, 1});
+    metal.m_strSecond = "sky_py";
+    w.addMaterial(metal);
+    w.addMaterial(material("Wood", "wood", {1, 1, 1, 1}));
+    w.addTarget(obj("look"));
+    w.addCameraTarget(obj("cam"), 1, 4000, 50, 0, 0);
+    addMeshData(w, box({0, 0, 0}, 30, 30, 30), "Metal"); // 0: hub
+    addMeshData(w, box({0, 0, 0}, 40, 6, 6), "Wood");    // 1: arm
+    addMeshData(w, box({0, 0, 0}, 10, 10, 10), "Metal"); // 2: block
+    addMeshData(w, floorGrid(10, 60, 5), "Wood");        // 3
+    w.addMesh(obj("hub", {0, 0, 0}, 60), {0});
+    std::vector<std::pair<std::string, std::string>> tree;
+    for (int a = 0; a < 4; ++a)
+    {
+        const std::string arm = "arm" + std::to_string(a);
+        w.addMesh(obj(arm, {0, 0, 0}, 45), {1});
+        tree.push_back({arm, "hub"});
+        for (int b = 0; b < 2; ++b)
+        {
+            const std::string block = arm + "_block" + std::to_string(b);
+            w.addMesh(obj(block, {0, 0, 0}, 20), {2});
+            tree.push_back({block, arm});
+        }
+    }
+    w.addMesh(obj("floor", {0, 0, 0}, 430), {3});
+    const qor_cColor colours[3] = {{1, 0.4f, 0.3f, 1}, {0.3f, 1, 0.5f, 1}, {0.4f, 0.5f, 1, 1}};
+    for (int l = 0; l < 3; ++l)
+        w.addLightOmni(obj("lamp" + std::to_string(l)), colours[l], 1.2f, kLightFlags, 700);
+    w.addObjectHierarchy(tree);
+    w.addGlobalInfos({0.5f, 0.5f, 0.5f, 1}, {0.1f, 0.08f, 0.06f, 1});
+
+    qor_cMotWriter mot;
+    mot.addCommonInfos(0, uint(kLength), 1);
+    std::vector<qor_sMotObject> motions;
+    orbit(motions, "cam", {0, 0, 0}, 280, 110, 1, kLength, 0.6f);
+    qor_sMotObject look = motion("look");
+    look.m_position = qor_sMotChannel::constant(0, 70, 0);
+    motions.push_back(look);
+    auto spinner = [&](const std::string & name, qor_cVector3 at, qor_cVector3 axis, float turns) {
+        qor_sMotObject o = motion(name);
+        o.m_position = qor_sMotChannel::constant(at.x, at.y, at.z);
+        std::vector<qor_sMotKey> keys;
+        for (float t = 0; t <= kLength + 10; t += 10)
+            keys.push_back(rotKey(t, axis, 2 * kPi * turns * t / kLength));
+        o.m_rotation = qor_sMotChannel::track(3, keys);
+        motions.push_back(o);
+    };
+    spinner("hub", {0, 80, 0}, {0, 1, 0}, 6);
+    for (int a = 0; a < 4; ++a)
+    {
+        const float ang = kPi / 2 * a;
+        const std::string arm = "arm" + std::to_string(a);
+        // Arms stand 70 units out from the hub, each turning about its own length.
+        spinner(arm, {70 * std::cos(ang), 0, 70 * std::sin(ang)}, {std::cos(ang), 0, std::sin(ang)}, 10 + 2 * a);
+        for (int b = 0; b < 2; ++b)
+            spinner(arm + "_block" + std::to_string(b), {0, b ? 22.0f : -22.0f, 0}, normalised({1, 1, 0}), -20);
+    }
+    for (int l = 0; l < 3; ++l)
+        orbit(motions, "lamp" + std::to_string(l), {0, 0, 0}, 160, 100, 2 + l, kLength, 0, 2 * kPi * l / 3);
+    mot.addObjectsMotions(motions);
+    return save(w, mot, dir + "/machine.s3d");
+}
+
+// An imported scene with a stage of its own: the file's chunks, then a target and a target
+// camera (the first camera, the one the scene is seen through), two lights and the colours;
+// the animation file gets their motions appended (the reader takes top-level chunks until the
+// file ends).
+bool writeStage(const std::string & in, const std::string & out, float fDistance, float fHeight, float fLength)
+{
+    std::string err;
+    std::vector<unsigned char> sceneBytes, motBytes;
+    if (!qorg::readFileBounded(in, 256u << 20, sceneBytes, err) ||
+        !qorg::readFileBounded(in + ".MOT", 256u << 20, motBytes, err))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
+        return false;
+    }
+    tz_cChunkTable table(0, 0); // signature and version come from the file
+    if (!table.loadFromMemory(reinterpret_cast<const char *>(sceneBytes.data()), sceneBytes.size()))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s: not a scene file\n", in.c_str());
+        return false;
+    }
+    qor_cS3dWriter w(table.getSignature(), table.getVersion());
+    for (uint i = 0; i < table.getNbChunk(); ++i)
+    {
+        if (!w.addChunk(table.getChunkID(i), table.getChunkDatas(i), table.getChunkSize(i)))
+            return false;
+    }
+    w.addTarget(obj("stage_look"));
+    // Targets are counted from the file's start: the imported file has none.
+    w.addCameraTarget(obj("stage_cam"), 1, 8000, 50, 0, 0);
+    w.addLightOmni(obj("stage_key"), {1, 0.9f, 0.8f, 1}, 1.3f, kLightFlags, 1200);
+    w.addLightOmni(obj("stage_fill"), {0.5f, 0.6f, 1, 1}, 0.9f, kLightFlags, 1200);
+    w.addGlobalInfos({0.55f, 0.55f, 0.6f, 1}, {0.1f, 0.1f, 0.15f, 1});
+
+    std::vector<qor_sMotObject> motions;
+    orbit(motions, "stage_cam", {0, 0, 0}, fDistance, fHeight, 1, fLength, 0.25f);
+    qor_sMotObject look = motion("stage_look");
+    look.m_position = qor_sMotChannel::constant(0, fHeight * 0.3f, 0);
+    motions.push_back(look);
+    orbit(motions, "stage_key", {0, 0, 0}, fDistance, fHeight * 2, -2, fLength, 0);
+    qor_sMotObject fill = motion("stage_fill");
+    fill.m_position = qor_sMotChannel::constant(-fDistance, fHeight, -fDistance);
+    motions.push_back(fill);
+    qor_cMotWriter mot;
+    mot.addObjectsMotions(motions);
+    const std::string tmp = out + ".stage.tmp";
+    if (!qorg::checkOutputPath(tmp, err) || !mot.save(tmp.c_str()))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s: cannot write\n", tmp.c_str());
+        return false;
+    }
+    std::vector<unsigned char> extra;
+    const bool bRead = qorg::readFileBounded(tmp, 256u << 20, extra, err);
+    std::remove(tmp.c_str());
+    if (!bRead)
+        return false;
+    motBytes.insert(motBytes.end(), extra.begin(), extra.end());
+    const std::vector<char> image = w.image();
+    if (!qorg::writeFileSafe(out, image.data(), image.size(), err) ||
+        !qorg::writeFileSafe(out + ".MOT", motBytes.data(), motBytes.size(), err))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
+        return false;
+    }
+    return true;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: qor-gen-scenes OUT_DIR\n"
+                         "       qor-gen-scenes --stage IN.s3d OUT.s3d [--distance D] [--height H] [--length UNITS]\n");
+    return 2;
+}
+} // namespace
+
+int main(int argc, char ** argv)
+{
+    if (argc >= 4 && std::strcmp(argv[1], "--stage") == 0)
+    {
+        float d = 300, h = 80, len = 1055;
+        for (int i = 4; i < argc; i += 2)
+        {
+            long v = 0;
+            if (i + 1 >= argc || !qorg::parseInt(argv[i + 1], 1, 1000000, v))
+                return usage();
+            if (std::strcmp(argv[i], "--distance") == 0)
+                d = float(v);
+            else if (std::strcmp(argv[i], "--height") == 0)
+                h = float(v);
+            else if (std::strcmp(argv[i], "--length") == 0)
+                len = float(v);
+            else
+                return usage();
+        }
+        return writeStage(argv[2], argv[3], d, h, len) ? 0 : 1;
+    }
+    if (argc != 2 || argv[1][0] == '-')
+        return usage();
+    std::string err;
+    const std::string dir = argv[1];
+    if (!qorg::makeFolders(dir, err))
+    {
+        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
+        return 1;
+    }
+    return writeTentacle(dir) && writeBlob(dir) && writeMachine(dir) ? 0 : 1;
+}
