@@ -8,6 +8,9 @@ namespace
 // The locked-file state is process-wide: one file is locked at a time, whoever locked it.
 FILE * s_pLockedFile = nullptr;
 bool s_bLockedFromDisk = false;
+// A compressed pack entry is served as a memory stream over its unpacked bytes (the pack's own
+// stream holds LZO data that no image decoder can read); both go with the lock.
+char * s_pLockedBuffer = nullptr;
 } // namespace
 
 qor_cXChange * qor_cXChange::s_pInstance = nullptr;
@@ -52,11 +55,28 @@ FILE * qor_cXChange::lockFile(cchar * szFilename, cchar * szMode)
     s_bLockedFromDisk = false;
     if (m_pMonofiler)
     {
-        FILE * pFile = m_pMonofiler->getFile(szFilename);
-        if (pFile)
+        FILE * pFile = nullptr;
+        uint nStored = 0;
+        bool bCompressed = false;
+        if (m_pMonofiler->findFile(szFilename, &pFile, &nStored, &bCompressed) && pFile)
         {
-            s_pLockedFile = pFile;
-            return pFile;
+            if (!bCompressed)
+            {
+                s_pLockedFile = pFile;
+                return pFile;
+            }
+            uint nSize = 0;
+            s_pLockedBuffer = m_pMonofiler->loadFile(szFilename, &nSize);
+            if (!s_pLockedBuffer || nSize == 0)
+            {
+                unlockFile();
+                return nullptr;
+            }
+            s_pLockedFile = fmemopen(s_pLockedBuffer, nSize, "rb");
+            s_bLockedFromDisk = s_pLockedFile != nullptr; // closed by unlockFile
+            if (!s_pLockedFile)
+                unlockFile();
+            return s_pLockedFile;
         }
     }
     if (!szFilename || !szMode)
@@ -70,6 +90,8 @@ void qor_cXChange::unlockFile()
 {
     if (s_bLockedFromDisk && s_pLockedFile)
         std::fclose(s_pLockedFile);
+    delete[] s_pLockedBuffer;
+    s_pLockedBuffer = nullptr;
     s_pLockedFile = nullptr;
     s_bLockedFromDisk = false;
 }

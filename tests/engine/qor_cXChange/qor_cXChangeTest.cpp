@@ -156,6 +156,38 @@ TEST_F(XChange, LockFileServesThePackStreamAndUnlockLeavesThePackReadable)
     m_xchange.unlockFile();
 }
 
+// An LZO-compressed entry (one literal run: length + 17, the bytes, then the end marker) reads
+// through the lock as its unpacked bytes, not the stored LZO data.
+TEST_F(XChange, LockFileOfACompressedEntryReadsItsUnpackedBytes)
+{
+    std::string b;
+    auto u32 = [&b](uint32_t n) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<char>(n >> (8 * i)));
+    };
+    const std::string lzo = std::string(1, char(8 + 17)) + "JPEGDATA" + std::string("\x11\x00\x00", 3);
+    u32(0xABCDF707u);
+    u32(1);
+    const std::string name = "maps\\pic.jpg";
+    u32(static_cast<uint32_t>(name.size()));
+    b += name;
+    u32(static_cast<uint32_t>(lzo.size()));
+    b.push_back(1);
+    u32(8);
+    b += lzo;
+    ASSERT_TRUE(qort::writeText("p.dat", b));
+    ASSERT_TRUE(m_pack.open("p.dat"));
+    m_xchange.setMonofiler(&m_pack);
+    for (int i = 0; i < 2; ++i)
+    {
+        FILE * pFile = m_xchange.lockFile("maps\\pic.jpg", "rb");
+        ASSERT_NE(pFile, nullptr);
+        char ac[16];
+        EXPECT_EQ(std::string(ac, std::fread(ac, 1, sizeof ac, pFile)), "JPEGDATA");
+        m_xchange.unlockFile();
+    }
+}
+
 TEST_F(XChange, LockFileFallsBackToTheDiskAndUnlockClosesThatStream)
 {
     writePack("p.dat", {{"in_pack.txt", "p"}});
