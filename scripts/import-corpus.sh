@@ -15,7 +15,7 @@ models=${2:-/usr/share/assimp/models}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0:use_tls=0}"
 
 imported=0 refused=0 crashed=0 hung=0 broken=0 undrawn=0 total=0
 exts='obj|gltf|glb|fbx|dae|3ds|x|ply|stl|off|md2|md3|md5mesh|ms3d|lwo|lws|ac|ase|ask|b3d|blend|bvh|cob|csm|dxf|hmp|irr|irrmesh|lxo|m3d|mdc|mdl|nff|ogex|pk3|q3o|q3s|raw|sib|smd|ter|uc|x3d|xgl|zgl|3d|amf|3mf|iqm|xml|mesh'
