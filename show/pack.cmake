@@ -1,8 +1,8 @@
 # Packs the show's generated files: the paths listed in QOR_MANIFEST (one a line) and in
 # QOR_FILES ("|"-separated), all relative to QOR_SHOW_DIR, into QOR_SHOW_DIR/dask243.dat.
 # Run from QOR_SHOW_DIR so that the stored names are the relative paths. Entries are stored
-# plain: the image loaders decode JPEG straight from the pack's stream (no decompression on that
-# path), and JPEG and MP3 data gain nothing from LZO anyway.
+# plain: JPEG and MP3 data gain nothing from LZO, and a plain image is decoded straight from the
+# pack's stream without being unpacked first.
 file(STRINGS ${QOR_SHOW_DIR}/${QOR_MANIFEST} files)
 string(REPLACE "|" ";" extra "${QOR_FILES}")
 list(APPEND files ${extra})
