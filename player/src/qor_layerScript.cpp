@@ -36,26 +36,18 @@ inline bool flag(const cell * params, int i)
     return qoru_amxArg(params, i) == 1;
 }
 
-// A native whose target does not exist (a quad native before "addQuad", a layer native outside
-// a layer script) returns 0 and logs one line.
-cell noTarget(cchar * szNative, cchar * szMissing)
-{
-    QOR_LOG_LOCATION();
-    qoru_logError("%s : pas de cible, appeler %s avant\n", szNative, szMissing);
-    return 0;
-}
 
 qor_cLayer * layer(cchar * szNative)
 {
     if (!s_targets.pLayer)
-        noTarget(szNative, "qor_cLayer::loadScript");
+        qoru_nativeNoTarget(szNative, "qor_cLayer::loadScript");
     return s_targets.pLayer;
 }
 
 qor_cLayerQuad * quad(cchar * szNative)
 {
     if (!s_targets.pQuad)
-        noTarget(szNative, "addQuad");
+        qoru_nativeNoTarget(szNative, "addQuad");
     return s_targets.pQuad;
 }
 
@@ -68,7 +60,7 @@ cell AMX_NATIVE_CALL screenscript_addLayer(AMX * amx, cell * params)
     // Read before the nested script, which changes the targets.
     qor_cLayerScreen * pScreen = s_targets.pScreen;
     if (!pScreen)
-        return noTarget("screenscript_addLayer", "qor_cLayerScreen::loadFromScript");
+        return qoru_nativeNoTarget("screenscript_addLayer", "qor_cLayerScreen::loadFromScript");
     qor_cLayer * pLayer = new (std::nothrow) qor_cLayer;
     if (!pLayer)
     {
@@ -156,7 +148,7 @@ cell AMX_NATIVE_CALL layerscript_loadMaterial(AMX * amx, cell * params)
     // Without a quad the material is still made (and the material natives that follow work on
     // it), but nothing draws it.
     if (!s_targets.pQuad)
-        return noTarget("layerscript_loadMaterial", "addQuad");
+        return qoru_nativeNoTarget("layerscript_loadMaterial", "addQuad");
     s_targets.pQuad->setMaterial(pMat);
     return 1;
 }
@@ -389,7 +381,7 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
     qoru_amxGetString(amx, qoru_amxArg(params, 1), szName, sizeof szName);
     qor_sMatScriptTargets & mat = qoru_matScriptTargets();
     if (!mat.pStage)
-        return noTarget("layerscript_loadTextureScript", "addStage");
+        return qoru_nativeNoTarget("layerscript_loadTextureScript", "addStage");
     // 1. Drawn once per name: a texture of that name in the scene means the layer is already
     // made. The stage still shows it, as loadTexture binds a texture it finds.
     if (qor_cTexture * pFound = pLayer->getTexture(szName))

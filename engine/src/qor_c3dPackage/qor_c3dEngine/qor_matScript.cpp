@@ -20,40 +20,32 @@ inline float color(const cell * params, int i)
     return (float)qoru_amxArg(params, i) * QOR_MATSCRIPT_COLOR_SCALE;
 }
 
-// A native whose target does not exist yet (a pass native before "addPass", ...) does nothing,
-// returns 0 to the script and logs one line naming the native and the missing call.
-cell noTarget(cchar * szNative, cchar * szMissing)
-{
-    QOR_LOG_LOCATION();
-    qoru_logError("%s : pas de cible, appeler %s avant\n", szNative, szMissing);
-    return 0;
-}
 
 qor_cEffectPass * pass(cchar * szNative)
 {
     if (!s_targets.pPass)
-        noTarget(szNative, "addPass");
+        qoru_nativeNoTarget(szNative, "addPass");
     return s_targets.pPass;
 }
 
 qor_cEffectStage * stage(cchar * szNative)
 {
     if (!s_targets.pStage)
-        noTarget(szNative, "addStage");
+        qoru_nativeNoTarget(szNative, "addStage");
     return s_targets.pStage;
 }
 
 qor_cMaterial * material(cchar * szNative)
 {
     if (!s_targets.pMaterial)
-        noTarget(szNative, "addMaterial");
+        qoru_nativeNoTarget(szNative, "addMaterial");
     return s_targets.pMaterial;
 }
 
 qor_cTexture * animTexture(cchar * szNative)
 {
     if (!s_targets.pTexture)
-        noTarget(szNative, "loadAnim");
+        qoru_nativeNoTarget(szNative, "loadAnim");
     return s_targets.pTexture;
 }
 
@@ -492,3 +484,10 @@ AMX_NATIVE_INFO qor_aMatScriptNatives[] = {
     {"useTextureAsRenderTarget", matscript_useTextureAsRenderTarget},
     {nullptr, nullptr},
 };
+
+cell qoru_nativeNoTarget(cchar * szNative, cchar * szMissing)
+{
+    QOR_LOG_LOCATION();
+    qoru_logError("%s : pas de cible, appeler %s avant\n", szNative, szMissing);
+    return 0;
+}

@@ -54,6 +54,10 @@ inline cell qoru_amxArg(const cell * params, int i)
 {
     return (params[0] >= (cell)(i * (int)sizeof(cell))) ? params[i] : 0;
 }
+// What a native does when its target does not exist (a pass native before "addPass", a quad
+// native before "addQuad"): logs one line naming the native and the call it needs, returns 0 to
+// the script.
+cell qoru_nativeNoTarget(cchar * szNative, cchar * szMissing);
 
 // The natives, shared with the layer table (which lists them under its own order).
 cell AMX_NATIVE_CALL matscript_addPass(AMX * amx, cell * params);
