@@ -11,13 +11,13 @@ jobs=${QOR_JOBS:-$(nproc)}
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy QOR_NO_DIALOGS=1
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOR_WERROR=ON >/dev/null
 ninja -C build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
 echo "== sanitizer build (ASan + UBSan, fuzz targets)"
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DQOR_SANITIZE=ON -DQOR_FUZZ=ON -DQOR_BENCH=OFF >/dev/null
+  -DQOR_SANITIZE=ON -DQOR_FUZZ=ON -DQOR_BENCH=OFF -DQOR_WERROR=ON >/dev/null
 ninja -C build-asan -j "$jobs"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 # use_tls=0: the leak checker of this clang mis-tracks dynamic TLS blocks of libraries loaded

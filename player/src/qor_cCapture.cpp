@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -89,23 +90,24 @@ std::string findProgram(cchar * szName)
     cchar * szPath = std::getenv("PATH");
     if (!szPath)
         return std::string();
-    std::string strPath(szPath);
-    size_t iStart = 0;
-    while (iStart <= strPath.size())
+    // Each entry of PATH in turn; an empty entry is the working folder.
+    std::string_view path(szPath);
+    for (;;)
     {
-        size_t iEnd = strPath.find(':', iStart);
-        if (iEnd == std::string::npos)
-            iEnd = strPath.size();
-        std::string strDir = strPath.substr(iStart, iEnd - iStart);
-        if (strDir.empty())
-            strDir = ".";
-        const std::string strFile = strDir + "/" + szName;
+        const size_t iEnd = path.find(':');
+        const std::string_view dir = path.substr(0, iEnd);
+        std::string strFile;
+        strFile.reserve(dir.size() + std::strlen(szName) + 2);
+        strFile.append(dir.empty() ? std::string_view(".") : dir);
+        strFile.push_back('/');
+        strFile.append(szName);
         struct stat st;
         if (stat(strFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(strFile.c_str(), X_OK) == 0)
             return strFile;
-        iStart = iEnd + 1;
+        if (iEnd == std::string_view::npos)
+            return std::string();
+        path.remove_prefix(iEnd + 1);
     }
-    return std::string();
 }
 
 // All n bytes to the descriptor (a pipe takes them in pieces); false when it stops taking them.
