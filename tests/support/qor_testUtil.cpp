@@ -180,10 +180,13 @@ bool compileScript(const std::string & source, const std::string & outPath, std:
     const std::string src = outPath + ".sc";
     if (!writeText(src, source))
         return false;
+    std::string command = "'";
+    for (const std::string & part :
+         {binDir(), std::string("/qor-sc' '"), src, std::string("' -I '"), sourceDir(),
+          std::string("/scripts/include' -o '"), outPath, std::string("' 2>&1")})
+        command += part;
     std::string out;
-    const int rc = runCommand("'" + binDir() + "/qor-sc' '" + src + "' -I '" + sourceDir() + "/scripts/include' -o '" +
-                                  outPath + "' 2>&1",
-                              &out);
+    const int rc = runCommand(command, &out);
     if (pMessages)
         *pMessages = out;
     return rc == 0;
