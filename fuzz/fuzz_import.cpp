@@ -17,13 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
         return 0;
     const char * szHint = s_aszHint[pData[0] % (sizeof(s_aszHint) / sizeof(s_aszHint[0]))];
     Assimp::Importer importer;
-    importer.SetIOHandler(new qor_cImportIOSystem(false));
+    importer.SetIOHandler(new qor_cImportIOSystem(nullptr));
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const aiScene * pScene = importer.ReadFileFromMemory(pData + 1, nSize - 1, qoru_importPostProcessFlags(), szHint);
     if (!pScene)
         return 0;
     qor_sImportOptions options;
-    options.m_bReadFiles = false;
     options.m_nFps = 30;
     qor_sImportResult result;
     if (qoru_importConvert(*pScene, options, &result))

@@ -597,7 +597,7 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
 
 TEST(qor_import, LongNamesAreShortenedUniquely)
 {
-    std::unordered_set<std::string> used;
+    qor_sImportNames used;
     const std::string a(80, 'a');
     std::string b = a;
     b[79] = 'b';
