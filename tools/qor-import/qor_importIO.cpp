@@ -123,9 +123,17 @@ void qor_cImportFiles::refuse(const std::string & strPath, std::string * pstrWhy
         m_warnings.push_back("reference \"" + strPath + "\" " + strWhy + "; not read");
 }
 
+bool qor_cImportFiles::allowed(const std::string & strPath)
+{
+    if (inside(strPath))
+        return true;
+    refuse(strPath, nullptr);
+    return false;
+}
+
 int qor_cImportFiles::openRead(const std::string & strPath, uint64_t nMaxSize, uint64_t * pnSize, std::string * pstrWhy)
 {
-    if (!inside(strPath))
+    if (!allowed(strPath))
     {
         refuse(strPath, pstrWhy);
         return -1;
@@ -168,7 +176,7 @@ bool qor_cImportFiles::readFile(const std::string & strPath, uint64_t nMaxSize, 
 bool qor_cImportIOSystem::Exists(const char * szFile) const
 {
     struct stat st;
-    return m_pFiles && szFile && m_pFiles->inside(szFile) && stat(szFile, &st) == 0 && S_ISREG(st.st_mode);
+    return m_pFiles && szFile && m_pFiles->allowed(szFile) && stat(szFile, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 Assimp::IOStream * qor_cImportIOSystem::Open(const char * szFile, const char * szMode)

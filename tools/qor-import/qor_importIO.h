@@ -28,6 +28,8 @@ class qor_cImportFiles
     bool readFile(const std::string & strPath, uint64_t nMaxSize, std::string * pData, std::string * pstrWhy);
     // Whether strPath may be read at all (no file is opened; no warning).
     bool inside(const std::string & strPath) const;
+    // The same, with the warning for a path refused.
+    bool allowed(const std::string & strPath);
 
     // (device, inode) of every file opened.
     using tId = std::pair<uint64_t, uint64_t>;
