@@ -444,7 +444,7 @@ std::string lastLine(const std::string & s)
 }
 
 // Why the child stopped when it did not finish.
-std::string stopReason(int nStatus, unsigned nSeconds, const std::string & strErr)
+std::string stopReason(int nStatus, unsigned nSeconds, double fUsed, const std::string & strErr)
 {
     const std::string strLast = lastLine(strErr);
     const std::string strSaid = strLast.empty() ? std::string() : " (" + strLast + ")";
@@ -453,8 +453,11 @@ std::string stopReason(int nStatus, unsigned nSeconds, const std::string & strEr
         const int nSignal = WTERMSIG(nStatus);
         switch (nSignal)
         {
-        case SIGXCPU:
         case SIGKILL:
+            if (fUsed < nSeconds)
+                return "the model reader was killed (SIGKILL; out of memory?)";
+            [[fallthrough]];
+        case SIGXCPU:
             return "reading the model took more than " + std::to_string(nSeconds) +
                    " s of processor time (--time-limit); given up";
         case SIGSEGV:
@@ -503,9 +506,12 @@ bool runChild(sJob & job, unsigned nSeconds, sResult * pResult)
     std::string strOut, strErr;
     drain(afdOut[0], afdErr[0], &strOut, &strErr);
     int nStatus = 0;
-    while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR)
+    struct rusage usage = {};
+    while (wait4(pid, &nStatus, 0, &usage) < 0 && errno == EINTR)
     {
     }
+    const double fUsed = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     parse(strOut, pResult);
     const bool bFinished = WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0;
 #ifdef QOR_IMPORT_SANITIZED
@@ -517,7 +523,7 @@ bool runChild(sJob & job, unsigned nSeconds, sResult * pResult)
         std::fputs(strErr.c_str(), stderr);
     else
     {
-        pResult->m_strError = job.m_strIn + ": " + stopReason(nStatus, nSeconds, strErr);
+        pResult->m_strError = job.m_strIn + ": " + stopReason(nStatus, nSeconds, fUsed, strErr);
         return false;
     }
     return pResult->m_bDone;
