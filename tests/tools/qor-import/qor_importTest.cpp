@@ -995,6 +995,18 @@ TEST(qor_import, InputsThatCrashOrHangTheReaderEndInOneLine)
     nested += std::string(100001, ']');
     std::vector<std::vector<size_t>> loop = chain(3);
     loop[2].push_back(0);
+    // COLLADA nodes nested 400,000 deep: Assimp's reader recurses past even the reader's large
+    // stack. (A sanitizer build reports the overflow its own way: the row is left out there.)
+    std::string dae;
+#ifndef QOR_TEST_SANITIZED
+    dae = "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+          "version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\">";
+    for (int i = 0; i < 400000; ++i)
+        dae += "<node>";
+    for (int i = 0; i < 400000; ++i)
+        dae += "</node>";
+    dae += "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+#endif
     const Case cases[] = {
         // Triangulation's internal check fails on the cut faces (Assimp aborts).
         {"a cut of cube_uv.ply", "cut.ply", cut, "", "failed internal check"},
@@ -1002,6 +1014,7 @@ TEST(qor_import, InputsThatCrashOrHangTheReaderEndInOneLine)
         {"a 16-byte PLY header", "loop.ply", "ply\nformat ascii", " --time-limit 2", "2 s of processor time"},
         // Assimp's glTF reader recurses once a level.
         {"a 100,000-deep node chain", "deep.gltf", gltfNodes(chain(100000)), "", "nest deeper than 1024 levels"},
+        {"COLLADA nodes 400,000 deep", "deep.dae", dae, "", "crashed on it"},
         {"a node that is its own ancestor", "loop.gltf", gltfNodes(loop), "", "node 0 is its own ancestor"},
         {"JSON nested 100,000 deep", "json.gltf", gltfNodes(chain(1), ",\"extras\":" + nested), "",
          "JSON nests deeper than"},
@@ -1010,7 +1023,7 @@ TEST(qor_import, InputsThatCrashOrHangTheReaderEndInOneLine)
     {
         if (c.m_strData.empty())
         {
-            std::printf("skipped (assimp-testmodels missing): %s\n", c.m_szWhat);
+            std::printf("skipped (its source is missing here): %s\n", c.m_szWhat);
             continue;
         }
         qort::TempDir dir;
