@@ -994,7 +994,8 @@ std::string qoru_importUniqueName(const std::string & strName, size_t nMax, qor_
         do
         {
             const std::string suffix = "~" + std::to_string(nNext++);
-            name = base.substr(0, std::min(base.size(), nMax - suffix.size())) + suffix;
+            name.assign(base, 0, std::min(base.size(), nMax - suffix.size()));
+            name.append(suffix);
         } while (pNames->m_used.count(name));
     }
     pNames->m_used.insert(name);
