@@ -1,6 +1,6 @@
 #include "qor_importConvert.h"
 
-#include "tz_cFile.h"
+#include "qor_importIO.h"
 
 #include <assimp/anim.h>
 #include <assimp/material.h>
@@ -21,7 +21,7 @@ constexpr size_t e_maxName = 63;
 // Texture names leave room for the alpha image's "_a".
 constexpr size_t e_maxTextureName = 61;
 // Largest external texture read.
-constexpr long long e_maxImageFile = 64ll * 1024 * 1024;
+constexpr uint64_t e_maxImageFile = 64ull * 1024 * 1024;
 // Morph key times: ticks of 1/160 frame unit (a frame unit is 1/30 s).
 constexpr double e_ticksPerSecond = 30.0 * 160.0;
 
@@ -122,7 +122,8 @@ private:
     void warn(const std::string & s) { m_out.m_warnings.push_back(s); }
     std::string objectName(const std::string & s) { return qoru_importUniqueName(m_opt.m_strPrefix + s, e_maxName, &m_usedObject); }
 
-    void collect(const aiNode * pNode, int nParent);
+    void collect(const aiNode * pRoot, int nRootParent);
+    void collectOne(const aiNode * pNode, int nParent, std::vector<std::pair<const aiNode *, int>> * pStack);
     void buildMeshes();
     void writeTexturesAndMaterials();
     std::string textureFor(const aiMaterial & mat, aiTextureType eType, bool bBump, bool * pbAlpha);
@@ -147,9 +148,10 @@ private:
 
     std::vector<sObject> m_objects;
     std::vector<sMeshBuild> m_builds;
-    std::unordered_set<std::string> m_usedObject;
-    std::unordered_set<std::string> m_usedMaterial;
-    std::unordered_set<std::string> m_usedTexture;
+    qor_sImportNames m_usedObject;
+    qor_sImportNames m_usedMaterial;
+    qor_sImportNames m_usedTexture;
+    std::unordered_set<std::string> m_alphaTextures; // textures written with an alpha image
     std::set<std::string> m_boneNames;
     std::map<std::string, unsigned> m_cameraByName;
     std::map<std::string, unsigned> m_lightByName;
@@ -208,7 +210,21 @@ bool cConverter::run()
 
 // ---- objects ----------------------------------------------------------------------------------
 
-void cConverter::collect(const aiNode * pNode, int nParent)
+void cConverter::collect(const aiNode * pRoot, int nRootParent)
+{
+    // Depth first, parents before children, in the file's order; an explicit stack, as a
+    // hierarchy may be as deep as it is long.
+    std::vector<std::pair<const aiNode *, int>> stack{{pRoot, nRootParent}};
+    while (!stack.empty())
+    {
+        const aiNode * pNode = stack.back().first;
+        const int nParent = stack.back().second;
+        stack.pop_back();
+        collectOne(pNode, nParent, &stack);
+    }
+}
+
+void cConverter::collectOne(const aiNode * pNode, int nParent, std::vector<std::pair<const aiNode *, int>> * pStack)
 {
     const std::string strNode = pNode->mName.C_Str();
     int nSelf = -1;
@@ -276,8 +292,8 @@ void cConverter::collect(const aiNode * pNode, int nParent)
     }
     if (nSelf >= 0)
         m_objectByNode.emplace(strNode, nSelf);
-    for (unsigned i = 0; i < pNode->mNumChildren; ++i)
-        collect(pNode->mChildren[i], nSelf >= 0 ? nSelf : nParent);
+    for (unsigned i = pNode->mNumChildren; i-- > 0;)
+        pStack->emplace_back(pNode->mChildren[i], nSelf >= 0 ? nSelf : nParent);
 }
 
 void cConverter::buildMeshes()
@@ -575,14 +591,16 @@ void cConverter::writeMeshData(const sMeshBuild & build)
 
 void cConverter::writeMorphs()
 {
-    for (size_t o = 0; o < m_objects.size(); ++o)
+    // Each mesh's targets, gathered in one pass (a scene of many meshes stays linear).
+    std::unordered_map<size_t, std::vector<qor_sS3dWMorphTarget>> byBase;
+    for (const sObject & t : m_objects)
+        if (t.m_nMorphBase >= 0)
+            byBase[size_t(t.m_nMorphBase)].push_back({t.m_strName, {}});
+    for (size_t o = 0; o < m_objects.size() && !byBase.empty(); ++o)
     {
-        if (m_objects[o].m_eKind != e_mesh || m_objects[o].m_nMorphBase >= 0)
+        if (m_objects[o].m_eKind != e_mesh || m_objects[o].m_nMorphBase >= 0 || !byBase.count(o))
             continue;
-        std::vector<qor_sS3dWMorphTarget> targets;
-        for (const sObject & t : m_objects)
-            if (t.m_nMorphBase == int(o))
-                targets.push_back({t.m_strName, {}});
+        std::vector<qor_sS3dWMorphTarget> & targets = byBase[o];
         if (targets.empty())
             continue;
         const aiMeshMorphAnim * pChannel = nullptr;
@@ -649,33 +667,30 @@ bool cConverter::loadImage(const std::string & path, qor_sImportImage * pImage)
         }
         return true;
     }
-    if (!m_opt.m_bReadFiles)
+    if (!m_opt.m_pFiles)
         return false;
     std::string file = path;
     std::replace(file.begin(), file.end(), '\\', '/');
     if (file.rfind("file://", 0) == 0)
         file = file.substr(7);
-    if (file.empty() || file[0] != '/')
-        file = (m_opt.m_strModelDir.empty() ? std::string(".") : m_opt.m_strModelDir) + "/" + file;
-    tz_cFile in;
-    if (!in.open(file.c_str(), "rb"))
+    if (file.empty())
+        return false;
+    // Looked up in the model's folder, and read only from there and below.
+    if (file[0] != '/')
+        file = m_opt.m_pFiles->folder() + "/" + file;
+    if (!m_opt.m_pFiles->inside(file))
     {
-        warn("texture \"" + path + "\": cannot open " + file);
+        warn("texture \"" + path + "\": outside the model's folder \"" + m_opt.m_pFiles->folder() +
+             "\" (--allow-outside reads it); not read");
         return false;
     }
-    const long long nSize = in.size();
-    if (nSize <= 0 || nSize > e_maxImageFile)
+    std::string bytes;
+    if (!m_opt.m_pFiles->readFile(file, e_maxImageFile, &bytes, &err))
     {
-        warn("texture \"" + path + "\": " + std::to_string(nSize) + " bytes");
+        warn("texture \"" + path + "\": " + file + " " + err);
         return false;
     }
-    std::vector<unsigned char> bytes(static_cast<size_t>(nSize));
-    if (in.read(bytes.data(), int(nSize)) != int(nSize))
-    {
-        warn("texture \"" + path + "\": short read");
-        return false;
-    }
-    if (!qoru_importDecodeImage(bytes.data(), bytes.size(), pImage, &err))
+    if (!qoru_importDecodeImage(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), pImage, &err))
     {
         warn("texture \"" + path + "\": " + err);
         return false;
@@ -695,9 +710,7 @@ std::string cConverter::textureFor(const aiMaterial & mat, aiTextureType eType, 
     if (it != m_textureByKey.end())
     {
         if (pbAlpha)
-            for (const qor_sImportTexture & t : m_out.m_textures)
-                if (t.m_strName == it->second + "_a")
-                    *pbAlpha = true;
+            *pbAlpha = m_alphaTextures.count(it->second) > 0;
         return it->second;
     }
     qor_sImportTexture tex;
@@ -732,6 +745,7 @@ std::string cConverter::textureFor(const aiMaterial & mat, aiTextureType eType, 
     const std::string strName = tex.m_strName;
     if (bAlpha)
     {
+        m_alphaTextures.insert(tex.m_strName);
         qor_sImportTexture alpha;
         alpha.m_strName = tex.m_strName + "_a";
         alpha.m_image = tex.m_image;
@@ -961,7 +975,7 @@ bool qoru_importConvert(const aiScene & scene, const qor_sImportOptions & option
     return converter.run();
 }
 
-std::string qoru_importUniqueName(const std::string & strName, size_t nMax, std::unordered_set<std::string> * pUsed)
+std::string qoru_importUniqueName(const std::string & strName, size_t nMax, qor_sImportNames * pNames)
 {
     std::string base = strName.empty() ? std::string("unnamed") : strName;
     // A NUL would end the name early in the file.
@@ -973,11 +987,17 @@ std::string qoru_importUniqueName(const std::string & strName, size_t nMax, std:
         base = base.substr(0, nMax - 9) + szHash;
     }
     std::string name = base;
-    for (unsigned n = 2; pUsed->count(name); ++n)
+    if (pNames->m_used.count(name))
     {
-        const std::string suffix = "~" + std::to_string(n);
-        name = base.substr(0, std::min(base.size(), nMax - suffix.size())) + suffix;
+        // Numbering resumes where the last name of this base stopped.
+        unsigned & nNext = pNames->m_next.try_emplace(base, 2u).first->second;
+        do
+        {
+            const std::string suffix = "~" + std::to_string(nNext++);
+            name.assign(base, 0, std::min(base.size(), nMax - suffix.size()));
+            name.append(suffix);
+        } while (pNames->m_used.count(name));
     }
-    pUsed->insert(name);
+    pNames->m_used.insert(name);
     return name;
 }

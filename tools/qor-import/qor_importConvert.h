@@ -7,19 +7,21 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 struct aiScene;
+class qor_cImportFiles;
 
 struct qor_sImportOptions
 {
     float m_fScale = 1.0f;       // multiplies every distance
     unsigned m_nFps = 30;        // samples per second of the animation tracks
     std::string m_strPrefix;     // put before every object, material and texture name
-    std::string m_strModelDir;   // folder of the input, where external textures are looked up
-    // Read external textures from disk (false: only embedded ones; the fuzz target's choice).
-    bool m_bReadFiles = true;
+    // Where external textures are read from (the model's folder and its rule); null: only
+    // embedded ones (the fuzz target's choice).
+    qor_cImportFiles * m_pFiles = nullptr;
 };
 
 // One image to write under the texture folder as NAME.jpg.
@@ -47,6 +49,14 @@ unsigned qoru_importPostProcessFlags();
 // Converts the scene; false (with a warning saying why) when nothing usable is left.
 bool qoru_importConvert(const aiScene & scene, const qor_sImportOptions & options, qor_sImportResult * pResult);
 
+// The names given so far in one name space (objects, materials or textures), and for each name
+// asked for more than once the next number to try, so that N equal names cost O(N) in all.
+struct qor_sImportNames
+{
+    std::unordered_set<std::string> m_used;
+    std::unordered_map<std::string, unsigned> m_next;
+};
+
 // The name-shortening rule: names longer than nMax characters keep their start and end with "~"
-// and a hash; names already given get "~2", "~3" ... Every name returned is unique in pUsed.
-std::string qoru_importUniqueName(const std::string & strName, size_t nMax, std::unordered_set<std::string> * pUsed);
+// and a hash; names already given get "~2", "~3" ... Every name returned is unique in pNames.
+std::string qoru_importUniqueName(const std::string & strName, size_t nMax, qor_sImportNames * pNames);

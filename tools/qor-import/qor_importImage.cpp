@@ -1,7 +1,5 @@
 #include "qor_importImage.h"
 
-#include "qor_fileUtil.h"
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -126,8 +124,7 @@ bool qoru_importDecodeImage(const unsigned char * pData, size_t nSize, qor_sImpo
     return false;
 }
 
-bool qoru_importWriteJpeg(const std::string & path, const qor_sImportImage & image, bool bAlpha,
-                          std::string * pError)
+bool qoru_importEncodeJpeg(const qor_sImportImage & image, bool bAlpha, std::string * pBytes, std::string * pError)
 {
     if (image.m_nWidth == 0 || image.m_nHeight == 0)
     {
@@ -173,11 +170,7 @@ bool qoru_importWriteJpeg(const std::string & path, const qor_sImportImage & ima
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    // Written whole beside the path and renamed over it; never over what is not a regular file.
-    std::string strError;
-    const bool bOk = qoru_writeFile(path.c_str(), pOut, nOut, nullptr, &strError);
+    pBytes->assign(reinterpret_cast<const char *>(pOut), nOut);
     std::free(pOut);
-    if (!bOk)
-        *pError = path + ": " + strError;
-    return bOk;
+    return true;
 }

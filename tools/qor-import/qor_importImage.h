@@ -21,7 +21,6 @@ struct qor_sImportImage
 bool qoru_importDecodeImage(const unsigned char * pData, size_t nSize, qor_sImportImage * pImage,
                             std::string * pError);
 
-// Writes the colour (RGB) or the alpha channel (grey) as a baseline JPEG of quality 90 into a
-// regular file (created or truncated; never anything else).
-bool qoru_importWriteJpeg(const std::string & path, const qor_sImportImage & image, bool bAlpha,
-                          std::string * pError);
+// Encodes the colour (RGB) or the alpha channel (grey) as a baseline JPEG of quality 90 into
+// *pBytes.
+bool qoru_importEncodeJpeg(const qor_sImportImage & image, bool bAlpha, std::string * pBytes, std::string * pError);
