@@ -39,6 +39,10 @@ bool qor_cLayer::loadScript(cchar * szScript)
     qoru_layerScriptTargets().pLayer = this;
     qoru_layerScriptTargets().pQuad = nullptr;
     qoru_setMatScriptMaterial(nullptr, this);
+    // A layer loaded by itself counts its texture layers from 0; one a script adds counts
+    // with the rest of its screen.
+    if (qor_cScript::getRunningDepth() == 0)
+        qoru_resetTextureLayerCount();
     qor_cScript scr;
     if (!scr.loadAndExecute(szScript, qor_aLayerScriptNatives))
     {

@@ -15,6 +15,7 @@ qor_cLayerScreen::~qor_cLayerScreen() {}
 bool qor_cLayerScreen::loadFromScript(cchar * szScript)
 {
     qoru_layerScriptTargets() = qor_sLayerScriptTargets{this, nullptr, nullptr};
+    qoru_resetTextureLayerCount();
     qoru_setMatScriptMaterial(nullptr, nullptr);
     qor_cScript scr;
     bool bRet = scr.loadAndExecute(szScript, qor_aScreenScriptNatives);

@@ -6,6 +6,7 @@
 #include "qor_mathUtil.h"
 
 #include <new>
+#include <string>
 
 qor_cSceneViewer::qor_cSceneViewer(cchar * szScene) : m_strScene(szScene), m_pScene(nullptr) {}
 
@@ -14,9 +15,21 @@ qor_cSceneViewer::~qor_cSceneViewer()
     delete m_pScene;
 }
 
+void qor_cSceneViewer::setLogFolder(cchar * szFolder)
+{
+    m_bLogs = szFolder != nullptr;
+    if (!szFolder)
+        return;
+    const std::string strFolder = *szFolder ? std::string(szFolder) + "/" : std::string();
+    m_strErrorLog = (strFolder + "qor_error.txt").c_str();
+    m_strTraceLog = (strFolder + "qor_trace.txt").c_str();
+}
+
 bool qor_cSceneViewer::init()
 {
-    if (!createErrorHandler("qor_error.txt", "qor_trace.txt"))
+    // The logs open without following links and only as regular files (qoru_fopenWrite); with
+    // no log folder the handler writes nothing.
+    if (!createErrorHandler(m_bLogs ? m_strErrorLog.get() : nullptr, m_bLogs ? m_strTraceLog.get() : nullptr))
     {
         QOR_LOG_LOCATION();
         qoru_logError("bool qor_cSceneViewer::init()\n");
@@ -66,8 +79,9 @@ void qor_cSceneViewer::run()
 {
     // A failed load leaves an empty scene: the viewer still runs and shows the cleared screen.
     m_pScene = new (std::nothrow) qor_cScene;
-    if (m_pScene)
-        m_pScene->load(m_strScene.get());
+    m_bLoaded = m_pScene && m_pScene->load(m_strScene.get());
+    if (!m_bLoaded && m_bStopOnLoadFailure)
+        return;
 
     qor_cLight light;
     setStage(m_pDisp, &light);

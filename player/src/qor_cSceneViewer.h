@@ -25,8 +25,21 @@ public:
     static void setStage(qor_cDisp * pDisp, qor_cLight * pLight);
 
     qor_cScene * getScene() const { return m_pScene; }
+    // Whether run loaded the scene file.
+    bool isSceneLoaded() const { return m_bLoaded; }
+
+    // Where init writes "qor_error.txt" and "qor_trace.txt": the working folder ("", the
+    // default), another folder, or nowhere (null). Set before init.
+    void setLogFolder(cchar * szFolder);
+    // When on, run returns at once if the scene file does not load (no frame is shown).
+    void setStopOnLoadFailure(bool bOn) { m_bStopOnLoadFailure = bOn; }
 
 private:
     qor_cString m_strScene;
     qor_cScene * m_pScene; // owned, null until run
+    bool m_bLoaded = false;
+    bool m_bLogs = true;
+    bool m_bStopOnLoadFailure = false;
+    qor_cString m_strErrorLog{"qor_error.txt"};
+    qor_cString m_strTraceLog{"qor_trace.txt"};
 };

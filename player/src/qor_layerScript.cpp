@@ -22,6 +22,8 @@ qor_sLayerScriptTargets s_targets = {nullptr, nullptr, nullptr};
 // that names itself would otherwise nest until the stack runs out.
 const int kMaxTextureLayerDepth = 8;
 int s_nTextureLayerDepth = 0;
+// Texture layers made since the screen (or the layer loaded by itself) started loading.
+int s_nTextureLayers = 0;
 
 inline float milli(const cell * params, int i)
 {
@@ -61,6 +63,14 @@ cell AMX_NATIVE_CALL screenscript_addLayer(AMX * amx, cell * params)
     qor_cLayerScreen * pScreen = s_targets.pScreen;
     if (!pScreen)
         return qoru_nativeNoTarget("screenscript_addLayer", "qor_cLayerScreen::loadFromScript");
+    if (pScreen->getNbLayer() >= kQorMaxLayersPerScreen)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("screenscript_addLayer : <%s> trop de layers dans l'ecran, max : %d ; script arrete\n",
+                      szLayerScriptName, kQorMaxLayersPerScreen);
+        amx->error = AMX_ERR_NATIVE;
+        return 0;
+    }
     qor_cLayer * pLayer = new (std::nothrow) qor_cLayer;
     if (!pLayer)
     {
@@ -99,11 +109,20 @@ cell AMX_NATIVE_CALL screenscript_addLayer(AMX * amx, cell * params)
 
 // ----- layer natives
 
-cell AMX_NATIVE_CALL layerscript_addQuad(AMX *, cell *)
+cell AMX_NATIVE_CALL layerscript_addQuad(AMX * amx, cell *)
 {
     qor_cLayer * p = layer("layerscript_addQuad");
     if (!p)
         return 0;
+    if (p->getNbQuad() >= kQorMaxQuadsPerLayer)
+    {
+        s_targets.pQuad = nullptr;
+        QOR_LOG_LOCATION();
+        qoru_logError("layerscript_addQuad : trop de quads dans le layer, max : %d ; script arrete\n",
+                      kQorMaxQuadsPerLayer);
+        amx->error = AMX_ERR_NATIVE;
+        return 0;
+    }
     s_targets.pQuad = p->addQuad();
     if (!s_targets.pQuad)
     {
@@ -213,7 +232,7 @@ cell AMX_NATIVE_CALL layerscrtipt_loadScene(AMX * amx, cell * params)
     qoru_amxGetString(amx, qoru_amxArg(params, 2), szOther, sizeof szOther);
     // The scene's material scripts change the targets.
     qor_sScriptTargets saved = qoru_saveScriptTargets();
-    bool b = pLayer->load(szScene);
+    bool b = qoru_acceptDataName(szScene, "loadScene") && pLayer->load(szScene);
     qoru_restoreScriptTargets(saved);
     if (!b)
     {
@@ -420,8 +439,15 @@ cell AMX_NATIVE_CALL layerscript_loadTextureScript(AMX * amx, cell * params)
         qoru_logError("layerscript_loadTextureScript : <%s> trop de layers imbriques, max : %d\n", szName,
                       kMaxTextureLayerDepth);
     }
+    else if (s_nTextureLayers >= kQorMaxTextureLayersPerScreen)
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError("layerscript_loadTextureScript : <%s> trop de layers de texture dans l'ecran, max : %d\n", szName,
+                      kQorMaxTextureLayersPerScreen);
+    }
     else
     {
+        ++s_nTextureLayers;
         ++s_nTextureLayerDepth;
         pNewLayer = new (std::nothrow) qor_cLayer;
         b = pNewLayer && pNewLayer->loadScript(szName);
@@ -479,6 +505,8 @@ cell AMX_NATIVE_CALL layerscript_replaceMaterial(AMX * amx, cell * params)
     return 1;
 }
 } // namespace
+
+void qoru_resetTextureLayerCount() { s_nTextureLayers = 0; }
 
 qor_sLayerScriptTargets & qoru_layerScriptTargets()
 {

@@ -41,5 +41,20 @@ enum
     QOR_LAYERSCRIPT_NB_NATIVE = 52
 };
 
+// Caps on what screen and layer scripts build, far above any show (whose screens hold a few
+// layers of a few dozen quads and a handful of texture layers): past them a count only costs
+// memory and frame time. Reaching one is logged; "addQuad" and "addLayer" past their cap stop
+// the script (a loop that adds without end would only fill the log), "loadTextureScript" past
+// its cap refuses that texture layer and the script goes on.
+const int kQorMaxQuadsPerLayer = 65536;
+const int kQorMaxLayersPerScreen = 4096;
+// Texture layers of one screen, all depths together (each holds a 256 x 256 target texture,
+// and loadTextureScript nests up to 8 deep: without a cap four scripts that each load all four
+// make 4^8 layers).
+const int kQorMaxTextureLayersPerScreen = 256;
+// Starts the count of texture layers anew: a screen starts loading, or a layer is loaded by
+// itself (no script running).
+void qoru_resetTextureLayerCount();
+
 // Thousandths of the script's integers (positions, sizes, viewports, angles).
 #define QOR_LAYERSCRIPT_UNIT 0.001f

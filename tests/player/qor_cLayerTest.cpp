@@ -3,6 +3,7 @@
 #include "qor_layerTestEnv.h"
 
 #include "qor_cMaterial.h"
+#include "qor_cScript.h"
 #include "qor_cTexture.h"
 #include "qor_layerScript.h"
 
@@ -257,4 +258,68 @@ TEST_F(Layer, ATextureLayerThatShowsItselfStopsAtTheNestingLimit)
     for (qor_cScene * p = layer.getScene(0); p; p = p->getScene(0))
         ++nDepth;
     EXPECT_EQ(nDepth, 8);
+}
+
+// ----- what one script may make run and build
+
+// One instruction budget for a script and every script it starts: a screen that adds, for
+// ever, a layer whose script loops for ever. The first layer's script spends the whole budget
+// and is stopped; the screen, with nothing left, stops at its next instruction. No layer is
+// added (the stopped one failed).
+TEST_F(Layer, AScreenThatAddsLoopingLayersForEverEndsWithinOneBudget)
+{
+    layerScript("loop.o", "for (;;) {}\n");
+    compile("screen.o", "main()\n{\n    for (;;)\n        addLayer(\"loop.o\");\n}\n");
+    const int64_t nSaved = qor_cScript::getMaxSteps();
+    qor_cScript::setMaxSteps(100000);
+    qor_cLayerScreen s;
+    EXPECT_FALSE(s.loadFromScript("screen.o"));
+    qor_cScript::setMaxSteps(nSaved);
+    EXPECT_EQ(s.getNbLayer(), 0);
+    EXPECT_EQ(countInLog("Script arrete apres 100000 instructions"), 2) << m_log.text();
+    EXPECT_EQ(countInLog("budget partage avec le script qui l'a lance"), 1) << m_log.text();
+    EXPECT_EQ(countInLog("bool bRet = pLayer->loadScript(szLayerScriptName);\n"), 1);
+}
+
+namespace
+{
+int countTextureLayers(qor_cScene * p)
+{
+    int n = 0;
+    for (int i = 0; i < p->getNbScene(); ++i)
+        n += 1 + countTextureLayers(p->getScene(i));
+    return n;
+}
+} // namespace
+
+// Four texture-layer scripts, each showing all four: eight levels deep that would be 4 + 4^2 +
+// ... + 4^8 = 87380 texture layers. The screen stops at its cap, says so, and draws.
+TEST_F(Layer, TextureLayersThatFanOutStopAtTheScreensCap)
+{
+    std::string body = "addQuad();\naddMaterial(\"m\");\naddPass();\n";
+    for (int i = 0; i < 4; ++i)
+        body += "addStage();\nloadTextureScript(\"f" + std::to_string(i) + ".o\");\n";
+    for (int i = 0; i < 4; ++i)
+        layerScript("f" + std::to_string(i) + ".o", body);
+    auto p = screen({"f0.o"});
+    ASSERT_EQ(p->getNbLayer(), 1);
+    EXPECT_EQ(countTextureLayers(p->getLayer(0)), kQorMaxTextureLayersPerScreen);
+    EXPECT_GE(countInLog("trop de layers de texture dans l'ecran, max : 256\n"), 1);
+    frame(*p, 1.0f);
+    // A second screen counts its own.
+    auto p2 = screen({"f1.o"});
+    EXPECT_EQ(countTextureLayers(p2->getLayer(0)), kQorMaxTextureLayersPerScreen);
+}
+
+// A layer holds at most 65536 quads: the script that adds one more is stopped, with one line.
+TEST_F(Layer, AddQuadPastTheCapStopsTheScript)
+{
+    layerScript("many.o", "for (new i = 0; i < 65536; i++)\n    addQuad();\n");
+    qor_cLayer ok;
+    EXPECT_TRUE(ok.loadScript("many.o")) << m_log.text();
+    EXPECT_EQ(ok.getNbQuad(), kQorMaxQuadsPerLayer);
+    layerScript("more.o", "for (new i = 0; i < 65537; i++)\n    addQuad();\nsolid(255, 0, 0);\n");
+    qor_cLayer more;
+    EXPECT_FALSE(more.loadScript("more.o"));
+    EXPECT_EQ(countInLog("trop de quads dans le layer, max : 65536 ; script arrete\n"), 1) << m_log.text();
 }

@@ -321,6 +321,8 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
+    // Every file the run reads is an input: no output may replace it.
+    qoru_trackInputs();
     try
     {
         return run(argc, argv);

@@ -328,6 +328,8 @@ int cmdExtract(const std::vector<std::string> & args, bool)
 
 int main(int argc, char ** argv)
 {
+    // Every file the run reads is an input: no output may replace it.
+    qoru_trackInputs();
     if (argc < 2)
         return help("no command");
     const std::string command = argv[1];

@@ -115,6 +115,9 @@ int run(int argc, char ** argv)
 
 int main(int argc, char ** argv)
 {
+    // Every file the run reads (the source and what it includes) is an input: no output may
+    // replace it.
+    qoru_trackInputs();
     try
     {
         return run(argc, argv);

@@ -1,6 +1,8 @@
 // qor-scene: picks the subcommand by name (see qor_scene.h).
 #include "qor_scene.h"
 
+#include "qor_fileUtil.h"
+
 #include <cstdarg>
 #include <cstring>
 
@@ -42,6 +44,9 @@ int failure(const char * szFormat, ...)
 int main(int argc, char ** argv)
 {
     using namespace qor_scene;
+    // Every file the run reads (scene, animation, textures, scripts) is an input: no output may
+    // replace it.
+    qoru_trackInputs();
     if (argc < 2)
         return usageError("no command");
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help"))

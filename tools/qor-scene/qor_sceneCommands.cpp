@@ -12,7 +12,10 @@ const sCommand g_aCommand[] = {
     {"info", "FILE.s3d", "counts per object type, triangles, textures, materials and the animation's length", &runInfo},
     {"render", "FILE.s3d --at T -o OUT.png [--size WxH]",
      "one frame as the scene viewer draws it after an update to T frame units, as an 8-bit RGB PNG", &runRender},
-    {"play", "FILE.s3d [--frames N]", "the scene viewer on FILE.s3d (headless for N frames with --frames)", &runPlay},
+    {"play", "FILE.s3d [--frames N] [--dir DIR | --no-logs]",
+     "the scene viewer on FILE.s3d (headless for N frames with --frames); its logs qor_error.txt and "
+     "qor_trace.txt go to DIR (default: the working folder), or nowhere with --no-logs",
+     &runPlay},
 };
 const int g_nCommand = int(sizeof(g_aCommand) / sizeof(g_aCommand[0]));
 } // namespace qor_scene

@@ -5,16 +5,22 @@
 // then drawn twice as a viewer frame (beginScene, clear(3), render, endScene) with no update
 // between; the second frame (where the clear colour a fog sets in the first render shows) is
 // written as an 8-bit RGB PNG of the 640 x 480 back buffer, scaled up to --size when given.
-// play FILE.s3d [--frames N]: the viewer on that file, in a window, or headless for N frames.
+// The PNG never replaces the scene, its ".MOT", any file the scene made the engine read, a
+// symbolic link, or what is not a regular file (exit 1).
+// play FILE.s3d [--frames N] [--dir DIR | --no-logs]: the viewer on that file, in a window, or
+// headless for N frames; its logs in DIR (default: the working folder) or nowhere. A scene
+// that is missing, not a regular file or does not load ends the run with exit 1.
 #include "qor_cDisp.h"
 #include "qor_cSDL.h"
-#include "qor_cSceneViewer.h"
 #include "qor_cScene.h"
+#include "qor_cSceneViewer.h"
+#include "qor_fileUtil.h"
 #include "qor_scene.h"
 #include "qor_sceneEngine.h"
-#include "tz_cFile.h"
 
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -50,16 +56,18 @@ bool parseSize(const char * sz, int * pW, int * pH)
     return true;
 }
 
-// Writes w x h RGB pixels (top row first) as an 8-bit RGB PNG; never replaces what is not a
-// regular file.
-bool writePng(const char * szPath, const std::vector<uchar> & rgb, int w, int h)
+// Writes w x h RGB pixels (top row first) as an 8-bit RGB PNG through the file layer: a
+// temporary file beside the path, renamed over it when whole; never over what is not a regular
+// file, a symbolic link, or a file the run read. False with the reason in *pstrError.
+bool writePng(const char * szPath, const std::vector<uchar> & rgb, int w, int h, std::string * pstrError)
 {
-    FILE * pFile = qoru_openRegularFile(szPath, "wb");
+    qor_sOutputFile out;
+    FILE * pFile = qoru_beginOutput(&out, szPath, nullptr, pstrError);
     if (!pFile)
         return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool bOk = false;
+    volatile bool bOk = false; // set after the setjmp: kept across a longjmp
     if (png && info && !setjmp(png_jmpbuf(png)))
     {
         png_init_io(png, pFile);
@@ -72,7 +80,13 @@ bool writePng(const char * szPath, const std::vector<uchar> & rgb, int w, int h)
         bOk = true;
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    return std::fclose(pFile) == 0 && bOk;
+    if (!bOk)
+    {
+        *pstrError = "the PNG encoder failed";
+        qoru_abortOutput(&out);
+        return false;
+    }
+    return qoru_commitOutput(&out, pstrError);
 }
 } // namespace
 
@@ -111,6 +125,12 @@ int runRender(int argc, char ** argv)
         return usageError("render: FILE.s3d, --at T and -o OUT.png are needed");
     if (w < 640 || h < 480)
         return usageError("render: --size scales the 640 x 480 frame up, not down");
+    // Refused before any work: an output that is the scene or its animation file (what the
+    // scene names is refused when the picture is written, once every file read is known).
+    std::string strWhy;
+    if (!qoru_checkOutput(strOut.c_str(), strFile.c_str(), &strWhy) ||
+        !qoru_checkOutput(strOut.c_str(), (strFile + ".MOT").c_str(), &strWhy))
+        return failure("%s: %s", strOut.c_str(), strWhy.c_str());
 
     Engine engine;
     qor_cScene * pScene = engine.load(strFile);
@@ -150,15 +170,16 @@ int runRender(int argc, char ** argv)
             q[2] = p[0];
         }
     }
-    if (!writePng(strOut.c_str(), rgb, w, h))
-        return failure("%s: the picture could not be written", strOut.c_str());
+    if (!writePng(strOut.c_str(), rgb, w, h, &strWhy))
+        return failure("%s: the picture could not be written: %s", strOut.c_str(), strWhy.c_str());
     return e_exitOk;
 }
 
 int runPlay(int argc, char ** argv)
 {
-    std::string strFile;
+    std::string strFile, strDir;
     int nFrames = 0;
+    bool bLogs = true;
     for (int i = 1; i < argc; ++i)
     {
         if (!std::strcmp(argv[i], "--frames"))
@@ -167,6 +188,14 @@ int runPlay(int argc, char ** argv)
             if (i + 1 >= argc || std::sscanf(argv[++i], "%d%c", &nFrames, &c) != 1 || nFrames < 1)
                 return usageError("play: --frames needs a count of at least 1");
         }
+        else if (!std::strcmp(argv[i], "--dir"))
+        {
+            if (i + 1 >= argc || !*argv[i + 1])
+                return usageError("play: --dir needs a folder");
+            strDir = argv[++i];
+        }
+        else if (!std::strcmp(argv[i], "--no-logs"))
+            bLogs = false;
         else if (strFile.empty() && argv[i][0] != '-')
             strFile = argv[i];
         else
@@ -174,6 +203,29 @@ int runPlay(int argc, char ** argv)
     }
     if (strFile.empty())
         return usageError("play: no scene file");
+    if (!bLogs && !strDir.empty())
+        return usageError("play: --dir and --no-logs exclude each other");
+    std::string strWhy;
+    const int fd = qoru_openRead(strFile.c_str(), kQorMaxFileSize, nullptr, &strWhy);
+    if (fd < 0)
+        return failure("%s: %s", strFile.c_str(), strWhy.c_str());
+    close(fd);
+    // The viewer's logs: in the working folder or --dir, never through a link nor over what is
+    // not a regular file (nor over an input of the run).
+    const std::string strPrefix = strDir.empty() ? std::string() : strDir + "/";
+    if (bLogs)
+    {
+        struct stat st;
+        if (!strDir.empty() && (stat(strDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            return failure("%s: not a folder", strDir.c_str());
+        for (const char * szName : {"qor_error.txt", "qor_trace.txt"})
+        {
+            const std::string strLog = strPrefix + szName;
+            if (!qoru_checkOutput(strLog.c_str(), strFile.c_str(), &strWhy))
+                return failure("%s: %s (--dir puts the logs elsewhere, --no-logs writes none)", strLog.c_str(),
+                               strWhy.c_str());
+        }
+    }
     // A counted run needs no window on a screen.
     if (nFrames > 0)
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -183,9 +235,18 @@ int runPlay(int argc, char ** argv)
     qoru_pinGLLibraries();
     qor_cApplication::setFrameLimit(nFrames);
     qor_cSceneViewer viewer(strFile.c_str());
-    if (viewer.init())
+    viewer.setLogFolder(bLogs ? strDir.c_str() : nullptr);
+    viewer.setStopOnLoadFailure(true);
+    const bool bInit = viewer.init();
+    if (bInit)
         viewer.run();
+    const bool bLoaded = viewer.isSceneLoaded();
     viewer.release();
+    if (!bInit)
+        return failure("the viewer could not start");
+    if (!bLoaded)
+        return failure("%s: the scene could not be loaded%s", strFile.c_str(),
+                       bLogs ? (" (see " + strPrefix + "qor_error.txt)").c_str() : "");
     return e_exitOk;
 }
 } // namespace qor_scene

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -59,9 +62,11 @@ int openChecked(cchar * szPath, int nFlags, mode_t nMode, struct stat * pStat, s
     {
         const int iErrno = errno;
         struct stat st;
-        // A folder opened for writing fails with EISDIR, a pipe with no reader with ENXIO:
-        // say what the path is rather than the bare error.
-        if ((iErrno == EISDIR || iErrno == ENXIO) && ::stat(szPath, &st) == 0 && !S_ISREG(st.st_mode))
+        // A folder opened for writing fails with EISDIR, a pipe with no reader with ENXIO, a
+        // link opened with O_NOFOLLOW with ELOOP: say what the path is rather than the bare error.
+        if (iErrno == ELOOP && (nFlags & O_NOFOLLOW) && ::lstat(szPath, &st) == 0 && S_ISLNK(st.st_mode))
+            setError(pstrError, "is a symbolic link; not written through it");
+        else if ((iErrno == EISDIR || iErrno == ENXIO) && ::stat(szPath, &st) == 0 && !S_ISREG(st.st_mode))
             setError(pstrError, kindOf(st.st_mode));
         else
             setErrno(pstrError, iErrno);
@@ -81,6 +86,44 @@ int openChecked(cchar * szPath, int nFlags, mode_t nMode, struct stat * pStat, s
     }
     setBlocking(fd);
     return fd;
+}
+
+// The files read since qoru_trackInputs: device and inode of each, so that an output reached by
+// any name (a hard link, another spelling of the path) is known as an input.
+struct sInputs
+{
+    std::mutex m_mutex;
+    bool m_bOn = false;
+    std::set<std::pair<dev_t, ino_t>> m_set;
+};
+
+sInputs & inputs()
+{
+    static sInputs * s_pInputs = new sInputs; // never freed: readers may run during exit
+    return *s_pInputs;
+}
+
+void noteInput(const struct stat & st)
+{
+    sInputs & in = inputs();
+    std::lock_guard<std::mutex> lock(in.m_mutex);
+    if (in.m_bOn)
+    {
+        try
+        {
+            in.m_set.insert({st.st_dev, st.st_ino});
+        }
+        catch (const std::bad_alloc &)
+        {
+        }
+    }
+}
+
+bool isInput(const struct stat & st)
+{
+    sInputs & in = inputs();
+    std::lock_guard<std::mutex> lock(in.m_mutex);
+    return in.m_set.count({st.st_dev, st.st_ino}) != 0;
 }
 
 std::string tooLarge(uint64_t nMaxSize)
@@ -104,6 +147,7 @@ int qoru_openRead(cchar * szPath, uint64_t nMaxSize, uint64_t * pnSize, std::str
         ::close(fd);
         return -1;
     }
+    noteInput(st);
     if (pnSize)
         *pnSize = nSize;
     return fd;
@@ -185,12 +229,38 @@ bool qoru_readFile(cchar * szPath, uint64_t nMaxSize, std::string * pstrData, st
     return bOk;
 }
 
+bool qoru_isDataName(cchar * szName)
+{
+    if (!szName || !*szName || szName[0] == '/' || szName[0] == '\\')
+        return false;
+    if (((szName[0] >= 'A' && szName[0] <= 'Z') || (szName[0] >= 'a' && szName[0] <= 'z')) && szName[1] == ':')
+        return false;
+    // Each component, between separators of either kind (the pack stores "\\", the disk "/").
+    for (cchar * p = szName; *p;)
+    {
+        cchar * pEnd = p;
+        while (*pEnd && *pEnd != '/' && *pEnd != '\\')
+            ++pEnd;
+        if (pEnd - p == 2 && p[0] == '.' && p[1] == '.')
+            return false;
+        p = *pEnd ? pEnd + 1 : pEnd;
+    }
+    return true;
+}
+
 bool qoru_isSameFile(cchar * szPathA, cchar * szPathB)
 {
     struct stat a, b;
     if (!szPathA || !szPathB || ::stat(szPathA, &a) != 0 || ::stat(szPathB, &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void qoru_trackInputs()
+{
+    sInputs & in = inputs();
+    std::lock_guard<std::mutex> lock(in.m_mutex);
+    in.m_bOn = true;
 }
 
 bool qoru_checkOutput(cchar * szPath, cchar * szInput, std::string * pstrError)
@@ -200,12 +270,18 @@ bool qoru_checkOutput(cchar * szPath, cchar * szInput, std::string * pstrError)
         setError(pstrError, "no file name");
         return false;
     }
+    // lstat: the path itself, never what a link at it points to.
     struct stat st;
-    if (::stat(szPath, &st) != 0)
+    if (::lstat(szPath, &st) != 0)
     {
         if (errno == ENOENT)
             return true;
         setErrno(pstrError, errno);
+        return false;
+    }
+    if (S_ISLNK(st.st_mode))
+    {
+        setError(pstrError, "is a symbolic link; not written through it nor replaced");
         return false;
     }
     if (!S_ISREG(st.st_mode))
@@ -213,7 +289,7 @@ bool qoru_checkOutput(cchar * szPath, cchar * szInput, std::string * pstrError)
         setError(pstrError, std::string(kindOf(st.st_mode)) + "; not written");
         return false;
     }
-    if (szInput && qoru_isSameFile(szPath, szInput))
+    if ((szInput && qoru_isSameFile(szPath, szInput)) || isInput(st))
     {
         setError(pstrError, "is also an input file; not written over");
         return false;
@@ -230,7 +306,7 @@ FILE * qoru_beginOutput(qor_sOutputFile * pOut, cchar * szPath, cchar * szInput,
         return nullptr;
     // Keep the mode of the file being replaced; a new file gets 0666 less the umask.
     struct stat st;
-    const bool bExists = ::stat(szPath, &st) == 0;
+    const bool bExists = ::lstat(szPath, &st) == 0;
     // The temporary file sits next to the path (rename only works within one file system);
     // O_EXCL with the process id and a counter keeps two writers apart.
     static unsigned s_nCounter = 0;
@@ -341,7 +417,8 @@ FILE * qoru_fopenWrite(cchar * szPath, cchar * szMode, std::string * pstrError)
         setError(pstrError, "bad mode");
         return nullptr;
     }
-    const int nFlags = (bUpdate ? O_RDWR : O_WRONLY) | O_CREAT | (bAppend ? O_APPEND : 0);
+    // O_NOFOLLOW: a log or settings file is never written through a symbolic link.
+    const int nFlags = (bUpdate ? O_RDWR : O_WRONLY) | O_CREAT | O_NOFOLLOW | (bAppend ? O_APPEND : 0);
     struct stat st;
     const int fd = openChecked(szPath, nFlags, 0666, &st, pstrError);
     if (fd < 0)

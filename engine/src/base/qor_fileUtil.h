@@ -6,10 +6,12 @@
 // those checks pass, and a whole-file read stops at the limit even if the file grows meanwhile.
 //
 // Writing: an output path that exists and is not a regular file (a folder, a device, a named
-// pipe) is refused and left alone, as is a path naming the writer's own input. A replaced
-// file is written to a temporary file in the same folder and renamed over the path only when
-// every byte is written, so a failed write leaves the old file whole. Logs and settings that
-// are appended to in place open through qoru_fopenWrite, which refuses the same paths.
+// pipe, a symbolic link) is refused and left alone, as is a path naming a file the run reads.
+// An output never follows a link: a link at the path is refused, not written through and not
+// replaced (whatever it points to stays as it is, and so does the link). A replaced file is
+// written to a temporary file in the same folder and renamed over the path only when every
+// byte is written, so a failed write leaves the old file whole. Logs and settings that are
+// appended to in place open through qoru_fopenWrite, which refuses the same paths.
 //
 // No function throws. Each returns false or null on failure and, when pstrError is not null,
 // stores a short reason without the path (e.g. "is a folder, not a regular file"), for the
@@ -41,11 +43,23 @@ FILE * qoru_fopenRead(cchar * szPath, uint64_t nMaxSize, uint64_t * pnSize, std:
 // nMaxSize bytes by the time it is read.
 bool qoru_readFile(cchar * szPath, uint64_t nMaxSize, std::string * pstrData, std::string * pstrError);
 
+// Whether szName, a file name that data gives (a scene's texture, a script's scene, layer,
+// texture or material script), stays inside the show's folders: not empty, not absolute ("/"
+// or "\\" first, or a drive letter "C:"), and with no ".." component between "/" or "\\"
+// separators. Paths the user gives on a command line are not data and are not checked.
+bool qoru_isDataName(cchar * szName);
+
 // True when both paths exist and name the same file (same device and inode), through links.
 bool qoru_isSameFile(cchar * szPathA, cchar * szPathB);
 
-// Whether szPath may be written: it does not exist yet, or it is a regular file (a link to one
-// counts as one), and it is not the same file as szInput (when not null).
+// From now on every file this process opens for reading through this layer is an input of the
+// run: qoru_checkOutput refuses it as an output, by whatever name or hard link it is reached.
+// A tool calls it first thing; a long-lived program that rewrites its own files does not.
+void qoru_trackInputs();
+
+// Whether szPath may be written: it does not exist yet, or it is a regular file (not a
+// symbolic link, whatever it points to), and it is neither the same file as szInput (when not
+// null) nor any file read since qoru_trackInputs.
 bool qoru_checkOutput(cchar * szPath, cchar * szInput, std::string * pstrError);
 
 // An output being written: the stream points into a temporary file next to the final path.
@@ -70,6 +84,7 @@ void qoru_abortOutput(qor_sOutputFile * pOut);
 bool qoru_writeFile(cchar * szPath, const void * pData, size_t nSize, cchar * szInput, std::string * pstrError);
 
 // In-place writing for logs and settings: szMode is "w", "a" or "a+" (a "b" or "t" is
-// ignored). The path must be absent (it is created) or a regular file; "w" truncates only
-// after that check. Null (and a reason) for anything else.
+// ignored). The path must be absent (it is created) or a regular file, opened without
+// following a link (O_NOFOLLOW); "w" truncates only after that check. Null (and a reason) for
+// anything else.
 FILE * qoru_fopenWrite(cchar * szPath, cchar * szMode, std::string * pstrError);

@@ -783,8 +783,12 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
         wrcell(data + stk + 8 + 4 * i, params[i]);
 
     const bool bDebug = (amx->flags & AMX_FLAG_DEBUG) != 0;
-    const int64_t maxsteps = amx->maxsteps > 0 ? amx->maxsteps : INT64_MAX;
+    int64_t * const sharedleft = amx->sharedleft;
+    int64_t maxsteps = amx->maxsteps > 0 ? amx->maxsteps : INT64_MAX;
+    if (sharedleft && *sharedleft < maxsteps)
+        maxsteps = *sharedleft > 0 ? *sharedleft : 0;
     int64_t left = maxsteps;
+    int64_t mark = left;      // left when the shared budget was last charged
     ucell cip = (ucell)entry; // code offset of the next cell to read
     ucell opcip = cip;        // code offset of the instruction being run
     cell offs;
@@ -1501,7 +1505,17 @@ int amx_Execv(AMX * amx, cell * retval, int index, int numparams, const cell * p
             offs = rdcell(data + stk);
             if (offs < 0 || (offs & 3) != 0 || (ucell)offs > dlim4 - (ucell)stk)
                 ABORT(AMX_ERR_PARAMS);
+            // The shared budget is charged with what ran so far, the native may run scripts of
+            // its own from it, and this execution goes on with no more than they left.
+            if (sharedleft)
+                *sharedleft -= mark - left;
             err = amx->callback(amx, num, &pri, (cell *)(data + stk));
+            if (sharedleft)
+            {
+                if (*sharedleft < left)
+                    left = *sharedleft > 0 ? *sharedleft : 0;
+                mark = left;
+            }
             if (err != AMX_ERR_NONE)
                 goto abort;
             break;
@@ -1573,6 +1587,8 @@ done:
     amx->stk = reset_stk;
     amx->hea = reset_hea;
     amx->steps = maxsteps - left;
+    if (sharedleft)
+        *sharedleft -= mark - left;
     return AMX_ERR_NONE;
 
 halt:
@@ -1580,13 +1596,19 @@ halt:
     amx->hea = reset_hea;
     amx->cip = (cell)opcip;
     amx->steps = maxsteps - left;
+    if (sharedleft)
+        *sharedleft -= mark - left;
     return err;
 
 abort:
+    if (left < 0)
+        left = 0;
     amx->stk = reset_stk;
     amx->hea = reset_hea;
     amx->cip = (cell)opcip;
-    amx->steps = maxsteps - (left < 0 ? 0 : left);
+    amx->steps = maxsteps - left;
+    if (sharedleft)
+        *sharedleft -= mark - left;
     return err;
 
 #undef WADD

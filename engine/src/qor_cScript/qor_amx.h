@@ -180,6 +180,11 @@ struct AMX
     // amx_Exec ran; running out ends it with AMX_ERR_EXIT and sets AMX_FLAG_BUDGET
     int64_t maxsteps;
     int64_t steps;
+    // ours: when not null, a budget shared with every execution the natives start: an
+    // amx_Exec runs at most *sharedleft instructions (as well as maxsteps), takes what it runs
+    // from it, and after each native call goes on with no more than what the native's own
+    // executions left; at 0 it stops like maxsteps does
+    int64_t * sharedleft;
 };
 
 // Checks the header, expands compact code, prepares the record and checks the code.

@@ -14,6 +14,17 @@
 
 int64_t qor_cScript::s_nMaxSteps = QOR_SCRIPT_MAX_STEPS;
 
+namespace
+{
+// One budget for a script and every script its natives start (a screen's addLayer, a layer's
+// loadTextureScript, a scene's material scripts): filled when the outermost one starts, shared
+// by every execution below it, so a loop that starts scripts ends as surely as a plain loop.
+int64_t s_nSharedLeft = 0;
+int s_nDepth = 0;
+} // namespace
+
+int qor_cScript::getRunningDepth() { return s_nDepth; }
+
 bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * pAdditionalNativeFonctions)
 {
     AMX_NATIVE_INFO * apTables[1] = {pAdditionalNativeFonctions};
@@ -31,6 +42,15 @@ bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const *
         qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
         QOR_LOG_LOCATION();
         qoru_logError("Nom de script trop long ou absent, max : %d\n", (int)sizeof szPath - 1);
+        return false;
+    }
+
+    // Script names come from data (the show's settings, other scripts, scenes): none may leave
+    // the scripts folder.
+    if (!qoru_acceptDataName(szScriptName, "script"))
+    {
+        QOR_LOG_LOCATION();
+        qoru_logError(QOR_SCRIPT_HEADER_LINE, szPath);
         return false;
     }
 
@@ -118,10 +138,15 @@ bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const *
         return false;
     }
 
-    // 7. main, within the instruction budget.
+    // 7. main, within the instruction budget it shares with the script that started it.
+    if (s_nDepth == 0)
+        s_nSharedLeft = s_nMaxSteps > 0 ? s_nMaxSteps : INT64_MAX;
     amx.maxsteps = s_nMaxSteps;
+    amx.sharedleft = &s_nSharedLeft;
     cell retval = 0;
+    ++s_nDepth;
     int err = amx_Exec(&amx, &retval, AMX_EXEC_MAIN, 0);
+    --s_nDepth;
     if (err != AMX_ERR_NONE)
     {
         QOR_LOG_LOCATION();
@@ -130,8 +155,13 @@ bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const *
         qoru_logError("int err<%d> = amx_Exec(&m_amx, &ret, AMX_EXEC_MAIN, 0);\n", err);
         QOR_LOG_LOCATION();
         if (amx.flags & AMX_FLAG_BUDGET)
+        {
+            // The budget covers the script and those it started: say which one ran out.
             qoru_logError("Script arrete apres %lld instructions (boucle sans fin ?), cip<%d>\n",
                           (long long)s_nMaxSteps, amx.cip);
+            if (s_nDepth > 0)
+                qoru_logError("budget partage avec le script qui l'a lance : il ne restait plus d'instructions\n");
+        }
         else
             qoru_logError("Erreur <%s> a cip<%d>\n", amx_ErrorText(err), amx.cip);
         amx_Cleanup(&amx);

@@ -31,9 +31,13 @@ class qor_cScript
     bool loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const * ppTables, int nTables);
 
     // The instruction budget of every later execution (default QOR_SCRIPT_MAX_STEPS; tests
-    // lower it). Beyond it the script fails with a logged message.
+    // lower it): one budget for a script and every script its natives start, as deep as they
+    // go. Beyond it the script fails with a logged message.
     static void setMaxSteps(int64_t nSteps) { s_nMaxSteps = nSteps; }
     static int64_t getMaxSteps() { return s_nMaxSteps; }
+    // How many scripts are running now, one inside the other (0: none; a native that starts a
+    // script sees at least 1).
+    static int getRunningDepth();
 
   private:
     static int64_t s_nMaxSteps;

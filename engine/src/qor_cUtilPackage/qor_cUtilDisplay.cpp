@@ -76,6 +76,9 @@ qor_cString qoru_imageFileName(cchar * szStem)
 
 qor_sUCColor * qoru_loadRGBARect(cchar * szFilename, uint & width, uint & height)
 {
+    // Image names come from data: none may leave the show's folders.
+    if (!qoru_acceptDataName(szFilename, "image"))
+        return nullptr;
     qor_cString filename = qoru_imageFileName(szFilename);
     std::unique_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))
@@ -113,6 +116,8 @@ qor_sUCColor * qoru_loadRGBARect(cchar * szFilename, uint & width, uint & height
 
 qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompress*/)
 {
+    if (!qoru_acceptDataName(szFilename, "texture") || (szAlpha && !qoru_acceptDataName(szAlpha, "texture alpha")))
+        return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
     std::unique_ptr<qor_cJpegImage> pJpg, pAlpha;
     switch (decodeImage(filename.get(), pJpg))
@@ -178,6 +183,8 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
 
 qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
 {
+    if (!qoru_acceptDataName(szFilename, "bump texture"))
+        return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
     std::unique_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))

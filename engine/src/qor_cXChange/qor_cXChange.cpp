@@ -2,6 +2,7 @@
 
 #include "qor_cErrorHandler.h"
 #include "qor_cMonofiler.h"
+#include "qor_fileUtil.h"
 
 namespace
 {
@@ -12,6 +13,16 @@ bool s_bLockedFromDisk = false;
 // stream holds LZO data that no image decoder can read); both go with the lock.
 char * s_pLockedBuffer = nullptr;
 } // namespace
+
+bool qoru_acceptDataName(cchar * szName, cchar * szWhat)
+{
+    if (qoru_isDataName(szName))
+        return true;
+    QOR_LOG_LOCATION();
+    qoru_logError("%s : nom de fichier refuse <%s> (chemin absolu ou composant \"..\")\n", szWhat ? szWhat : "",
+                  szName ? szName : "(null)");
+    return false;
+}
 
 qor_cXChange * qor_cXChange::s_pInstance = nullptr;
 

@@ -11,6 +11,12 @@
 class qor_cDisp;
 class qor_cMonofiler;
 
+// Every file name that data gives (a texture in a scene or a material script, a scene or a
+// script a script names) passes here before anything is opened: a name that is absolute or
+// has a ".." component (qoru_isDataName) is refused, logged with the name, and false returned.
+// szWhat says what named it, for the log.
+bool qoru_acceptDataName(cchar * szName, cchar * szWhat);
+
 class qor_cXChange
 {
 public:

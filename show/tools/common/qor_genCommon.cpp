@@ -1,5 +1,7 @@
 #include "qor_genCommon.h"
 
+#include "qor_fileUtil.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -15,101 +17,38 @@ namespace qorg
 {
 bool readFileBounded(const std::string & path, size_t nMax, std::vector<unsigned char> & out, std::string & err)
 {
-    // O_NONBLOCK: opening a pipe must not wait for a writer before it can be refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    // Everything a generator reads is an input of its run: no output may replace it.
+    qoru_trackInputs();
+    std::string data, why;
+    if (!qoru_readFile(path.c_str(), nMax, &data, &why))
     {
-        err = path + ": " + std::strerror(errno);
+        err = path + ": " + why;
         return false;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-    {
-        ::close(fd);
-        err = path + ": not a regular file";
-        return false;
-    }
-    if ((unsigned long long)st.st_size > nMax)
-    {
-        ::close(fd);
-        err = path + ": larger than " + std::to_string(nMax) + " bytes";
-        return false;
-    }
-    out.resize((size_t)st.st_size);
-    size_t nDone = 0;
-    while (nDone < out.size())
-    {
-        const ssize_t n = ::read(fd, out.data() + nDone, out.size() - nDone);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-        {
-            ::close(fd);
-            err = path + ": short read";
-            return false;
-        }
-        nDone += (size_t)n;
-    }
-    ::close(fd);
+    out.assign(data.begin(), data.end());
     return true;
 }
 
 bool writeFileSafe(const std::string & path, const void * p, size_t n, std::string & err)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    std::string why;
+    if (!qoru_writeFile(path.c_str(), p, n, nullptr, &why))
     {
-        err = path + ": exists and is not a regular file, not replacing it";
+        err = path + ": " + why;
         return false;
     }
-    std::string tmpl = path + ".tmp-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back(0);
-    const int fd = mkstemp(name.data());
-    if (fd < 0)
-    {
-        err = path + ": cannot create a temporary file: " + std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool bOk = fchmod(fd, 0666 & ~mask) == 0;
-    const char * pc = (const char *)p;
-    size_t nDone = 0;
-    while (bOk && nDone < n)
-    {
-        const ssize_t nWritten = ::write(fd, pc + nDone, n - nDone);
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        bOk = nWritten > 0;
-        if (bOk)
-            nDone += (size_t)nWritten;
-    }
-    if (!bOk)
-        err = path + ": " + std::strerror(errno);
-    if (::close(fd) != 0 && bOk)
-    {
-        err = path + ": " + std::strerror(errno);
-        bOk = false;
-    }
-    if (bOk && std::rename(name.data(), path.c_str()) != 0)
-    {
-        err = path + ": " + std::strerror(errno);
-        bOk = false;
-    }
-    if (!bOk)
-        std::remove(name.data());
-    return bOk;
+    return true;
 }
 
 bool checkOutputPath(const std::string & path, std::string & err)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    std::string why;
+    if (!qoru_checkOutput(path.c_str(), nullptr, &why))
     {
-        err = path + ": exists and is not a regular file, not replacing it";
+        err = path + ": " + why;
         return false;
     }
+    struct stat st;
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))

@@ -16,14 +16,16 @@ enum
     e_exitUsage = 2,
 };
 
-// Reads a whole regular file of at most nMax bytes; anything else (missing, a folder, a
-// device, a pipe, too large) is refused with a reason in err before a byte is read.
+// Reads a whole regular file of at most nMax bytes through the engine's file layer; anything
+// else (missing, a folder, a device, a pipe, too large) is refused with a reason in err before
+// a byte is read. What is read is an input of the run: no output may replace it.
 bool readFileBounded(const std::string & path, size_t nMax, std::vector<unsigned char> & out, std::string & err);
-// Writes the bytes to a temporary file beside path, then renames it over path. An existing
-// path that is not a regular file (folder, link, device, pipe) is never replaced.
+// Writes the bytes to a temporary file beside path, then renames it over path (the file
+// layer's qoru_writeFile). An existing path that is not a regular file (folder, link, device,
+// pipe) or that is a file the run read is never replaced.
 bool writeFileSafe(const std::string & path, const void * p, size_t n, std::string & err);
 // Whether an output can be written at path before any work is done: its folder exists and
-// the path is either absent or a regular file.
+// the path is either absent or a regular file that is not an input.
 bool checkOutputPath(const std::string & path, std::string & err);
 // Creates the folder and its parents; an existing path on the way that is not a folder fails.
 bool makeFolders(const std::string & path, std::string & err);

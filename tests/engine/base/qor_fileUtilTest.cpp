@@ -69,20 +69,79 @@ TEST(FileUtil, OutputsNeverReplaceNonRegularFilesOrTheInput)
         EXPECT_EQ(before.st_mode, after.st_mode) << path;
         EXPECT_EQ(before.st_ino, after.st_ino) << path;
     }
+    // An output never follows a link: a link is refused whether it points to the input, to
+    // another file or to nothing, by the replacing writer and the in-place one alike; the link
+    // and what it points to stay as they were.
     const std::string in = dir.file("in.txt");
-    const std::string link = dir.file("link.txt");
+    const std::string other = dir.file("other.txt");
     ASSERT_TRUE(qort::writeText(in, "source"));
-    ASSERT_EQ(0, symlink(in.c_str(), link.c_str()));
+    ASSERT_TRUE(qort::writeText(other, "other"));
+    const std::string aLink[][2] = {{"link.txt", in}, {"link-other.txt", other}, {"link-none.txt", dir.file("none")}};
+    for (const auto & l : aLink)
+    {
+        const std::string link = dir.file(l[0]);
+        ASSERT_EQ(0, symlink(l[1].c_str(), link.c_str()));
+        std::string err;
+        EXPECT_FALSE(qoru_writeFile(link.c_str(), "x", 1, in.c_str(), &err)) << link;
+        EXPECT_NE(std::string::npos, err.find("symbolic link")) << err;
+        EXPECT_EQ(nullptr, qoru_fopenWrite(link.c_str(), "a", &err)) << link;
+        EXPECT_NE(std::string::npos, err.find("symbolic link")) << err;
+        struct stat st;
+        ASSERT_EQ(0, lstat(link.c_str(), &st));
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    }
+    EXPECT_EQ("source", qort::readText(in));
+    EXPECT_EQ("other", qort::readText(other));
+    EXPECT_FALSE(qort::fileExists(dir.file("none")));
+    // A hard link is the input itself under another name.
+    const std::string hard = dir.file("hard.txt");
+    ASSERT_EQ(0, link(in.c_str(), hard.c_str()));
     std::string err;
-    EXPECT_FALSE(qoru_writeFile(link.c_str(), "x", 1, in.c_str(), &err));
+    EXPECT_FALSE(qoru_writeFile(hard.c_str(), "x", 1, in.c_str(), &err));
     EXPECT_NE(std::string::npos, err.find("input")) << err;
     EXPECT_EQ("source", qort::readText(in));
     // Nothing but the files made above is left in the folder (no temporary file).
     std::string ls;
     qort::runCommand("ls -A '" + dir.path() + "'", &ls);
-    EXPECT_EQ(std::string("folder\nin.txt\nlink.txt\npipe\n") + (f.device.empty() ? "" : "zero\n"), ls);
+    EXPECT_EQ(std::string("folder\nhard.txt\nin.txt\nlink-none.txt\nlink-other.txt\nlink.txt\nother.txt\npipe\n") +
+                  (f.device.empty() ? "" : "zero\n"),
+              ls);
     if (f.device.empty())
         GTEST_SKIP() << "mknod is not permitted here: the device case was not run";
+}
+
+TEST(FileUtil, DataNamesStayInsideTheShowsFolders)
+{
+    // Relative names whose components are never "..", with "/" or "\\" between them, pass.
+    struct Case
+    {
+        const char * name;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"wall", true},
+        {"maps/wall", true},
+        {"a\\b\\c", true},
+        {"..x", true},
+        {"x..", true},
+        {"./x", true},
+        {"a/.../b", true},
+        {"", false},
+        {"..", false},
+        {"../x", false},
+        {"..\\x", false},
+        {"a/../b", false},
+        {"a\\..\\b", false},
+        {"a/..", false},
+        {"/etc/passwd", false},
+        {"\\x", false},
+        {"C:x", false},
+        {"c:\\x", false},
+        {"../../../../etc/passwd", false},
+    };
+    for (const Case & c : cases)
+        EXPECT_EQ(c.ok, qoru_isDataName(c.name)) << "\"" << c.name << "\"";
+    EXPECT_FALSE(qoru_isDataName(nullptr));
 }
 
 TEST(FileUtil, AtomicWriteReplacesARegularFileAndKeepsItsMode)

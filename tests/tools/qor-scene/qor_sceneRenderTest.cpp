@@ -135,3 +135,59 @@ TEST_F(SceneRenderTool, PlayRunsTheViewerHeadless)
     EXPECT_EQ(log.rfind("----- Brenmark error log -----\n", 0), 0u);
     EXPECT_EQ(log.find("File \""), std::string::npos) << log;
 }
+
+// Where play writes the viewer's logs ("qor_error.txt", "qor_trace.txt"), and the scenes it
+// refuses. Each row: the setup in the run's folder, the arguments, the exit status, where the
+// logs must be (a folder, relative) or "" for nowhere. A linked log is never written through.
+TEST_F(SceneRenderTool, PlayLogsGoWhereToldAndBadScenesFail)
+{
+    struct Case
+    {
+        const char * what;
+        const char * setup; // shell commands run in the folder first
+        const char * args;
+        int status;
+        const char * logs; // folder holding both logs afterwards; "" none anywhere
+    };
+    const Case cases[] = {
+        {"working folder", "", "play s.s3d --frames 2", 0, "."},
+        {"--dir", "mkdir logs", "play s.s3d --frames 2 --dir logs", 0, "logs"},
+        {"--no-logs", "", "play s.s3d --frames 2 --no-logs", 0, ""},
+        {"--dir not a folder", "", "play s.s3d --frames 2 --dir nowhere", 1, ""},
+        {"linked error log", "echo keep > victim && ln -s victim qor_error.txt", "play s.s3d --frames 2", 1, ""},
+        {"linked trace log", "echo keep > victim && ln -s victim qor_trace.txt", "play s.s3d --frames 2", 1, ""},
+        {"missing scene", "", "play none.s3d --frames 2", 1, ""},
+        {"scene is a pipe", "mkfifo p.s3d", "play p.s3d --frames 2 --no-logs", 1, ""},
+        {"truncated scene", "head -c 40 s.s3d > t.s3d && cp s.s3d.MOT t.s3d.MOT", "play t.s3d --frames 2 --no-logs", 1,
+         ""},
+        {"both log options", "mkdir logs", "play s.s3d --frames 2 --dir logs --no-logs", 2, ""},
+    };
+    for (const Case & c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(qort::runCommand("find " + m_dir.path() + " -mindepth 1 -delete"), 0);
+        writeScene(false, 0);
+        if (*c.setup)
+        {
+            ASSERT_EQ(qort::runCommand("cd " + m_dir.path() + " && " + c.setup), 0);
+        }
+        std::string err;
+        EXPECT_EQ(run(c.args, &err), c.status) << err;
+        if (c.status != 0)
+        {
+            EXPECT_FALSE(err.empty());
+        }
+        // The regular log files left anywhere in the folder, sorted.
+        std::string found;
+        qort::runCommand("cd " + m_dir.path() + " && find . -name 'qor_*.txt' -type f | sort", &found);
+        const std::string logs = std::string(c.logs) == "." ? std::string() : std::string(c.logs) + "/";
+        EXPECT_EQ(found, *c.logs ? "./" + logs + "qor_error.txt\n./" + logs + "qor_trace.txt\n" : "") << c.args;
+        if (qort::fileExists(m_dir.file("victim")))
+        {
+            EXPECT_EQ(qort::readText(m_dir.file("victim")), "keep\n");
+            EXPECT_EQ(
+                qort::runCommand("test -L " + m_dir.file("qor_error.txt") + " -o -L " + m_dir.file("qor_trace.txt")),
+                0);
+        }
+    }
+}

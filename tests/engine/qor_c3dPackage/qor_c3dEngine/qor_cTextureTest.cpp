@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "qor_cImageOps.h"
+#include "qor_cS3dWriter.h"
+#include "qor_cScene.h"
 #include "qor_cTexture.h"
 #include "qor_imageTestEnv.h"
 #include "qor_testJpeg.h"
 #include "qor_testUtil.h"
+
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -249,4 +253,73 @@ TEST_F(Texture, FrameKeysMustComeInIncreasingTime)
               std::string::npos)
         << log.text();
     EXPECT_TRUE(tex.lastKey_frame());
+}
+
+// Texture names come from data (scenes, material scripts): a name that is absolute or has a
+// ".." component is refused before any file is opened, and the log names it. A decodable
+// image waits at the place each escaping name would reach from "maps/" (the working folder's
+// outside.jpg), so a load that read it would succeed; the same image under maps/ loads.
+TEST_F(Texture, NamesLeavingTheMapsFolderAreRefusedAndLogged)
+{
+    const std::vector<unsigned char> jpeg = qort::encodeJpeg(4, 4, qort::solidRgb(4, 4, 90, 90, 90));
+    ASSERT_TRUE(qort::writeBytes(m_dir.file("outside.jpg"), jpeg.data(), jpeg.size()));
+    ASSERT_TRUE(writeImage("inside", 4, 4, qort::solidRgb(4, 4, 90, 90, 90)));
+    ASSERT_EQ(0, mkdir("maps/sub", 0755));
+    const std::string absolute = m_dir.file("outside");
+    struct Case
+    {
+        std::string name;
+        bool ok;
+    };
+    const Case cases[] = {{"inside", true},       {"../outside", false},
+                          {"..\\outside", false}, {"sub/../../outside", false},
+                          {absolute, false},      {"../../../../etc/passwd", false}};
+    for (const Case & c : cases)
+    {
+        const std::string logged = "nom de fichier refuse <" + c.name + ">";
+        {
+            qort::LogCapture log;
+            qor_cTexture tex;
+            EXPECT_EQ(c.ok, tex.load(c.name.c_str())) << c.name;
+            EXPECT_EQ(!c.ok, log.text().find("texture : " + logged) != std::string::npos) << log.text();
+        }
+        {
+            qort::LogCapture log;
+            qor_cTexture tex;
+            EXPECT_EQ(c.ok, tex.loadAsBump(c.name.c_str())) << c.name;
+            EXPECT_EQ(!c.ok, log.text().find("bump texture : " + logged) != std::string::npos) << log.text();
+        }
+        {
+            // As the alpha image of an allowed texture.
+            qort::LogCapture log;
+            qor_cTexture tex;
+            EXPECT_EQ(c.ok, tex.load("inside", c.name.c_str())) << c.name;
+            EXPECT_EQ(!c.ok, log.text().find("texture alpha : " + logged) != std::string::npos) << log.text();
+        }
+    }
+}
+
+// The same through a scene file: its texture record names the file, the scene refuses it.
+TEST_F(Texture, ASceneNamingATextureOutsideTheMapsFolderIsRefused)
+{
+    const std::vector<unsigned char> jpeg = qort::encodeJpeg(4, 4, qort::solidRgb(4, 4, 90, 90, 90));
+    ASSERT_TRUE(qort::writeBytes(m_dir.file("outside.jpg"), jpeg.data(), jpeg.size()));
+    ASSERT_TRUE(writeImage("inside", 4, 4, qort::solidRgb(4, 4, 90, 90, 90)));
+    for (const std::string & name : {std::string("inside"), std::string("../outside"), m_dir.file("outside")})
+    {
+        qor_cS3dWriter w;
+        qor_sS3dWTexture t;
+        t.m_strName = name;
+        ASSERT_TRUE(w.addTexture(t));
+        ASSERT_TRUE(w.save("t.s3d"));
+        qor_cMotWriter mot;
+        mot.addCommonInfos(0, 0, 1);
+        ASSERT_TRUE(mot.save("t.s3d.MOT"));
+        qort::LogCapture log;
+        qor_cScene scene;
+        const bool bOk = name == "inside";
+        EXPECT_EQ(bOk, scene.load("t.s3d")) << name;
+        EXPECT_EQ(bOk, scene.getTexture(name.c_str()) != nullptr) << name;
+        EXPECT_EQ(!bOk, log.text().find("nom de fichier refuse <" + name + ">") != std::string::npos) << log.text();
+    }
 }
