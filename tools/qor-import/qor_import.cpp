@@ -178,13 +178,17 @@ struct sJob
 // The animation file's bytes: the writer saves to a path, here a file in memory.
 bool animBytes(const qor_cMotWriter & anim, std::string * pBytes)
 {
-    const int fd = memfd_create("qor-import-mot", MFD_CLOEXEC);
-    if (fd < 0)
+    // The writer seeks back to fill in chunk sizes, so it writes a real file: one in a private
+    // temporary folder (an output path never goes through a link, /proc/self/fd included).
+    cchar * szTmp = std::getenv("TMPDIR");
+    std::string strDir = std::string(szTmp && *szTmp ? szTmp : "/tmp") + "/qor-import-XXXXXX";
+    if (!mkdtemp(strDir.data()))
         return false;
-    const std::string strPath = "/proc/self/fd/" + std::to_string(fd);
+    const std::string strPath = strDir + "/anim.MOT";
     std::string strError;
     const bool bOk = anim.save(strPath.c_str()) && qoru_readFile(strPath.c_str(), kQorMaxFileSize, pBytes, &strError);
-    close(fd);
+    unlink(strPath.c_str());
+    rmdir(strDir.c_str());
     return bOk;
 }
 
