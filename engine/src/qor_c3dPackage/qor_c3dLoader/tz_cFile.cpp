@@ -2,6 +2,8 @@
 
 #include "qor_fileUtil.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstring>
 
@@ -55,6 +57,9 @@ bool tz_cFile::open(cchar * szPath, cchar * szMode)
     m_bOpen = true;
     m_strPath.set(szPath);
     m_strMode.set(szMode);
+    struct stat st;
+    if (!std::strpbrk(szMode, "wa+") && fstat(fileno(m_pFile), &st) == 0)
+        m_nReadSize = st.st_size;
     return true;
 }
 
@@ -64,12 +69,15 @@ void tz_cFile::close()
         std::fclose(m_pFile);
     m_pFile = nullptr;
     m_bOpen = false;
+    m_nReadSize = -1;
 }
 
 long long tz_cFile::size()
 {
     if (!m_bOpen)
         return 0;
+    if (m_nReadSize >= 0)
+        return m_nReadSize;
     const long nPos = std::ftell(m_pFile);
     if (nPos < 0 || std::fseek(m_pFile, 0, SEEK_END) != 0)
         return 0;

@@ -37,7 +37,9 @@ public:
     void close();
     bool isOpen() const { return m_bOpen; }
 
-    // Size in bytes (the position is kept); 0 when not open.
+    // Size in bytes (the position is kept); 0 when not open. A file opened for reading only is
+    // measured once when it opens: readers ask before every field they read, and measuring by
+    // seeking to the end would throw the stream's buffer away each time.
     long long size();
     // Current position; -1 when not open.
     long long tell();
@@ -68,6 +70,7 @@ protected:
     FILE * m_pFile;
     qor_cString m_strPath;
     qor_cString m_strMode;
+    long long m_nReadSize = -1; // the size of a file opened for reading only, else -1
 };
 
 // Copies szSource to szDest in blocks of 1024 bytes. With bFailIfExists, a destination that
