@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -59,7 +60,10 @@ bool tz_cFile::open(cchar * szPath, cchar * szMode)
     m_strMode.set(szMode);
     struct stat st;
     if (!std::strpbrk(szMode, "wa+") && fstat(fileno(m_pFile), &st) == 0)
+    {
         m_nReadSize = st.st_size;
+        m_nReadPos = 0;
+    }
     return true;
 }
 
@@ -70,6 +74,7 @@ void tz_cFile::close()
     m_pFile = nullptr;
     m_bOpen = false;
     m_nReadSize = -1;
+    m_nReadPos = -1;
 }
 
 long long tz_cFile::size()
@@ -90,6 +95,8 @@ long long tz_cFile::tell()
 {
     if (!m_bOpen)
         return -1;
+    if (m_nReadPos >= 0)
+        return m_nReadPos;
     return std::ftell(m_pFile);
 }
 
@@ -110,8 +117,12 @@ int tz_cFile::read(void * pBuffer, int nLength)
     if (n < size_t(nLength) && std::ferror(m_pFile))
     {
         std::clearerr(m_pFile);
+        if (m_nReadPos >= 0)
+            m_nReadPos = std::max(0L, std::ftell(m_pFile));
         return 0;
     }
+    if (m_nReadPos >= 0)
+        m_nReadPos += static_cast<long long>(n);
     return int(n);
 }
 
@@ -191,7 +202,10 @@ bool tz_cFile::seek(long long nOffset, int nOrigin)
     default:
         return false;
     }
-    return std::fseek(m_pFile, long(nOffset), nWhence) == 0;
+    const bool bOk = std::fseek(m_pFile, long(nOffset), nWhence) == 0;
+    if (m_nReadPos >= 0)
+        m_nReadPos = std::max(0L, std::ftell(m_pFile));
+    return bOk;
 }
 
 bool qoru_fileCopy(cchar * szSource, cchar * szDest, bool bFailIfExists)
