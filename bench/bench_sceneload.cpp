@@ -181,12 +181,36 @@ bool setUp()
 }
 } // namespace
 
-BENCHMARK_CAPTURE(BM_Load, EmptyChunks, e_emptyChunks)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Load, HierarchyChain, e_chain)->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Load, BoneChain, e_bones)->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Load, AnimObjects, e_animObjects)->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Load, MeshDataRecords, e_meshData)->RangeMultiplier(4)->Range(1 << 10, 1 << 14)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Load, UnknownAnimHeaders, e_unknownHeaders)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, EmptyChunks, e_emptyChunks)
+    ->RangeMultiplier(4)
+    ->Range(1 << 14, 1 << 20)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, HierarchyChain, e_chain)
+    ->RangeMultiplier(4)
+    ->Range(1 << 12, 1 << 16)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, BoneChain, e_bones)
+    ->RangeMultiplier(4)
+    ->Range(1 << 12, 1 << 16)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, AnimObjects, e_animObjects)
+    ->RangeMultiplier(4)
+    ->Range(1 << 12, 1 << 16)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, MeshDataRecords, e_meshData)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 14)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Load, UnknownAnimHeaders, e_unknownHeaders)
+    ->RangeMultiplier(4)
+    ->Range(1 << 14, 1 << 20)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char ** argv)
 {
