@@ -34,8 +34,9 @@ class tz_cChunkedFile;
 // The first item of a list with each name, found in constant time: a scene file names thousands
 // of objects and every record resolves its names against what earlier chunks built, so a search
 // along the list per name would make loading grow with the square of the file. Items are indexed
-// as the list grows (an item is named before it is listed); a list that shrank, or an entry
-// whose item was renamed since, makes the index start again.
+// as the list grows: an item is named before it is listed and keeps its name (the loaders and
+// the material scripts name every texture, material and object before adding it). A list that
+// shrank, or an entry whose item no longer has its name, makes the index start again.
 class qor_cNameIndex
 {
 public:
