@@ -1,10 +1,20 @@
-// qor-scene check FILE.s3d: the scene file read by the engine's loader with every record check
-// (counts, indices, names against the bytes there), and FILE.s3d.MOT, when there is one, walked
-// as a chunked stream. Prints one summary line; a broken file exits 1 with the loader's reason.
+// qor-scene check FILE.s3d: does the engine load this scene? The scene file is first read by the
+// engine's loader alone, so that a broken record is named in one line; then the engine loads the
+// scene with its ".MOT" exactly as the player does (the same code, the same limits, in a headless
+// display), and whatever it refuses ends the check with the lines of its error log.
+//
+// Exit 0: the engine loads the scene; a ".MOT" that animates nothing (empty, or no object block)
+// loads too and gets a warning. Exit 1: the engine refuses the scene or its ".MOT" (a scene
+// without its animation file is refused: the engine's load fails when that file cannot be read).
 #include "qor_c3dLoader.h"
+#include "qor_cScene.h"
+#include "qor_fileUtil.h"
 #include "qor_scene.h"
-#include "tz_cChunkedFile.h"
+#include "qor_sceneEngine.h"
 #include "tz_cFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +22,23 @@
 
 namespace qor_scene
 {
+namespace
+{
+// Why the animation file cannot be opened as the engine opens it; empty when it can.
+std::string animOpenError(const std::string & strMot)
+{
+    std::string strError;
+    uint64_t nSize = 0;
+    const int fd = qoru_openRead(strMot.c_str(), uint64_t(tz_cFile::e_maxReadSize), &nSize, &strError);
+    if (fd >= 0)
+    {
+        close(fd);
+        return std::string();
+    }
+    return strError.empty() ? std::string("cannot be opened") : strError;
+}
+} // namespace
+
 int runCheck(int argc, char ** argv)
 {
     if (argc != 2)
@@ -28,27 +55,46 @@ int runCheck(int argc, char ** argv)
         return failure("%s: short read", path.c_str());
     file.close();
 
-    qor_c3dLoader loader;
-    if (!loader.loadSceneFromMemory(image.data(), size_t(nSize)))
+    uint nChunk = 0, nVersion = 0;
     {
-        std::string reason = loader.getLastMessage();
-        while (!reason.empty() && reason.back() == '\n')
-            reason.pop_back();
-        return failure("%s: %s", path.c_str(), reason.empty() ? "refused" : reason.c_str());
-    }
-    std::printf("%s: %u chunks, version %u", path.c_str(), loader.getNbChunk(), loader.getVersion());
-    const std::string mot = path + ".MOT";
-    tz_cChunkedFile anim;
-    if (anim.open(mot.c_str(), "rb"))
-    {
-        if (!anim.walk(nullptr, nullptr))
+        qor_c3dLoader loader;
+        if (!loader.loadSceneFromMemory(image.data(), size_t(nSize)))
         {
-            std::printf("\n");
-            return failure("%s: %s", mot.c_str(), anim.getLastError());
+            std::string reason = loader.getLastMessage();
+            while (!reason.empty() && reason.back() == '\n')
+                reason.pop_back();
+            return failure("%s: %s", path.c_str(), reason.empty() ? "refused" : reason.c_str());
         }
-        std::printf("; %s: %lld bytes", mot.c_str(), anim.size());
+        nChunk = loader.getNbChunk();
+        nVersion = loader.getVersion();
     }
-    std::printf("\n");
+    image = std::vector<char>();
+
+    const std::string mot = path + ".MOT";
+    const std::string strMotError = animOpenError(mot);
+    Engine engine;
+    qor_cScene * pScene = engine.load(path);
+    if (!pScene)
+    {
+        struct stat st;
+        if (!strMotError.empty() && lstat(mot.c_str(), &st) != 0)
+            return failure("%s: %s: the engine does not load a scene without its animation file", mot.c_str(),
+                           strMotError.c_str());
+        if (!strMotError.empty())
+            return failure("%s: %s: refused by the engine", mot.c_str(), strMotError.c_str());
+        return failure("%s: refused by the engine (its log above)", path.c_str());
+    }
+    uint64_t nMotSize = 0;
+    std::string strIgnored;
+    const int fd = qoru_openRead(mot.c_str(), uint64_t(tz_cFile::e_maxReadSize), &nMotSize, &strIgnored);
+    if (fd >= 0)
+        close(fd);
+    std::printf("%s: %u chunks, version %u; %s: %llu bytes, %u objects animated\n", path.c_str(), nChunk, nVersion,
+                mot.c_str(), (unsigned long long)nMotSize, pScene->getNbAnimObject());
+    std::fflush(stdout);
+    if (pScene->getNbAnimObject() == 0)
+        std::fprintf(stderr, "qor-scene: warning: %s animates no object: the scene loads without animation\n",
+                     mot.c_str());
     return e_exitOk;
 }
 } // namespace qor_scene

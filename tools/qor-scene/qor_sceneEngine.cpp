@@ -76,7 +76,8 @@ qor_cScene * Engine::load(const std::string & strPath)
     std::ifstream log(m_strDir + "/qor_error.txt", std::ios::binary);
     std::string line;
     while (std::getline(log, line))
-        if (line.rfind("-----", 0) != 0 && line.rfind("File \"", 0) != 0)
+        if (!line.empty() && line.rfind("-----", 0) != 0 && line.rfind("File \"", 0) != 0 &&
+            line.rfind("Date : ", 0) != 0)
             std::fprintf(stderr, "  %s\n", line.c_str());
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "qor_cList.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,10 +19,12 @@ bool qor_cList::addRaw(void * p, bool bOwner, Deleter pfnDelete)
     if (m_nCount + 1 > m_nCapacity)
     {
         // Allocate all three arrays before touching any, so a failure leaves the list unchanged.
-        const int nCapacity = capacityFor(m_nCount);
-        void ** ppItem = static_cast<void **>(std::malloc(sizeof(void *) * nCapacity));
-        uchar * pbOwner = static_cast<uchar *>(std::malloc(nCapacity));
-        Deleter * ppfnDelete = static_cast<Deleter *>(std::malloc(sizeof(Deleter) * nCapacity));
+        const int nCapacity = grownCapacity(m_nCapacity);
+        if (nCapacity <= m_nCapacity)
+            return false;
+        void ** ppItem = static_cast<void **>(std::malloc(sizeof(void *) * size_t(nCapacity)));
+        uchar * pbOwner = static_cast<uchar *>(std::malloc(size_t(nCapacity)));
+        Deleter * ppfnDelete = static_cast<Deleter *>(std::malloc(sizeof(Deleter) * size_t(nCapacity)));
         if (!ppItem || !pbOwner || !ppfnDelete)
         {
             std::free(ppItem);
@@ -48,6 +51,18 @@ bool qor_cList::addRaw(void * p, bool bOwner, Deleter pfnDelete)
     m_ppfnDelete[m_nCount] = pfnDelete;
     ++m_nCount;
     return true;
+}
+
+int qor_cList::grownCapacity(int nCapacity)
+{
+    constexpr int nBlock = 32;
+    if (nCapacity < nBlock)
+        return nBlock;
+    if (nCapacity <= INT_MAX / 2)
+        return nCapacity * 2;
+    // The last doublings would pass the largest int: whole blocks up to it.
+    const int nRoom = INT_MAX - nCapacity;
+    return nRoom >= nBlock ? nCapacity + nBlock : nCapacity;
 }
 
 void * qor_cList::detach(int iIndex)

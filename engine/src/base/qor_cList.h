@@ -2,8 +2,9 @@
 //
 // Items are kept in insertion order. Each item carries an owner flag: owned
 // items are deleted when removed, when the list is cleared and when the list
-// is destroyed. Storage grows in blocks of 32 entries; a failed growth leaves
-// the list exactly as it was.
+// is destroyed. Storage is a whole number of blocks of 32 entries and doubles
+// when full, so appending n items copies O(n) entries in all (a scene file may
+// hold millions of chunks); a failed growth leaves the list exactly as it was.
 //
 // Items are stored as void pointers and deleted through a per-item deleter
 // recorded by the typed add(), so a list of any engine type deletes with the
@@ -45,8 +46,10 @@ public:
     bool isOwner(int iIndex) const { return iIndex >= 0 && iIndex < m_nCount && m_pbOwner[iIndex] != 0; }
     int find(const void * p) const;
 
-    // The growth rule: capacity = (count / 32 + 1) * 32.
-    static int capacityFor(int nCount) { return (nCount / 32 + 1) * 32; }
+    // The growth rule: a full list of nCapacity entries grows to 32 entries, then to twice its
+    // capacity (always a multiple of 32); near the largest int it grows one block at a time,
+    // and returns nCapacity itself when not even one more block fits.
+    static int grownCapacity(int nCapacity);
 
 private:
     template <typename T> static void deleteAs(void * p) { delete static_cast<T *>(p); }

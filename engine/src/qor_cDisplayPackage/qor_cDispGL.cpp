@@ -81,6 +81,7 @@ qor_cDispGL::~qor_cDispGL()
         m_pLockedNode = nullptr;
         m_pLockedCubeNode = nullptr;
         m_lTexNode.clear();
+        m_nodeByHandle.clear();
         for (qor_sRenderTarget & rec : m_aRenderTarget)
         {
             if (rec.uDepth)
@@ -99,6 +100,7 @@ qor_cDispGL::~qor_cDispGL()
     {
         m_lTexNode.clear();
         m_lCubeTexNode.clear();
+        m_nodeByHandle.clear();
     }
     if (m_bOwnWindow && m_pWindow)
         SDL_DestroyWindow(m_pWindow);
@@ -867,23 +869,21 @@ bool qor_cDispGL::setLight(uint iLight, qor_cLight * pLight)
 namespace
 {
 // The node of a list (2D or cube nodes) that holds handle, null when none does.
-template <typename T> T * findNode(const qor_cList & lNode, qor_hTexture handle)
+template <typename T> T * findNode(const std::unordered_map<qor_hTexture, void *> & nodes, qor_hTexture handle)
 {
-    for (int i = 0; i < lNode.getNbItem(); ++i)
-        if (T * p = lNode.get<T>(i); p->getHandle() == handle)
-            return p;
-    return nullptr;
+    const auto it = nodes.find(handle);
+    return it == nodes.end() ? nullptr : static_cast<T *>(it->second);
 }
 } // namespace
 
 qor_cTexNodeGL * qor_cDispGL::getTexNodeByHandle(qor_hTexture handle) const
 {
-    return findNode<qor_cTexNodeGL>(m_lTexNode, handle);
+    return (handle & QOR_CUBE_TEXTURE_BIT) ? nullptr : findNode<qor_cTexNodeGL>(m_nodeByHandle, handle);
 }
 
 qor_cCubeTexNodeGL * qor_cDispGL::getCubeTexNodeByHandle(qor_hTexture handle) const
 {
-    return findNode<qor_cCubeTexNodeGL>(m_lCubeTexNode, handle);
+    return (handle & QOR_CUBE_TEXTURE_BIT) ? findNode<qor_cCubeTexNodeGL>(m_nodeByHandle, handle) : nullptr;
 }
 
 qor_hTexture qor_cDispGL::createTexture(uint width, uint height, uint flags)
@@ -918,6 +918,11 @@ qor_hTexture qor_cDispGL::createTexture(uint width, uint height, uint flags)
     }
     const qor_hTexture handle = ++m_uHandleCounter;
     pNode->setHandle(handle);
+    if (!m_nodeByHandle.insert({handle, pNode}).second)
+    {
+        m_lTexNode.removeItem(pNode);
+        return QOR_NULL_TEXTURE;
+    }
     return handle;
 }
 
@@ -1017,6 +1022,7 @@ bool qor_cDispGL::releaseTexture(qor_hTexture handle)
             rec.used = 0;
         }
     }
+    m_nodeByHandle.erase(handle);
     if (!m_lTexNode.removeItem(pNode))
     {
         QOR_LOG_LOCATION();
@@ -1048,6 +1054,11 @@ qor_hTexture qor_cDispGL::createCubeTexture(uint sidewidth)
     }
     const qor_hTexture handle = ++m_uHandleCounter | QOR_CUBE_TEXTURE_BIT;
     pNode->setHandle(handle);
+    if (!m_nodeByHandle.insert({handle, pNode}).second)
+    {
+        m_lCubeTexNode.removeItem(pNode);
+        return QOR_NULL_TEXTURE;
+    }
     return handle;
 }
 
@@ -1103,6 +1114,7 @@ bool qor_cDispGL::releaseCubeTexture(qor_hTexture handle)
         return false;
     if (m_pLockedCubeNode == pNode)
         m_pLockedCubeNode = nullptr;
+    m_nodeByHandle.erase(handle);
     if (!m_lCubeTexNode.removeItem(pNode))
     {
         QOR_LOG_LOCATION();

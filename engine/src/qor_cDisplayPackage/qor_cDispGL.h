@@ -14,6 +14,8 @@
 
 #include <epoxy/gl.h>
 
+#include <unordered_map>
+
 struct SDL_Window;
 class qor_cTexNodeGL;
 class qor_cCubeTexNodeGL;
@@ -139,6 +141,9 @@ private:
     qor_cTexNodeGL * m_pLockedNode;
     qor_cList m_lCubeTexNode;
     qor_cCubeTexNodeGL * m_pLockedCubeNode;
+    // The nodes of both lists by handle: a scene of thousands of materials (each with a texture
+    // of its own) looks a handle up per texture it makes and binds.
+    std::unordered_map<qor_hTexture, void *> m_nodeByHandle;
     qor_cMatrix m_aMatrix[qorrs_ts_count];
     qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (qor_eTransformState has slots for stages 0 and 1 only)
     qor_sRenderTarget m_aRenderTarget[kNbRenderTarget];

@@ -2,6 +2,9 @@
 
 #include "qor_cList.h"
 
+#include <climits>
+#include <vector>
+
 namespace
 {
 struct Tracked
@@ -12,20 +15,60 @@ struct Tracked
 };
 } // namespace
 
-TEST(qor_cList, GrowsInBlocksOf32AndKeepsInsertionOrder)
+TEST(qor_cList, DoublesItsBlocksOf32AndKeepsInsertionOrder)
 {
     qor_cList list;
-    int aValues[70];
-    for (int i = 0; i < 70; ++i)
+    int aValues[200];
+    for (int i = 0; i < 200; ++i)
     {
         ASSERT_TRUE(list.add(&aValues[i], false));
-        EXPECT_EQ(list.getCapacity(), (i / 32 + 1) * 32) << "after adding item " << i;
+        // 32 entries, then twice as many each time the list is full.
+        const int nCount = i + 1;
+        const int nExpected = nCount <= 32 ? 32 : nCount <= 64 ? 64 : nCount <= 128 ? 128 : 256;
+        EXPECT_EQ(list.getCapacity(), nExpected) << "after adding item " << i;
     }
-    EXPECT_EQ(list.getNbItem(), 70);
-    for (int i = 0; i < 70; ++i)
+    EXPECT_EQ(list.getNbItem(), 200);
+    for (int i = 0; i < 200; ++i)
         EXPECT_EQ(list.get<int>(i), &aValues[i]);
-    EXPECT_EQ(list.getItem(70), nullptr);
+    EXPECT_EQ(list.getItem(200), nullptr);
     EXPECT_EQ(list.getItem(-1), nullptr);
+
+    // Near the largest int the doubling gives way to single blocks, then to no growth at all.
+    const struct
+    {
+        int m_nFrom;
+        int m_nTo;
+    } aCase[] = {
+        {0, 32},
+        {32, 64},
+        {96, 192},
+        {1 << 29, 1 << 30},
+        {1 << 30, (1 << 30) + 32},
+        {INT_MAX - 63, INT_MAX - 31},
+        {INT_MAX - 31, INT_MAX - 31},
+    };
+    for (const auto & c : aCase)
+        EXPECT_EQ(qor_cList::grownCapacity(c.m_nFrom), c.m_nTo) << "from " << c.m_nFrom;
+}
+
+// A million appends: growing by a fixed block copies about n^2 / 64 entries (minutes at this
+// size), doubling about 2n; the ctest timeout catches the former.
+TEST(qor_cList, AMillionAppendsKeepTheirOrderAndOwnerFlags)
+{
+    const int n = 1000000;
+    std::vector<int> values(n);
+    const qor_cList::Deleter pfnKeep = [](void *) {}; // the values live in the vector
+    qor_cList list;
+    for (int i = 0; i < n; ++i)
+        ASSERT_TRUE(list.addRaw(&values[size_t(i)], i % 3 == 0, pfnKeep));
+    ASSERT_EQ(list.getNbItem(), n);
+    EXPECT_GE(list.getCapacity(), n);
+    EXPECT_EQ(list.getCapacity() % 32, 0);
+    for (int i : {0, 1, 2, 31, 32, 33, 65535, 65536, 999998, 999999})
+    {
+        EXPECT_EQ(list.get<int>(i), &values[size_t(i)]) << i;
+        EXPECT_EQ(list.isOwner(i), i % 3 == 0) << i;
+    }
 }
 
 TEST(qor_cList, RemovalDeletesOnlyOwnedItemsAndClosesTheGap)

@@ -54,35 +54,6 @@ TEST(qor_scene_chunks, ListsAChunkedStreamAsATree)
                    "    0x00000000 size 12 sub 0 offset 252 raw 0\n");
 }
 
-TEST(qor_scene_check, ReadsWithTheLoaderAndNamesWhatIsBroken)
-{
-    qort::TempDir dir;
-    qor_cS3dWriter good;
-    good.addTarget({"t", qor_cVector3(), 1.0f});
-    ASSERT_TRUE(good.save(dir.file("good.s3d").c_str()));
-    qor_cMotWriter mot;
-    mot.addCommonInfos(0, 0, 1);
-    ASSERT_TRUE(mot.save(dir.file("good.s3d.MOT").c_str()));
-    std::string out;
-    ASSERT_EQ(qort::runCommand(tool() + " check " + dir.file("good.s3d") + " 2>&1", &out), 0) << out;
-    EXPECT_EQ(out, dir.file("good.s3d") + ": 1 chunks, version 276; " + dir.file("good.s3d.MOT") + ": 24 bytes\n");
-
-    // A vertex pool that declares 2^32 - 1 positions in a 12-byte chunk.
-    qor_cS3dWriter bad;
-    bad.addChunk(e_qor_s3dFile_Vertices, qor_cS3dBytes().u32(0xFFFFFFFFu).u32(0).f32(1));
-    ASSERT_TRUE(bad.save(dir.file("bad.s3d").c_str()));
-    EXPECT_EQ(qort::runCommand(tool() + " check " + dir.file("bad.s3d") + " 2>&1", &out), 1);
-    EXPECT_NE(out.find("chunk <0> at offset <24> : the positions and normals needs 51539607548 bytes, the chunk "
-                       "holds 12"),
-              std::string::npos)
-        << out;
-    qor_cS3dWriter newer(qor_c3dLoader::e_signature, 277);
-    ASSERT_TRUE(newer.save(dir.file("new.s3d").c_str()));
-    EXPECT_EQ(qort::runCommand(tool() + " check " + dir.file("new.s3d") + " 2>&1", &out), 1);
-    EXPECT_NE(out.find("version 277 is above 276"), std::string::npos) << out;
-    EXPECT_EQ(qort::runCommand(tool() + " check 2>&1", &out), 2);
-}
-
 TEST(qor_scene_chunks, FailuresAndUsage)
 {
     qort::TempDir dir;

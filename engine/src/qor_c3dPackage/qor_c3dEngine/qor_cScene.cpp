@@ -60,17 +60,36 @@ bool qor_cScene::init()
 
 // ----- look-ups
 
-qor_cObject * qor_cScene::getObject(cchar * szName) const
+int qor_cNameIndex::findIndex(const qor_cList & list, cchar * szName, pfnName pfn) const
 {
     if (!szName)
-        return nullptr;
-    for (int i = 0; i < m_lObject.getNbItem(); ++i)
+        return -1;
+    const int nCount = list.getNbItem();
+    if (nCount < m_nIndexed)
     {
-        qor_cObject * p = m_lObject.get<qor_cObject>(i);
-        if (std::strcmp(p->getName(), szName) == 0)
-            return p;
+        m_first.clear();
+        m_nIndexed = 0;
     }
-    return nullptr;
+    for (; m_nIndexed < nCount; ++m_nIndexed)
+        if (void * p = list.getItem(m_nIndexed))
+            m_first.try_emplace(pfn(p), m_nIndexed); // an earlier item of the same name stays
+    const auto it = m_first.find(szName);
+    if (it == m_first.end())
+        return -1;
+    if (std::strcmp(pfn(list.getItem(it->second)), szName) == 0)
+        return it->second;
+    // Renamed since it was listed: search the list itself, and index it afresh next time.
+    m_first.clear();
+    m_nIndexed = 0;
+    for (int i = 0; i < nCount; ++i)
+        if (void * p = list.getItem(i); p && std::strcmp(pfn(p), szName) == 0)
+            return i;
+    return -1;
+}
+
+qor_cObject * qor_cScene::getObject(cchar * szName) const
+{
+    return m_objectNames.find<qor_cObject>(m_lObject, szName);
 }
 
 qor_cObject * qor_cScene::getObject(int iTarget) const
@@ -80,28 +99,12 @@ qor_cObject * qor_cScene::getObject(int iTarget) const
 
 qor_cMaterial * qor_cScene::getMaterialByName(cchar * szName) const
 {
-    if (!szName)
-        return nullptr;
-    for (int i = 0; i < m_lMaterial.getNbItem(); ++i)
-    {
-        qor_cMaterial * p = m_lMaterial.get<qor_cMaterial>(i);
-        if (std::strcmp(p->getName(), szName) == 0)
-            return p;
-    }
-    return nullptr;
+    return m_materialNames.find<qor_cMaterial>(m_lMaterial, szName);
 }
 
 qor_cTexture * qor_cScene::getTexture(cchar * szName) const
 {
-    if (!szName)
-        return nullptr;
-    for (int i = 0; i < m_lTexture.getNbItem(); ++i)
-    {
-        qor_cTexture * p = m_lTexture.get<qor_cTexture>(i);
-        if (std::strcmp(p->getName(), szName) == 0)
-            return p;
-    }
-    return nullptr;
+    return m_textureNames.find<qor_cTexture>(m_lTexture, szName);
 }
 
 namespace

@@ -15,6 +15,9 @@
 #include "qor_cList.h"
 #include "qor_types.h"
 
+#include <string>
+#include <unordered_map>
+
 class qor_cObject;
 class qor_cCamera;
 class qor_cMesh;
@@ -27,6 +30,29 @@ class qor_cBone;
 class qor_cFog;
 class qor_cKey;
 class tz_cChunkedFile;
+
+// The first item of a list with each name, found in constant time: a scene file names thousands
+// of objects and every record resolves its names against what earlier chunks built, so a search
+// along the list per name would make loading grow with the square of the file. Items are indexed
+// as the list grows: an item is named before it is listed and keeps its name (the loaders and
+// the material scripts name every texture, material and object before adding it). A list that
+// shrank, or an entry whose item no longer has its name, makes the index start again.
+class qor_cNameIndex
+{
+public:
+    template <typename T> T * find(const qor_cList & list, cchar * szName) const
+    {
+        const int i = findIndex(list, szName, [](void * p) -> cchar * { return static_cast<T *>(p)->getName(); });
+        return i < 0 ? nullptr : list.get<T>(i);
+    }
+
+private:
+    typedef cchar * (*pfnName)(void * pItem);
+    int findIndex(const qor_cList & list, cchar * szName, pfnName pfn) const;
+
+    mutable std::unordered_map<std::string, int> m_first;
+    mutable int m_nIndexed = 0;
+};
 
 // The scene implements the loader's extract operations: each builds objects, resources or
 // settings of the scene from one record, resolving its names and indices against what earlier
@@ -72,6 +98,8 @@ public:
     // The animation file's common values: two kept as read, then the rate given to every
     // object it animates.
     uint getAnimInfo(int i) const { return (i >= 0 && i < 3) ? m_auAnimInfo[i] : 0; }
+    // Object blocks the last animation file read gave (0: the scene is not animated).
+    uint getNbAnimObject() const { return m_nAnimObject; }
 
     // Extract operations (the loader calls them chunk by chunk).
     bool extractMesh(const qor_sMesh & sMesh) override;
@@ -223,6 +251,10 @@ protected:
     qor_cList m_lGizmoBox;
     qor_cList m_lGizmoCylinder;
     qor_cList m_lObject; // every object, not owned
+    qor_cNameIndex m_objectNames;
+    qor_cNameIndex m_meshNames;
+    qor_cNameIndex m_materialNames;
+    qor_cNameIndex m_textureNames;
 
     // Faces of every polygon pool the file gave, and faces built into triangle meshes: mesh data
     // records share out the pools' faces, so a file cannot build more faces than it holds.
@@ -232,6 +264,7 @@ protected:
 
     tz_cChunkedFile * m_pChunkedFile; // the animation file while it is read
     uint m_auAnimInfo[3];
+    uint m_nAnimObject = 0;
 
     qor_cFog * m_pFog;
     qor_cColor m_ambient;

@@ -73,6 +73,7 @@ qor_cKey * newKey(uint nKind, uint n)
 bool qor_cScene::loadAnim(cchar * sz)
 {
     cchar * szName = sz ? sz : "";
+    m_nAnimObject = 0;
     delete m_pChunkedFile;
     m_pChunkedFile = new (std::nothrow) tz_cChunkedFile;
     if (!m_pChunkedFile)
@@ -147,13 +148,14 @@ bool qor_cScene::loadAnim(cchar * sz)
 
 void qor_cScene::takeBindPose()
 {
+    // Every bone at time 0 with its parents. A step of 0 leaves an object where one update put
+    // it, so each object is updated once for all the bones (the updated flags remember it): a
+    // chain of bones costs its length, not its length squared.
     const float dt = 0.0f;
+    clearUpdatedFlags();
     for (int i = 0; i < m_lBone.getNbItem(); ++i)
     {
         qor_cBone * pBone = m_lBone.get<qor_cBone>(i);
-        // Updated at time 0 with its parents.
-        for (qor_cObject * p = pBone; p; p = p->getParent())
-            p->clearUpdated();
         pBone->update(&dt);
         pBone->setBindPose();
     }
@@ -202,6 +204,7 @@ bool qor_cScene::extractAnimObjectsMotions()
             return false;
         }
         pObject->setRate(float(m_auAnimInfo[2]));
+        ++m_nAnimObject;
 
         // The six channels in their fixed order: static form, track form, or neither.
         struct sChannel

@@ -856,10 +856,7 @@ bool qor_cScene::extractPolygons(const qor_sPolygons & sPool)
 bool qor_cScene::extractMorph(const qor_sMorph & sMorph)
 {
     cchar * szSig = "bool qor_cScene::extractMorph(const qor_sMorph & sMorph)\n";
-    qor_cMesh * pMesh = nullptr;
-    for (int i = 0; i < m_lMesh.getNbItem() && !pMesh; ++i)
-        if (std::strcmp(m_lMesh.get<qor_cMesh>(i)->getName(), sMorph.m_szName) == 0)
-            pMesh = m_lMesh.get<qor_cMesh>(i);
+    qor_cMesh * pMesh = m_meshNames.find<qor_cMesh>(m_lMesh, sMorph.m_szName);
     if (!pMesh)
     {
         QOR_LOG_LOCATION();
@@ -874,10 +871,7 @@ bool qor_cScene::extractMorph(const qor_sMorph & sMorph)
     for (uint t = 0; t < sMorph.m_nTarget; ++t)
     {
         const qor_sS3dMorphTarget target = sMorph.getTarget(t);
-        qor_cMesh * pTarget = nullptr;
-        for (int i = 0; i < m_lMesh.getNbItem() && !pTarget; ++i)
-            if (std::strcmp(m_lMesh.get<qor_cMesh>(i)->getName(), target.m_szName) == 0)
-                pTarget = m_lMesh.get<qor_cMesh>(i);
+        qor_cMesh * pTarget = m_meshNames.find<qor_cMesh>(m_lMesh, target.m_szName);
         if (!pTarget)
         {
             QOR_LOG_LOCATION();

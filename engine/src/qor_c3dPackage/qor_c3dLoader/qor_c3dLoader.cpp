@@ -3,6 +3,7 @@
 #include "qor_cErrorHandler.h"
 #include "tz_cFile.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -683,7 +684,13 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
         return refuse("loadMeshData", nChunk, s.m_chunk.m_nOffset + 40,
                       "the %u boundaries hold %llu faces, the polygon pool %u", s.m_nMaterialBoundary, nAllFaces,
                       nPoolFaces);
-    std::vector<bool> abChecked;
+    if (m_anFaceMark.size() < nPoolFaces)
+        m_anFaceMark.resize(nPoolFaces, 0);
+    if (++m_nFaceMark == 0)
+    {
+        std::fill(m_anFaceMark.begin(), m_anFaceMark.end(), 0u);
+        m_nFaceMark = 1;
+    }
     for (uint b = 0; b < s.m_nMaterialBoundary; ++b)
     {
         const size_t nField = e_qor_s3dMeshDataHeader + 72 * size_t(b);
@@ -696,14 +703,12 @@ bool qor_c3dLoader::loadMeshData(cuint nChunk)
             return refuse("loadMeshData", nChunk, s.m_chunk.m_nOffset + nField,
                           "boundary %u: faces %llu to %llu, the polygon pool holds %u", b, nFirst,
                           nFirst + boundary.m_nFaceCount, nPoolFaces);
-        if (abChecked.size() != nPoolFaces)
-            abChecked.assign(nPoolFaces, false);
         for (uint f = 0; f < boundary.m_nFaceCount; ++f)
         {
             const uint nFace = uint(nFirst) + f;
-            if (abChecked[nFace])
+            if (m_anFaceMark[nFace] == m_nFaceMark)
                 continue;
-            abChecked[nFace] = true;
+            m_anFaceMark[nFace] = m_nFaceMark;
             for (uint c = 0; c < 3; ++c)
             {
                 qor_sS3dCorner corner;

@@ -614,4 +614,9 @@ private:
     bool m_bPolygons;
     // Target offsets of the morph record being handed over.
     std::vector<uint> m_anMorphOffset;
+    // Faces of the polygon pool a mesh data record has checked: a face holds the record's mark.
+    // Marks only grow, so a record never clears what earlier ones marked (clearing the whole
+    // pool for each record would cost records times faces).
+    std::vector<uint> m_anFaceMark;
+    uint m_nFaceMark = 0;
 };

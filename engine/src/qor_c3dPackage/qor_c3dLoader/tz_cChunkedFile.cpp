@@ -1,9 +1,9 @@
 #include "tz_cChunkedFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <unordered_map>
 #include <vector>
 
 // The write tree: a chunk holds raw blocks and child chunks in the order they were written.
@@ -97,47 +97,64 @@ constexpr long long e_maxRawPrefix = 4096;
 
 bool tz_cChunkedFile::findChildren(long long nPayload, long long nEnd, uint nCount, long long * pnFirst)
 {
-    // chain[q]: how many well-formed chunks follow one another from q to exactly nEnd (-1: none).
-    std::unordered_map<long long, long long> chain;
-    auto chainFrom = [&](long long q) -> long long {
-        std::vector<long long> path;
-        long long nResult = -1;
+    // From each candidate start, follow well-formed chunks one after another; the children start
+    // where exactly nCount of them end at nEnd. Walks from different starts that meet share
+    // their rest, so each offset is read once: a bit per payload byte says it was reached, and
+    // every walk keeps its offsets (ascending, 4 bytes each, relative to the payload) with the
+    // number of chunks from its first offset to nEnd (-1 when it never gets there).
+    struct sWalk
+    {
+        std::vector<uint> m_anOffset;
+        long long m_nCount;
+    };
+    const unsigned long long nSpan = static_cast<unsigned long long>(nEnd - nPayload);
+    std::vector<unsigned long long> abReached((nSpan + 63) / 64, 0);
+    std::vector<sWalk> walks;
+    const long long nLast = nEnd - static_cast<long long>(e_headerSize) * nCount;
+    for (long long p = nPayload; p <= nLast && p - nPayload <= e_maxRawPrefix; ++p)
+    {
+        sWalk walk;
+        long long nTail = -1; // chunks from where the walk stopped to nEnd
+        long long q = p;
         for (;;)
         {
             if (q == nEnd)
             {
-                nResult = 0;
+                nTail = 0;
                 break;
             }
-            const auto it = chain.find(q);
-            if (it != chain.end())
+            const unsigned long long r = static_cast<unsigned long long>(q - nPayload);
+            if (abReached[r / 64] >> (r % 64) & 1)
             {
-                nResult = it->second;
+                // An earlier walk passed here: its count from this offset is this walk's rest.
+                for (const sWalk & w : walks)
+                {
+                    const auto it = std::lower_bound(w.m_anOffset.begin(), w.m_anOffset.end(), uint(r));
+                    if (it != w.m_anOffset.end() && *it == uint(r))
+                    {
+                        nTail = w.m_nCount < 0 ? -1 : w.m_nCount - (it - w.m_anOffset.begin());
+                        break;
+                    }
+                }
                 break;
             }
             uint nID, nSize, nSub;
             if (nEnd - q < e_headerSize || !headerAt(*this, q, &nID, &nSize, &nSub) || nSize < e_headerSize ||
                 static_cast<long long>(nSize) > nEnd - q)
                 break;
-            path.push_back(q);
+            walk.m_anOffset.push_back(uint(r));
             q += nSize;
         }
-        for (auto it = path.rbegin(); it != path.rend(); ++it)
-        {
-            if (nResult >= 0)
-                ++nResult;
-            chain[*it] = nResult;
-        }
-        return path.empty() ? nResult : chain[path.front()];
-    };
-    const long long nLast = nEnd - static_cast<long long>(e_headerSize) * nCount;
-    for (long long p = nPayload; p <= nLast && p - nPayload <= e_maxRawPrefix; ++p)
-    {
-        if (chainFrom(p) == static_cast<long long>(nCount))
+        walk.m_nCount = nTail < 0 ? -1 : nTail + static_cast<long long>(walk.m_anOffset.size());
+        if (walk.m_nCount == static_cast<long long>(nCount))
         {
             *pnFirst = p;
             return true;
         }
+        for (uint r : walk.m_anOffset)
+            abReached[r / 64] |= 1ull << (r % 64);
+        if (!walk.m_anOffset.empty())
+            walks.push_back(std::move(walk));
     }
     return false;
 }

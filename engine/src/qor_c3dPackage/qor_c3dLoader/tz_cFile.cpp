@@ -2,6 +2,9 @@
 
 #include "qor_fileUtil.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -55,6 +58,12 @@ bool tz_cFile::open(cchar * szPath, cchar * szMode)
     m_bOpen = true;
     m_strPath.set(szPath);
     m_strMode.set(szMode);
+    struct stat st;
+    if (!std::strpbrk(szMode, "wa+") && fstat(fileno(m_pFile), &st) == 0)
+    {
+        m_nReadSize = st.st_size;
+        m_nReadPos = 0;
+    }
     return true;
 }
 
@@ -64,12 +73,16 @@ void tz_cFile::close()
         std::fclose(m_pFile);
     m_pFile = nullptr;
     m_bOpen = false;
+    m_nReadSize = -1;
+    m_nReadPos = -1;
 }
 
 long long tz_cFile::size()
 {
     if (!m_bOpen)
         return 0;
+    if (m_nReadSize >= 0)
+        return m_nReadSize;
     const long nPos = std::ftell(m_pFile);
     if (nPos < 0 || std::fseek(m_pFile, 0, SEEK_END) != 0)
         return 0;
@@ -82,6 +95,8 @@ long long tz_cFile::tell()
 {
     if (!m_bOpen)
         return -1;
+    if (m_nReadPos >= 0)
+        return m_nReadPos;
     return std::ftell(m_pFile);
 }
 
@@ -102,8 +117,12 @@ int tz_cFile::read(void * pBuffer, int nLength)
     if (n < size_t(nLength) && std::ferror(m_pFile))
     {
         std::clearerr(m_pFile);
+        if (m_nReadPos >= 0)
+            m_nReadPos = std::max(0L, std::ftell(m_pFile));
         return 0;
     }
+    if (m_nReadPos >= 0)
+        m_nReadPos += static_cast<long long>(n);
     return int(n);
 }
 
@@ -183,7 +202,10 @@ bool tz_cFile::seek(long long nOffset, int nOrigin)
     default:
         return false;
     }
-    return std::fseek(m_pFile, long(nOffset), nWhence) == 0;
+    const bool bOk = std::fseek(m_pFile, long(nOffset), nWhence) == 0;
+    if (m_nReadPos >= 0)
+        m_nReadPos = std::max(0L, std::ftell(m_pFile));
+    return bOk;
 }
 
 bool qoru_fileCopy(cchar * szSource, cchar * szDest, bool bFailIfExists)

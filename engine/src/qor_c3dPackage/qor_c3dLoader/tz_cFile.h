@@ -37,9 +37,12 @@ public:
     void close();
     bool isOpen() const { return m_bOpen; }
 
-    // Size in bytes (the position is kept); 0 when not open.
+    // Size in bytes (the position is kept); 0 when not open. A file opened for reading only is
+    // measured once when it opens: readers ask before every field they read, and measuring by
+    // seeking to the end would throw the stream's buffer away each time.
     long long size();
-    // Current position; -1 when not open.
+    // Current position; -1 when not open. Kept by the reads and seeks of a file opened for
+    // reading only.
     long long tell();
     // Bytes between the position and the end (0 when not open or past the end).
     long long remaining();
@@ -68,6 +71,10 @@ protected:
     FILE * m_pFile;
     qor_cString m_strPath;
     qor_cString m_strMode;
+    // A file opened for reading only: its size, and the position kept by read() and seek()
+    // (asking the stream costs a system call per field); -1 for other files.
+    long long m_nReadSize = -1;
+    long long m_nReadPos = -1;
 };
 
 // Copies szSource to szDest in blocks of 1024 bytes. With bFailIfExists, a destination that

@@ -228,6 +228,40 @@ TEST_F(SceneFile, HierarchyLinksByNameWithTheChildListedFirst)
     EXPECT_FLOAT_EQ(object<qor_cObject>("child")->getWorld()._42, 2.0f);
 }
 
+// Two objects and two materials of one name: every name resolves to the one listed first, in
+// the hierarchy, the animation file and the mesh data alike; the second keeps nothing.
+TEST_F(SceneFile, NamesResolveToTheFirstOfTwo)
+{
+    m_w->addDummy(obj("twin", {1, 0, 0}));
+    m_w->addDummy(obj("twin", {2, 0, 0}));
+    m_w->addDummy(obj("p"));
+    m_w->addObjectHierarchy({{"twin", "p"}});
+    m_w->addMaterial(material("M"));
+    qor_sS3dWMaterial second = material("M");
+    second.m_translucy = 1;
+    m_w->addMaterial(second);
+    addQuadPools();
+    m_w->addMeshData(quadData("M"));
+    qor_sMotObject t = motObject("twin");
+    t.m_position = qor_sMotChannel::constant(3, 0, 0);
+    m_mot.addCommonInfos(0, 0, 1);
+    m_mot.addObjectsMotions({t});
+    ASSERT_TRUE(load());
+    const qor_cList & objects = m_scene->objects();
+    ASSERT_EQ(objects.getNbItem(), 3);
+    const qor_cObject * pFirst = objects.get<qor_cObject>(0);
+    const qor_cObject * pSecond = objects.get<qor_cObject>(1);
+    EXPECT_EQ(pFirst->getLocalSphere().m_vCenter.x, 1.0f);
+    EXPECT_EQ(object<qor_cObject>("twin"), pFirst);
+    EXPECT_EQ(pFirst->getParent(), objects.get<qor_cObject>(2));
+    EXPECT_EQ(pSecond->getParent(), nullptr);
+    EXPECT_FLOAT_EQ(pFirst->getWorld()._41, 3.0f);
+    EXPECT_FLOAT_EQ(pSecond->getWorld()._41, 0.0f);
+    ASSERT_EQ(m_scene->materials().getNbItem(), 2);
+    EXPECT_EQ(m_scene->triMeshes().get<qor_cTriMesh>(0)->getNode(0)->pMaterial,
+              m_scene->materials().get<qor_cMaterial>(0));
+}
+
 TEST_F(SceneFile, HierarchyLoopIsRefused)
 {
     m_w->addDummy(obj("a"));
