@@ -1,7 +1,7 @@
 // Material script: the machine's deck. Stage one: the wood, lit (the vertex colours glow in as
-// its emissive light). Stage two: the clouds projected from the eye: the camera-space position
+// its emissive light). Stage two: the marble projected from the eye: the camera-space position
 // (x, y, z) divided by its depth gives the same texel to every point on one line of sight, so
-// the clouds lie on the deck like a picture cast by a projector at the camera.
+// its veins lie on the deck like the shadows of a picture cast by a projector at the camera.
 #include <qor>
 
 main()
@@ -12,10 +12,10 @@ main()
     loadTexture("wood");
     setCombiner(TEXARG_TEXTURE, TEXOP_MODULATE, TEXARG_DIFFUSE);
     addStage();
-    loadTexture("noise");
+    loadTexture("marble");
     setTexGen(TEXGEN_POSITION);
     setTTF(TTF_COUNT3 + TTF_PROJECTED);
     setCombiner(TEXARG_CURRENT, TEXOP_MODULATE2X, TEXARG_TEXTURE);
-    setMatPropColor(FULL, FULL, FULL, FULL, 150, 150, 150, FULL, 60, 60, 60, FULL, 0, 0, 0, FULL);
+    setMatPropColor(120, 120, 120, FULL, 60, 60, 60, FULL, 60, 60, 60, FULL, 0, 0, 0, FULL);
     setMatPropSrc(MATSRC_MATERIAL, MATSRC_MATERIAL, MATSRC_MATERIAL, MATSRC_COLOR1);
 }

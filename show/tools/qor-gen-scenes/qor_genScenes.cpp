@@ -467,12 +467,10 @@ bool writeMachine(const std::string & dir)
     const float kLength = 1190, kBurst = 250;
     qor_cS3dWriter w;
     addTexture(w, "metal");
-    addTexture(w, "sky_py");
     addTexture(w, "wood");
     addTexture(w, "glow", 0, "glow_alpha");
-    qor_sS3dWMaterial metal = material("Metal", "metal", {1, 1, 1, 1});
-    metal.m_strSecond = "sky_py";
-    w.addMaterial(metal);
+    // Plain lit steel: an added reflection of the nebula tinted it purple.
+    w.addMaterial(material("Metal", "metal", {1, 1, 1, 1}));
     w.addMaterial(material("Wood", "wood", {1, 1, 1, 1}));
     // The deck: its vertex colours are its emissive light.
     qor_sS3dWMaterial deck = material("Deck", "wood", {0.8f, 0.8f, 0.8f, 1}, true);
@@ -491,8 +489,9 @@ bool writeMachine(const std::string & dir)
     for (const qor_cVector3 & p : floor.pos)
     {
         const float r = std::sqrt(p.x * p.x + p.z * p.z), a = std::atan2(p.z, p.x);
-        const float k = 0.35f * std::exp(-(r - 150) * (r - 150) / (2 * 60.0f * 60.0f));
-        floor.col.push_back({k * (0.6f + 0.4f * std::cos(a)), k * 0.45f, k * (0.6f - 0.4f * std::cos(a)), 1});
+        // Red on the +x side turning to blue on the -x side.
+        const float k = 0.7f * std::exp(-(r - 150) * (r - 150) / (2 * 60.0f * 60.0f));
+        floor.col.push_back({k * (0.5f + 0.5f * std::cos(a)), k * 0.2f, k * (0.5f - 0.5f * std::cos(a)), 1});
     }
     addMeshData(w, floor, "Deck");
     w.addMesh(obj("hub", {0, 0, 0}, 60), {0});
