@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes a PNG contact sheet of the show: one frame of each of a few screens, captured headless
+# Makes a PNG contact sheet of the show: one frame of each entry of the screen table, captured headless
 # with --seek and laid out by qor-contact-sheet. Needs the built show (./scripts/run.sh, or
 # ninja -C build qor_show_content qor-player qor-contact-sheet).
 #   scripts/contact-sheet.sh [OUT.png]      (default build/show/contact-sheet.png)
@@ -8,12 +8,18 @@ cd "$(dirname "$0")/.."
 out=${1:-build/show/contact-sheet.png}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-# Music times (seconds): intro, title, interlude, chapters five, seven, six, four, end scroll.
-times=(27 36 50 85 160 195 250 290)
+# One frame of each entry of the screen table, at these music times (seconds): intro, title,
+# interlude one, black, chapter five, interlude two, black, chapter seven, interlude three,
+# chapter six, interlude four, black, chapter four, end scroll, the end. Each is the last of 12
+# frames played from 0.4 s before it, so particles and other per-frame motion have settled
+# after the seek's one long step.
+times=(27 36 50 58.5 85 119 127.2 150 170 195 218 226.5 250 290 307)
 for t in "${times[@]}"; do
+  start=$(awk -v t="$t" 'BEGIN { printf "%.3f", t - 0.4 }')
   SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy build/bin/qor-player --dir build/show --no-dialogs \
-    --fps 30 --seek "$t" --frames 1 --quiet --capture "$tmp/f_%05d.png"
-  mv "$tmp/f_00000.png" "$tmp/s_$(printf %06.2f "$t").png"
+    --fps 30 --seek "$start" --frames 12 --quiet --capture "$tmp/f_%05d.png"
+  mv "$tmp/f_00011.png" "$tmp/s_$(printf %06.2f "$t").png"
+  rm -f "$tmp"/f_*.png
 done
-build/bin/qor-contact-sheet "$out" --columns 4 --width 240 "$tmp"/s_*.png
+build/bin/qor-contact-sheet "$out" --columns 5 --width 240 "$tmp"/s_*.png
 echo "contact-sheet: $out"

@@ -10,6 +10,9 @@ main()
     for (new i = 0; i < 6; i++)
     {
         texQuad("face", faces[i], 0, 0, 760, ONE + 20);
+        // Half a texel in from each edge (255 / 256 of the face about its centre): filtering at
+        // the very edge would blend in the opposite edge of the face and draw a seam.
+        setUVScale(996, 996);
         // Four faces side by side, sliding left: one face width every 8 seconds.
         addKey_pos(0, (i - 1) * 750, 0);
         addKey_pos(1190, (i - 1) * 750 - 1250, 0);

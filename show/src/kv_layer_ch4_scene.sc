@@ -1,4 +1,5 @@
-// Chapter 4, the 3D scene "machine" (written by qor-gen-scenes), over the background layer.
+// Chapter 4, the 3D scene "machine" (written by qor-gen-scenes), over the background layer; its
+// deck gets the projected plasma of a material script.
 #include "show.inc"
 
 main()
@@ -6,4 +7,5 @@ main()
     setVP(0, 0, ONE, ONE);
     setZBufferClear(CLEAR_ON);
     loadScene("scenes/machine.s3d", "chapter 4");
+    replaceMaterial("Deck", "kv_mat_deck.o");
 }

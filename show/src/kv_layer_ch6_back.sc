@@ -7,7 +7,8 @@ main()
     setFrameBufferClear(CLEAR_ON);
     setZBufferClear(CLEAR_ON);
     addQuad();
-    setUVScale(1500, 1500);
+    // Once over the height: the ocean ramp does not tile, and a second start would cut a seam.
+    setUVScale(1500, 1000);
     addMaterial("ripples");
     addPass();
     setDraw(DRAW_OPAQUE);

@@ -21,5 +21,5 @@ main()
     addStage();
     setCombiner(TEXARG_CURRENT, TEXOP_DISABLE, TEXARG_DIFFUSE);
     fadeKeys(0, 30, 420, 30, 200, 200, 200);
-    interTitle("chapter four", "a machine of parts, and cameras that roll");
+    interTitle("chapter four", "a machine that builds itself, and a camera that roams");
 }

@@ -235,9 +235,10 @@ private:
 
     qor_sGLLight m_aLight[QOR_GL_NB_LIGHT];
     bool m_abLightOn[QOR_GL_NB_LIGHT];
-    // Lights in camera space, as the shaders read them (up to qor_sShaderKey::kMaxLights)
+    // Lights in camera space, as the shaders read them (up to qor_sShaderKey::kMaxLights), each
+    // kLightVec4 vec4s of four floats
     int m_nActiveLight;
-    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4];
+    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4 * 4];
 
     int m_aiViewport[4];
     float m_afDepthRange[2];

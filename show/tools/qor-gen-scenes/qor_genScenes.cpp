@@ -8,6 +8,7 @@
 //                                           target camera circling the origin and two lights
 //
 // Every animation runs at rate 1: key times are frame units of 1/30 s.
+#include "qor_cMatrix.h"
 #include "qor_cS3dWriter.h"
 #include "qor_genCommon.h"
 #include "tz_cChunkTable.h"
@@ -34,10 +35,14 @@ qor_sS3dWObject obj(const std::string & name, qor_cVector3 c = qor_cVector3(), f
 }
 
 // Geometry of one triangle mesh: vertex pools and faces whose corners index all pools alike.
+// A face (a, b, c) is seen from the side where its corners run counter-clockwise on the screen
+// (the passes cull clockwise faces, cull mode 1): (b - a) x (c - a) points away from the eye, so
+// on a closed mesh every face has it pointing inwards. Colours, when given, are the vertices'.
 struct sMesh
 {
     std::vector<qor_cVector3> pos, nrm;
     std::vector<qor_cVector2> uv;
+    std::vector<qor_cColor> col;
     std::vector<qor_sS3dFace> faces;
     std::vector<qor_sS3dSkin> skins;
 
@@ -53,7 +58,7 @@ struct sMesh
         qor_sS3dFace f;
         const uint v[3] = {a, b, c};
         for (int k = 0; k < 3; ++k)
-            f.m_anPosition[k] = f.m_anUV[k] = f.m_anNormal[k] = v[k];
+            f.m_anPosition[k] = f.m_anUV[k] = f.m_anNormal[k] = f.m_anColor[k] = v[k];
         faces.push_back(f);
     }
     void quad(uint a, uint b, uint c, uint d)
@@ -101,7 +106,7 @@ template <class F> sMesh sphere(int nLat, int nLong, float r, F bump)
         for (int i = 0; i < nLong; ++i)
         {
             const uint a = uint(j * (nLong + 1) + i);
-            m.quad(a, a + 1, a + uint(nLong + 2), a + uint(nLong + 1));
+            m.quad(a, a + uint(nLong + 1), a + uint(nLong + 2), a + 1);
         }
     return m;
 }
@@ -127,7 +132,7 @@ sMesh box(qor_cVector3 c, float hx, float hy, float hz)
                 p[v] = cv[k] * h[v] * float(sgn);
                 idx[k] = m.vertex({c.x + p[0], c.y + p[1], c.z + p[2]}, n, {(cu[k] + 1) / 2, (cv[k] + 1) / 2});
             }
-            m.quad(idx[0], idx[1], idx[2], idx[3]);
+            m.quad(idx[0], idx[3], idx[2], idx[1]);
         }
     return m;
 }
@@ -136,19 +141,24 @@ bool addMeshData(qor_cS3dWriter & w, const sMesh & m, const std::string & materi
 {
     qor_sS3dWMeshData d;
     d.m_bHasUV = true;
+    d.m_bHasColor = !m.col.empty();
     d.m_boundaries.push_back({0, uint(m.faces.size()), material});
     d.m_skins = m.skins;
-    return w.addVertices(m.pos, m.nrm) && w.addTVertices(m.uv) && w.addPolygons(m.faces) && w.addMeshData(d);
+    return w.addVertices(m.pos, m.nrm) && w.addTVertices(m.uv) && (m.col.empty() || w.addCVertices(m.col)) &&
+           w.addPolygons(m.faces) && w.addMeshData(d);
 }
 
-qor_sS3dWMaterial material(const std::string & name, const std::string & diffuse, qor_cColor colour)
+// Single-sided: closed meshes show only their outside; open ones (the floors, the tentacle's
+// tube) ask for both sides.
+qor_sS3dWMaterial material(const std::string & name, const std::string & diffuse, qor_cColor colour,
+                           bool bTwoSided = false)
 {
     qor_sS3dWMaterial m;
     m.m_strName = name;
     m.m_strDiffuse = diffuse;
     m.m_diffuse = colour;
     m.m_ambient = {colour.r * 0.7f, colour.g * 0.7f, colour.b * 0.7f, 1};
-    m.m_nTwoSided = 1; // seen from every side (the camera circles the objects)
+    m.m_nTwoSided = bTwoSided ? 1 : 0;
     m.m_specular = {1, 1, 1, 1};
     m.m_fSpecularLevel = 0.6f;
     m.m_fPower = 20;
@@ -186,6 +196,29 @@ qor_sMotKey rotKey(float t, qor_cVector3 axis, float a)
 {
     const float s = std::sin(a / 2);
     return key(t, axis.x * s, axis.y * s, axis.z * s, std::cos(a / 2));
+}
+
+// The rotation of a free camera looking along d: the camera looks along (0, -1, 0) turned by
+// its rotation, so the key turns (0, -1, 0) onto d about their common perpendicular. The sense
+// of the turn is checked with the engine's own matrix of the quaternion.
+qor_sMotKey lookKey(float t, qor_cVector3 d)
+{
+    d = normalised(d);
+    const qor_cVector3 down(0, -1, 0);
+    qor_cVector3 axis(down.y * d.z - down.z * d.y, down.z * d.x - down.x * d.z, down.x * d.y - down.y * d.x);
+    const float fSin = std::sqrt(axis.x * axis.x + axis.y * axis.y + axis.z * axis.z);
+    axis = fSin > 1e-6f ? normalised(axis) : qor_cVector3(1, 0, 0);
+    const float a = std::atan2(fSin, -d.y);
+    for (float sgn : {1.0f, -1.0f})
+    {
+        const qor_sMotKey k = rotKey(t, axis, sgn * a);
+        qor_cMatrix m;
+        m.setRotation(qor_cQuaternion(k.m_afValue[0], k.m_afValue[1], k.m_afValue[2], k.m_afValue[3]));
+        const qor_cVector3 r = m.transform(down);
+        if (r.x * d.x + r.y * d.y + r.z * d.z > 0.999f)
+            return k;
+    }
+    return rotKey(t, axis, a);
 }
 
 qor_sMotObject motion(const std::string & name)
@@ -243,10 +276,10 @@ bool writeTentacle(const std::string & dir)
     addTexture(w, "sky_pz");
     addTexture(w, "rock");
     addTexture(w, "rock_height", 1);
-    qor_sS3dWMaterial skin = material("Skin", "marble", {1, 1, 1, 1});
+    qor_sS3dWMaterial skin = material("Skin", "marble", {1, 1, 1, 1}, true); // the tube is open
     skin.m_strSecond = "sky_pz";
     w.addMaterial(skin);
-    qor_sS3dWMaterial ground = material("Ground", "rock", {1, 1, 1, 1});
+    qor_sS3dWMaterial ground = material("Ground", "rock", {1, 1, 1, 1}, true);
     ground.m_strBump = "rock_height";
     ground.m_fAmount = 0.3f;
     w.addMaterial(ground);
@@ -290,7 +323,7 @@ bool writeTentacle(const std::string & dir)
         for (int i = 0; i < kSides; ++i)
         {
             const uint a = uint(j * (kSides + 1) + i);
-            tube.quad(a, a + uint(kSides + 1), a + uint(kSides + 2), a + 1);
+            tube.quad(a, a + 1, a + uint(kSides + 2), a + uint(kSides + 1));
         }
     addMeshData(w, tube, "Skin");                      // triangle mesh 0
     addMeshData(w, floorGrid(16, 40, 8), "Ground");    // 1
@@ -304,6 +337,8 @@ bool writeTentacle(const std::string & dir)
     w.addObjectHierarchy(chain);
     w.addGlobalInfos({0.5f, 0.5f, 0.55f, 1}, {0.05f, 0.07f, 0.12f, 1});
     w.addFogInfos(true, {0.06f, 0.09f, 0.16f, 1});
+    // The marble flows up the tentacle: its texture offset runs six tiles over the chapter.
+    w.addAnimUV("Skin", "marble", {{0, {0, 0}}, {kLength, {0, -6}}}, {{0, {0, 0}}}, {{0, {1, 1}}});
 
     qor_cMotWriter mot;
     mot.addCommonInfos(0, uint(kLength), 1);
@@ -348,12 +383,13 @@ bool writeBlob(const std::string & dir)
     addTexture(w, "tiles_height", 1);
     addTexture(w, "glow", 0, "glow_alpha");
     w.addMaterial(material("Blob", "plasma", {1, 1, 1, 1}));
-    qor_sS3dWMaterial ground = material("Tiles", "tiles", {1, 1, 1, 1});
+    qor_sS3dWMaterial ground = material("Tiles", "tiles", {1, 1, 1, 1}, true);
     ground.m_strBump = "tiles_height";
     ground.m_fAmount = 0.3f;
     w.addMaterial(ground);
+    // Soft round sparks: the glow's alpha blends them (its colour image is orange to the edges).
     qor_sS3dWMaterial spark = material("Spark", "glow", {1, 1, 1, 1});
-    spark.m_translucy = 1;
+    spark.m_nOpacityMap = 1;
     w.addMaterial(spark);
     w.addTarget(obj("look"));
     w.addCameraTarget(obj("cam"), 1, 4000, 60, 0, 0);
@@ -379,9 +415,9 @@ bool writeBlob(const std::string & dir)
     ps.m_vVelocityRandom = {0.9f, 0.6f, 0.9f};
     ps.m_startColor = {255, 220, 140, 255};
     ps.m_endColor = {80, 120, 255, 0};
-    ps.m_fStartSize = 7;
-    ps.m_fStartSizeRandom = 2;
-    ps.m_fEndSize = 2;
+    ps.m_fStartSize = 12;
+    ps.m_fStartSizeRandom = 4;
+    ps.m_fEndSize = 3;
     ps.m_strMaterialName = "Spark";
     w.addParticleSystem(obj("fountain", {0, 0, 0}, 100), ps);
     qor_sS3dWMorphTarget target;
@@ -422,24 +458,42 @@ bool writeBlob(const std::string & dir)
 }
 
 // Chapter four: a machine of rigid parts in a hierarchy: a turning hub carrying four arms, each
-// arm a turning wheel carrying two blocks; three coloured lights; the camera rolls.
+// arm a turning wheel carrying two blocks. The blocks appear one by one (visibility keys); when
+// the last is in place the hub bursts into sparks once (a one-shot particle system shown by its
+// visibility). A free camera glides round it, zooming through its field-of-view track; the deck
+// glows with vertex colours under a warm key light, a cool fill and an amber rim.
 bool writeMachine(const std::string & dir)
 {
-    const float kLength = 1190;
+    const float kLength = 1190, kBurst = 250;
     qor_cS3dWriter w;
     addTexture(w, "metal");
-    addTexture(w, "sky_py");
     addTexture(w, "wood");
-    qor_sS3dWMaterial metal = material("Metal", "metal", {1, 1, 1, 1});
-    metal.m_strSecond = "sky_py";
-    w.addMaterial(metal);
+    addTexture(w, "glow", 0, "glow_alpha");
+    // Plain lit steel: an added reflection of the nebula tinted it purple.
+    w.addMaterial(material("Metal", "metal", {1, 1, 1, 1}));
     w.addMaterial(material("Wood", "wood", {1, 1, 1, 1}));
-    w.addTarget(obj("look"));
-    w.addCameraTarget(obj("cam"), 1, 4000, 50, 0, 0);
+    // The deck: its vertex colours are its emissive light.
+    qor_sS3dWMaterial deck = material("Deck", "wood", {0.8f, 0.8f, 0.8f, 1}, true);
+    deck.m_emissive = {1, 1, 1, 1};
+    deck.m_fAmount = 1;
+    w.addMaterial(deck);
+    qor_sS3dWMaterial spark = material("Spark", "glow", {1, 1, 1, 1});
+    spark.m_nOpacityMap = 1;
+    w.addMaterial(spark);
+    w.addCameraFree(obj("cam"), 1, 4000, 50);
     addMeshData(w, box({0, 0, 0}, 30, 30, 30), "Metal"); // 0: hub
     addMeshData(w, box({0, 0, 0}, 40, 6, 6), "Wood");    // 1: arm
     addMeshData(w, box({0, 0, 0}, 10, 10, 10), "Metal"); // 2: block
-    addMeshData(w, floorGrid(10, 60, 5), "Wood");        // 3
+    // 3: the deck, a ring of colour round the machine fading out towards the edge.
+    sMesh floor = floorGrid(10, 60, 5);
+    for (const qor_cVector3 & p : floor.pos)
+    {
+        const float r = std::sqrt(p.x * p.x + p.z * p.z), a = std::atan2(p.z, p.x);
+        // Red on the +x side turning to blue on the -x side.
+        const float k = 0.7f * std::exp(-(r - 150) * (r - 150) / (2 * 60.0f * 60.0f));
+        floor.col.push_back({k * (0.5f + 0.5f * std::cos(a)), k * 0.2f, k * (0.5f - 0.5f * std::cos(a)), 1});
+    }
+    addMeshData(w, floor, "Deck");
     w.addMesh(obj("hub", {0, 0, 0}, 60), {0});
     std::vector<std::pair<std::string, std::string>> tree;
     for (int a = 0; a < 4; ++a)
@@ -455,20 +509,53 @@ bool writeMachine(const std::string & dir)
         }
     }
     w.addMesh(obj("floor", {0, 0, 0}, 430), {3});
-    const qor_cColor colours[3] = {{1, 0.4f, 0.3f, 1}, {0.3f, 1, 0.5f, 1}, {0.4f, 0.5f, 1, 1}};
+    const qor_cColor colours[3] = {{1, 0.93f, 0.8f, 1}, {0.55f, 0.75f, 1, 1}, {1, 0.6f, 0.25f, 1}};
+    const float power[3] = {1.6f, 0.9f, 1.1f};
     for (int l = 0; l < 3; ++l)
-        w.addLightOmni(obj("lamp" + std::to_string(l)), colours[l], 1.2f, kLightFlags, 700);
+        w.addLightOmni(obj("lamp" + std::to_string(l)), colours[l], power[l], kLightFlags, 900);
+    qor_sS3dWParticleSystem ps;
+    ps.m_nParticle = 400;
+    ps.m_nLifeBase = 45;
+    ps.m_nLifeRandom = 30;
+    ps.m_nOneShot = 1;
+    ps.m_vAcceleration = {0, -0.08f, 0};
+    ps.m_vBoxHalf = {20, 20, 20};
+    ps.m_vVelocity = {0, 1.2f, 0};
+    ps.m_vVelocityRandom = {3.2f, 2.6f, 3.2f};
+    ps.m_startColor = {255, 240, 200, 255};
+    ps.m_endColor = {255, 90, 20, 0};
+    ps.m_fStartSize = 10;
+    ps.m_fStartSizeRandom = 4;
+    ps.m_fEndSize = 3;
+    ps.m_strMaterialName = "Spark";
+    w.addParticleSystem(obj("burst", {0, 0, 0}, 200), ps);
     w.addObjectHierarchy(tree);
-    w.addGlobalInfos({0.5f, 0.5f, 0.5f, 1}, {0.1f, 0.08f, 0.06f, 1});
+    w.addGlobalInfos({0.6f, 0.58f, 0.55f, 1}, {0.1f, 0.08f, 0.06f, 1});
 
     qor_cMotWriter mot;
     mot.addCommonInfos(0, uint(kLength), 1);
     std::vector<qor_sMotObject> motions;
-    orbit(motions, "cam", {0, 0, 0}, 280, 110, 1, kLength, 0.6f);
-    qor_sMotObject look = motion("look");
-    look.m_position = qor_sMotChannel::constant(0, 70, 0);
-    motions.push_back(look);
-    auto spinner = [&](const std::string & name, qor_cVector3 at, qor_cVector3 axis, float turns) {
+    // The free camera: round the machine once, rising and falling, always looking at the hub;
+    // its field of view narrows from 60 to 34 degrees and opens again.
+    {
+        qor_sMotObject cam = motion("cam");
+        std::vector<qor_sMotKey> pos, rot, fov;
+        const qor_cVector3 look(0, 70, 0);
+        for (float t = 0; t <= kLength + 10; t += 10)
+        {
+            const float a = 2 * kPi * t / kLength + 0.6f;
+            const float r = 290 + 40 * std::cos(4 * kPi * t / kLength);
+            const qor_cVector3 eye(r * std::cos(a), 120 + 50 * std::sin(2 * kPi * t / kLength), r * std::sin(a));
+            pos.push_back(key(t, eye.x, eye.y, eye.z));
+            rot.push_back(lookKey(t, look - eye));
+            fov.push_back(key(t, (47 + 13 * std::cos(2 * kPi * t / kLength)) * kPi / 180));
+        }
+        cam.m_position = qor_sMotChannel::track(3, pos);
+        cam.m_rotation = qor_sMotChannel::track(3, rot);
+        cam.m_fov = qor_sMotChannel::track(3, fov);
+        motions.push_back(cam);
+    }
+    auto spinner = [&](const std::string & name, qor_cVector3 at, qor_cVector3 axis, float turns) -> qor_sMotObject & {
         qor_sMotObject o = motion(name);
         o.m_position = qor_sMotChannel::constant(at.x, at.y, at.z);
         std::vector<qor_sMotKey> keys;
@@ -476,6 +563,7 @@ bool writeMachine(const std::string & dir)
             keys.push_back(rotKey(t, axis, 2 * kPi * turns * t / kLength));
         o.m_rotation = qor_sMotChannel::track(3, keys);
         motions.push_back(o);
+        return motions.back();
     };
     spinner("hub", {0, 80, 0}, {0, 1, 0}, 6);
     for (int a = 0; a < 4; ++a)
@@ -485,10 +573,22 @@ bool writeMachine(const std::string & dir)
         // Arms stand 70 units out from the hub, each turning about its own length.
         spinner(arm, {70 * std::cos(ang), 0, 70 * std::sin(ang)}, {std::cos(ang), 0, std::sin(ang)}, 10 + 2 * a);
         for (int b = 0; b < 2; ++b)
-            spinner(arm + "_block" + std::to_string(b), {0, b ? 22.0f : -22.0f, 0}, normalised({1, 1, 0}), -20);
+        {
+            // Hidden until its turn: the eight blocks come in 20 frame units apart.
+            qor_sMotObject & block =
+                spinner(arm + "_block" + std::to_string(b), {0, b ? 22.0f : -22.0f, 0}, normalised({1, 1, 0}), -20);
+            block.m_visibility = qor_sMotChannel::track(3, {key(0, 0), key(kBurst - 20 * float(7 - (2 * a + b)), 1)});
+        }
+    }
+    {
+        // The burst: hidden (no emission) until the last block is in, then all its sparks at once.
+        qor_sMotObject burst = motion("burst");
+        burst.m_position = qor_sMotChannel::constant(0, 80, 0);
+        burst.m_visibility = qor_sMotChannel::track(3, {key(0, 0), key(kBurst, 1)});
+        motions.push_back(burst);
     }
     for (int l = 0; l < 3; ++l)
-        orbit(motions, "lamp" + std::to_string(l), {0, 0, 0}, 160, 100, 2 + l, kLength, 0, 2 * kPi * l / 3);
+        orbit(motions, "lamp" + std::to_string(l), {0, 0, 0}, 170, 140 - 30 * l, 1 + l, kLength, 0, 2 * kPi * l / 3);
     mot.addObjectsMotions(motions);
     return save(w, mot, dir + "/machine.s3d");
 }

@@ -20,8 +20,10 @@
 qor_cScene * qor_cScene::s_pCurrent = nullptr;
 
 qor_cScene::qor_cScene()
-    : m_nPoolFaces(0), m_nBuiltFaces(0), m_nParticles(0), m_pChunkedFile(nullptr), m_auAnimInfo{0, 0, 0}, m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f), m_background(0.0f, 0.0f, 0.0f, 0.0f),
-      m_afViewport{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apScene{}, m_nScene(0), m_hRenderTarget(QOR_NULL_TEXTURE)
+    : m_nPoolFaces(0), m_nBuiltFaces(0), m_nParticles(0), m_pChunkedFile(nullptr), m_auAnimInfo{0, 0, 0},
+      m_pFog(nullptr), m_ambient(0.0f, 0.0f, 0.0f, 0.0f),
+      m_background(0.0f, 0.0f, 0.0f, 0.0f), m_afViewport{0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f}, m_apScene{}, m_nScene(0),
+      m_hRenderTarget(QOR_NULL_TEXTURE), m_bLightsDropped(false)
 {
     float * v = m_sceneTrack.m_key.m_afValue;
     v[0] = 0.0f;
@@ -337,6 +339,11 @@ void qor_cScene::chooseLights(qor_cMesh * pMesh)
     qor_cDisp * pDisp = QOR_DISP();
     pDisp->clearLights();
     const qor_cVector3 & centre = pMesh->getWorldSphere().m_vCenter;
+    // The nearest e_maxDrawLights lights in range, kept sorted by squared distance to the centre;
+    // a light as near as one already kept comes after it, so ties go to the earlier light.
+    qor_cOmniLight * apNear[e_maxDrawLights];
+    float afDist[e_maxDrawLights];
+    uint nNear = 0, nInRange = 0;
     for (int i = 0; i < m_lOmniLight.getNbItem(); ++i)
     {
         qor_cOmniLight * pLight = m_lOmniLight.get<qor_cOmniLight>(i);
@@ -344,8 +351,43 @@ void qor_cScene::chooseLights(qor_cMesh * pMesh)
         qor_cLight & l = pLight->light();
         l.setPosition(pLight->m_vPosition.x, pLight->m_vPosition.y, pLight->m_vPosition.z);
         // Only the centre counts: a light reaching part of the mesh but not its centre is left out.
-        if (!l.m_sphere.isPointOutside(centre))
-            pDisp->addLight(&l);
+        if (l.m_sphere.isPointOutside(centre))
+            continue;
+        ++nInRange;
+        const qor_cVector3 d = pLight->m_vPosition - centre;
+        const float fDist = d.x * d.x + d.y * d.y + d.z * d.z;
+        uint j = nNear;
+        while (j > 0 && afDist[j - 1] > fDist)
+            --j;
+        if (j >= e_maxDrawLights)
+            continue;
+        const uint nLast = nNear < e_maxDrawLights ? nNear : e_maxDrawLights - 1;
+        for (uint k = nLast; k > j; --k)
+        {
+            apNear[k] = apNear[k - 1];
+            afDist[k] = afDist[k - 1];
+        }
+        apNear[j] = pLight;
+        afDist[j] = fDist;
+        if (nNear < e_maxDrawLights)
+            ++nNear;
+    }
+    // Enabled in list order, so that slots do not change while the order by distance does.
+    for (int i = 0; i < m_lOmniLight.getNbItem(); ++i)
+    {
+        qor_cOmniLight * pLight = m_lOmniLight.get<qor_cOmniLight>(i);
+        for (uint k = 0; k < nNear; ++k)
+            if (apNear[k] == pLight)
+                pDisp->addLight(&pLight->light());
+    }
+    if (nInRange > nNear && !m_bLightsDropped)
+    {
+        m_bLightsDropped = true;
+        QOR_LOG_LOCATION();
+        qoru_logError("void qor_cScene::chooseLights(qor_cMesh * pMesh <%s>)\n",
+                      pMesh->getName() ? pMesh->getName() : "");
+        qoru_logError("%u lumieres atteignent le mesh, seules les %d plus proches sont allumees\n", nInRange,
+                      int(e_maxDrawLights));
     }
 }
 

@@ -62,7 +62,8 @@ class qor_cScene : public qor_c3dLoader
 public:
     enum
     {
-        e_maxScene = 32 // additional scenes
+        e_maxScene = 32,    // additional scenes
+        e_maxDrawLights = 8 // lights enabled for one draw: Direct3D 8 hardware's limit
     };
     // The most particles all the systems of one scene may hold together: pools are sized by the
     // file, not by its bytes, and a few thousand is what effects use.
@@ -211,7 +212,9 @@ protected:
     // Camera set-up for drawing: view from the camera's evaluated position towards its target
     // (or along its rotated -y axis), rolled about z; a 4:3 perspective; the fog range.
     void setupCamera(qor_cCamera * pCamera);
-    // Chooses the lights of one mesh: those whose range sphere holds the mesh's world centre.
+    // Chooses the lights of one mesh: those whose range sphere holds the mesh's world centre,
+    // at most e_maxDrawLights of them, the nearest to that centre; logs once per scene that a
+    // draw had more.
     void chooseLights(qor_cMesh * pMesh);
 
     // Loading helpers.
@@ -274,7 +277,8 @@ protected:
     qor_cScene * m_apScene[e_maxScene];
     uint m_nScene;
     qor_hTexture m_hRenderTarget;
+    bool m_bLightsDropped; // a draw had more lights in range than the device enables; logged
 
-private:
+  private:
     static qor_cScene * s_pCurrent;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "qor_cCamera.h"
+#include "qor_cLight.h"
 #include "qor_cMesh.h"
 #include "qor_cParticleSystem.h"
 #include "qor_cS3dWriter.h"
@@ -510,4 +511,63 @@ TEST_F(SceneRender, SkinnedNormalsTurnWithTheirBones)
     EXPECT_NEAR(v[1].z, -1.0f, 1e-5);
     // The bind copies keep their normals.
     EXPECT_NEAR(n->pSkinVertex[1].nz, -1.0f, 1e-6);
+}
+
+TEST_F(SceneRender, TenLightsInRangeKeepTheEightNearestTheMeshCentre)
+{
+    // A lit white quad (+-1, +-1, 0) facing the camera, its sphere centred at the origin. Ten
+    // lights on the axis in front of it, all in range (100): eight faint red ones at distances
+    // 1 .. 8 and two blue ones at 20 and 21, listed first and fifth, so that keeping the first
+    // eight of the list would light the quad blue.
+    addCamera();
+    qor_sS3dWMaterial m;
+    m.m_strName = "White";
+    m.m_nTwoSided = 1;
+    m.m_diffuse = {1, 1, 1, 1};
+    m_w->addMaterial(m);
+    m_w->addVertices({{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 0, -1}});
+    m_w->addPolygons({face(0, 1, 2), face(0, 2, 3)});
+    qor_sS3dWMeshData d;
+    d.m_boundaries.push_back({0, 2, "White"});
+    m_w->addMeshData(d);
+    m_w->addMesh(obj("quad", {0, 0, 0}, 2), {0});
+    const float afDist[10] = {20, 1, 2, 3, 21, 4, 5, 6, 7, 8};
+    for (int i = 0; i < 10; ++i)
+    {
+        const std::string name = "lamp" + std::to_string(i);
+        const bool bBlue = afDist[i] > 10;
+        m_w->addLightOmni(obj(name), bBlue ? qor_cColor(0, 0, 1, 1) : qor_cColor(0.1f, 0, 0, 1), 1,
+                          (1u << 1) | (1u << 3), 100);
+        m_objects.push_back(motion(name, 0, 0, -afDist[i]));
+    }
+    m_w->addGlobalInfos({0, 0, 0, 0}, {0, 0, 0, 0});
+    ASSERT_TRUE(load());
+    disp()->setAmbientLight(0, 0, 0, 0);
+    qort::LogCapture log;
+    const Rgba c = pixel(frameAt(0), 320, 240);
+    frame();
+
+    // The device holds exactly the eight red lights.
+    int nOn = 0;
+    for (uint i = 0; i < 255; ++i)
+        if (qor_cLight * p = disp()->getLightSlot(i))
+        {
+            ++nOn;
+            EXPECT_NEAR(p->m_diffuse.r, 0.1f, 1e-6f) << "slot " << i;
+            EXPECT_EQ(p->m_diffuse.b, 0.0f) << "slot " << i;
+        }
+    EXPECT_EQ(nOn, 8);
+    // Every corner sees a light at distance d on the axis under N.L = d / sqrt(d^2 + 2):
+    // 0.5774 + 0.8165 + 0.9045 + 0.9428 + 0.9623 + 0.9733 + 0.9802 + 0.9847 = 7.1417, times
+    // 0.1 x 255: red 182; no blue light reaches the picture.
+    EXPECT_NEAR(c.r, 182, 2);
+    EXPECT_EQ(c.g, 0);
+    EXPECT_EQ(c.b, 0);
+    // Logged once for the scene, not once per frame.
+    const std::string text = log.text();
+    const std::string line = "10 lumieres atteignent le mesh, seules les 8 plus proches sont allumees\n";
+    const size_t at = text.find(line);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.find("lumieres atteignent", at + line.size()), std::string::npos) << text;
+    disp()->clearLights();
 }
