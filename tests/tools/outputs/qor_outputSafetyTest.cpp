@@ -76,6 +76,16 @@ std::vector<sWriter> writers()
          [](const std::string & out) { return bin("qor-contact-sheet") + " " + out + " --width 16 in.jpg"; },
          "in.jpg",
          {}},
+        // A model whose material library the run reads because the model names it; the
+        // textures (none here) would go to maps/ beside the output.
+        {"qor-import",
+         [](const qort::TempDir & d) {
+             qort::writeText(d.file("m.obj"), "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n");
+             qort::writeText(d.file("m.mtl"), "newmtl red\nKd 1 0 0\n");
+         },
+         [](const std::string & out) { return bin("qor-import") + " m.obj -o " + out; },
+         "m.obj",
+         {"m.mtl"}},
         // No input: only the rows about the path itself apply. Its images go to gen/maps.
         {"qor-gen-images --manifest",
          [](const qort::TempDir & d) { mkdir(d.file("gen").c_str(), 0777); },
@@ -179,6 +189,6 @@ TEST(OutputSafety, EveryWriterRefusesEveryPathItMustNotWrite)
             EXPECT_NE(std::string::npos, text.find(out)) << text;
             EXPECT_EQ(before, snapshot(dir)) << text;
         }
-    // Six writers, nine rows; four writers read nothing an input names, one has no input.
-    EXPECT_EQ(6 * 9 - 4 - 1 - 1, nRun);
+    // Seven writers, nine rows; four writers read nothing an input names, one has no input.
+    EXPECT_EQ(7 * 9 - 4 - 1 - 1, nRun);
 }
