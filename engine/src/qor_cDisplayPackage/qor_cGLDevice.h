@@ -237,7 +237,7 @@ private:
     bool m_abLightOn[QOR_GL_NB_LIGHT];
     // Lights in camera space, as the shaders read them (up to qor_sShaderKey::kMaxLights)
     int m_nActiveLight;
-    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4];
+    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4 * 4]; // 4 floats a vec4
 
     int m_aiViewport[4];
     float m_afDepthRange[2];
