@@ -1,8 +1,8 @@
 // qor-import: scenes of common 3D formats (glTF 2.0, FBX, COLLADA, OBJ, 3DS, X ... whatever
 // Assimp reads) into the engine's scene file, its animation file and JPEG textures.
 //
-//   qor-import IN -o OUT.s3d [--textures DIR] [--scale S] [--fps N] [--name-prefix P]
-//              [--allow-outside] [--time-limit S]
+//   qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N] [--anim NAME|INDEX]
+//              [--stage] [--name-prefix P] [--allow-outside] [--time-limit S]
 //
 // Writes OUT.s3d, OUT.s3d.MOT and, under DIR (default: "maps" beside OUT.s3d), one NAME.jpg per
 // texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
@@ -21,6 +21,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -55,17 +56,22 @@ constexpr size_t e_stackSize = 256u * 1024 * 1024;
 
 void usage(FILE * pOut)
 {
-    std::fprintf(pOut,
-                 "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S] [--fps N] [--name-prefix P]\n"
-                 "                  [--allow-outside] [--time-limit S]\n"
-                 "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
-                 "  --scale S        multiplies every distance (default 1)\n"
-                 "  --fps N          animation samples per second (default 30)\n"
-                 "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
-                 "  --allow-outside  read files the model refers to outside its own folder too\n"
-                 "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
-                 "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
-                 e_defaultSeconds);
+    std::fprintf(
+        pOut,
+        "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
+        "                  [--anim NAME|INDEX] [--stage] [--name-prefix P] [--allow-outside] [--time-limit S]\n"
+        "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
+        "  --scale S        multiplies every distance (default 1)\n"
+        "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
+        "  --fps N          animation samples per second (default 30)\n"
+        "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
+        "  --stage          adds a camera framing the model when it has none, and two lights\n"
+        "                   when it has none\n"
+        "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
+        "  --allow-outside  read files the model refers to outside its own folder too\n"
+        "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
+        "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
+        e_defaultSeconds);
 }
 
 int usageError(const std::string & s)
@@ -214,7 +220,13 @@ void convert(sJob & job)
             close(fd);
         }
         std::string strData;
-        if (qoru_importIsGltf(job.m_strIn, strHead) && files.readFile(job.m_strIn, e_maxInput, &strData, &strWhy) &&
+        job.m_options.m_bGltf = qoru_importIsGltf(job.m_strIn, strHead);
+        const size_t nDot = job.m_strIn.find_last_of('.');
+        std::string strExt = nDot == std::string::npos ? std::string() : job.m_strIn.substr(nDot + 1);
+        for (char & c : strExt)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        job.m_options.m_bObj = strExt == "obj";
+        if (job.m_options.m_bGltf && files.readFile(job.m_strIn, e_maxInput, &strData, &strWhy) &&
             !qoru_importCheckGltf(strData, &strWhy))
         {
             record(&out, e_error, job.m_strIn + ": " + strWhy + "; not read");
@@ -226,6 +238,8 @@ void convert(sJob & job)
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, 4);
     const aiScene * pScene = importer.ReadFile(job.m_strIn, qoru_importPostProcessFlags());
+    if (pScene)
+        pScene = importer.ApplyPostProcessing(qoru_importAxisFlags());
     if (!pScene)
     {
         sendReads();
@@ -608,6 +622,21 @@ int main(int argc, char ** argv)
         }
         else if (arg == "--allow-outside")
             job.m_bAllowOutside = true;
+        else if (arg == "--stage")
+            options.m_bStage = true;
+        else if (arg == "--fit")
+        {
+            const char * sz = value();
+            if (!sz || !parseFloat(sz, &options.m_fFit))
+                return usageError("--fit needs a size above 0");
+        }
+        else if (arg == "--anim")
+        {
+            const char * sz = value();
+            if (!sz || !*sz || std::strlen(sz) > 1024)
+                return usageError("--anim needs an animation's name or index");
+            options.m_strAnim = sz;
+        }
         else if (arg.size() > 1 && arg[0] == '-')
             return usageError("unknown option \"" + arg + "\"");
         else if (in.empty())
@@ -619,6 +648,8 @@ int main(int argc, char ** argv)
         return usageError("no input");
     if (out.empty())
         return usageError("no output (-o OUT.s3d)");
+    if (options.m_fFit > 0 && options.m_fScale != 1.0f)
+        return usageError("--fit and --scale both set the size: give one");
     if (options.m_strPrefix.size() > 32)
         return usageError("--name-prefix is longer than 32 characters");
     // The prefix begins texture file names: it must not lead them into another folder.

@@ -343,7 +343,10 @@ TEST(qor_import, ObjWithTwoMaterials)
     EXPECT_EQ(r.m_materials["red"].m_diffuse, qor_cColor(1, 0, 0, 1));
     EXPECT_EQ(r.m_materials["red"].m_ambient, qor_cColor(0.1f, 0, 0, 1));
     EXPECT_EQ(r.m_materials["blue"].m_specular, qor_cColor(0.5f, 0.5f, 0.5f, 1));
-    EXPECT_EQ(r.m_materials["blue"].m_fPower, 20.0f);
+    // The scene file holds the device's exponent over 100: Ns 20 is 0.2.
+    EXPECT_FLOAT_EQ(r.m_materials["blue"].m_fPower, 0.2f);
+    // No Ka: the ambient is the diffuse colour (a black one would leave the unlit side black).
+    EXPECT_EQ(r.m_materials["blue"].m_ambient, qor_cColor(0, 0, 1, 1));
     EXPECT_EQ(r.m_materials["blue"].m_translucy, 0u);
     // One mesh object, one mesh data with one boundary per material.
     ASSERT_EQ(r.m_meshData.size(), 1u);
@@ -358,8 +361,12 @@ TEST(qor_import, ObjWithTwoMaterials)
             << p.x << " " << p.y << " " << p.z;
         EXPECT_TRUE(near(c.m_vNormal.z, -1.0f)) << c.m_vNormal.z;
     }
-    // Clockwise seen from the normal's side (Direct3D's front faces): the red triangle's
-    // (p1 - p0) x (p2 - p0), left-handed, points along the normal (0, 0, -1).
+    // The red triangle (0, 0, 0), (1, 0, 0), (0, 1, 0) turns counter-clockwise seen from its
+    // normal's side in the file. The engine culls faces that turn clockwise on screen, so seen
+    // from the normal's side it must still turn counter-clockwise once z is negated: a viewer
+    // on the -z side looking along +z (left-handed look-at: x to the right, y up) sees (0, 0),
+    // (1, 0), (0, 1) counter-clockwise, so the corners stay in that order, and
+    // (p1 - p0) x (p2 - p0) = (0, 0, 1) points away from the normal (0, 0, -1).
     uint nRed = 0;
     for (size_t b = 0, corner = 0; b < r.m_meshData[0].m_boundaries.size(); ++b)
     {
@@ -369,7 +376,7 @@ TEST(qor_import, ObjWithTwoMaterials)
     }
     const auto & k = r.m_meshData[0].m_corners;
     const qor_cVector3 n = (k[nRed + 1].m_vPosition - k[nRed].m_vPosition).cross(k[nRed + 2].m_vPosition - k[nRed].m_vPosition);
-    EXPECT_LT(n.z, 0.0f);
+    EXPECT_GT(n.z, 0.0f);
     // The animation file holds every object, visible.
     uint nRate = 0;
     const auto mot = readMot(dir.file("two.s3d.MOT"), &nRate);
