@@ -151,6 +151,7 @@ private:
     // A light's place and range (scaled): directional lights stand back from the model along
     // their direction, spot lights where they are; both reach the whole model.
     aiVector3D lightPosition(const sObject & obj, double t) const;
+    aiVector3D targetAt(const aiNode * pTarget, double t) const;
     float lightRange(const sObject & obj) const;
     bool m_bBounds = false;
     aiVector3D m_vBoundsCenter; // scaled
@@ -1157,8 +1158,7 @@ void cConverter::cameraAt(const sObject & obj, double t, aiVector3D * pEye, aiVe
     *pUp = r * mirrored(cam.mUp);
     if (obj.m_nTarget >= 0)
     {
-        const aiMatrix4x4 mt = worldAt(m_objects[size_t(obj.m_nTarget)].m_pNode, t);
-        const aiVector3D at = aiVector3D(mt.a4, mt.b4, mt.c4) * m_opt.m_fScale;
+        const aiVector3D at = targetAt(m_objects[size_t(obj.m_nTarget)].m_pNode, t);
         if ((at - *pEye).Length() > 0)
             *pDir = at - *pEye;
     }
@@ -1166,6 +1166,12 @@ void cConverter::cameraAt(const sObject & obj, double t, aiVector3D * pEye, aiVe
         pDir->Normalize();
     if (pUp->Length() > 0)
         pUp->Normalize();
+}
+
+aiVector3D cConverter::targetAt(const aiNode * pTarget, double t) const
+{
+    const aiMatrix4x4 m = worldAt(pTarget, t);
+    return aiVector3D(m.a4, m.b4, m.c4) * m_opt.m_fScale;
 }
 
 aiVector3D cConverter::lightPosition(const sObject & obj, double t) const
@@ -1242,6 +1248,7 @@ void cConverter::transformAt(const sObject & obj, double t, aiVector3D * pPos, a
     }
     if (obj.m_eKind == e_target)
     {
+        *pPos = targetAt(obj.m_pNode, t);
         *pRot = aiQuaternion();
         *pScale = aiVector3D(1, 1, 1);
     }

@@ -122,6 +122,7 @@ int runRender(int argc, char ** argv)
     pScene->rewind();
     pScene->clearUpdatedFlags();
     pScene->update(&t);
+    warnUnseen(*pScene, strFile, stderr);
     for (int n = 0; n < 2; ++n)
     {
         pDisp->beginScene();
@@ -174,6 +175,7 @@ int runPlay(int argc, char ** argv)
     }
     if (strFile.empty())
         return usageError("play: no scene file");
+    warnUnseenFile(strFile);
     // A counted run needs no window on a screen.
     if (nFrames > 0)
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
