@@ -279,7 +279,8 @@ void convert(sJob & job)
         record(&out, e_textureData, bytes);
         ++nImages;
     }
-    const unsigned anCounts[3] = {result.m_nObjects, result.m_nMeshes, nImages};
+    const unsigned anCounts[6] = {result.m_nObjects, result.m_nMeshes,      nImages,
+                                  result.m_nCameras, result.m_nFileCameras, result.m_nLights};
     record(&out, e_counts, std::string(reinterpret_cast<const char *>(anCounts), sizeof(anCounts)));
     record(&out, e_done, std::string());
 }
@@ -350,7 +351,7 @@ struct sResult
     std::string m_scene, m_anim;
     std::vector<std::pair<std::string, std::string>> m_textures; // name, JPEG bytes
     std::set<qor_cImportFiles::tId> m_reads;
-    unsigned m_anCounts[3] = {};
+    unsigned m_anCounts[6] = {}; // objects, meshes, images, cameras written, cameras in the file, lights
     bool m_bDone = false;
 };
 
@@ -721,7 +722,8 @@ int main(int argc, char ** argv)
             std::fprintf(stderr, "qor-import: warning: texture \"%s\": %s: %s\n", t.first.c_str(), strPath.c_str(),
                          strError.c_str());
     }
-    std::printf("%s: %u objects, %u meshes, %u images\n", out.c_str(), result.m_anCounts[0], result.m_anCounts[1],
-                result.m_anCounts[2]);
+    std::printf("%s: %u objects, %u meshes, %u images, %u cameras (%u in the file), %u lights\n", out.c_str(),
+                result.m_anCounts[0], result.m_anCounts[1], result.m_anCounts[2], result.m_anCounts[3],
+                result.m_anCounts[4], result.m_anCounts[5]);
     return e_exitOk;
 }

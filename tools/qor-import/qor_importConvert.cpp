@@ -180,6 +180,7 @@ private:
     std::set<const aiNode *> m_targetNodes; // nodes that became camera targets
     unsigned m_nTargets = 0;                // Target chunks written so far
     unsigned m_nLightsOut = 0;              // omni lights written
+    bool m_bStageCamera = false;            // --stage added a camera
     std::vector<qor_sMotObject> m_stageMotions;
 };
 
@@ -290,6 +291,14 @@ bool cConverter::run()
     m_pW->addGlobalInfos(qor_cColor(0.25f, 0.25f, 0.25f, 1.0f), qor_cColor(0, 0, 0, 1));
     writeAnimation();
     m_out.m_nObjects = unsigned(m_objects.size());
+    m_out.m_nFileCameras = m_scene.mNumCameras;
+    m_out.m_nLights = m_nLightsOut;
+    for (const sObject & obj : m_objects)
+        m_out.m_nCameras += obj.m_eKind == e_camera ? 1 : 0;
+    m_out.m_nCameras += m_bStageCamera ? 1 : 0;
+    for (unsigned i = 0; i < m_scene.mNumCameras; ++i)
+        if (!m_scene.mRootNode->FindNode(m_scene.mCameras[i]->mName))
+            warn("camera \"" + std::string(m_scene.mCameras[i]->mName.C_Str()) + "\" names no node; not converted");
     if (m_objects.empty())
     {
         warn("nothing to convert");
@@ -418,6 +427,7 @@ void cConverter::writeStage()
                               m_nTargets++);
         m_stageMotions.push_back(motion(strLook, c));
         m_stageMotions.push_back(motion(strCam, eye));
+        m_bStageCamera = true;
         if (fDistance - fRadius < 1.0f)
             warn("--stage: the model is small (radius " + std::to_string(fRadius) +
                  "): the camera's near plane at 1 cuts it; --fit or --scale makes it larger");

@@ -45,6 +45,9 @@ struct qor_sImportResult
     std::vector<std::string> m_warnings;
     unsigned m_nObjects = 0;
     unsigned m_nMeshes = 0;
+    unsigned m_nFileCameras = 0; // cameras in the file
+    unsigned m_nCameras = 0;     // cameras written (the file's, then --stage's)
+    unsigned m_nLights = 0;      // omni lights written
 };
 
 // The post-processing the conversion expects of Assimp: first qoru_importPostProcessFlags

@@ -560,13 +560,45 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
     png.height = 8;
     png.format = PNG_FORMAT_RGBA;
     ASSERT_TRUE(png_image_write_to_file(&png, dir.file("glass.png").c_str(), 0, rgba.data(), 0, nullptr));
+    // A blue TGA (18-byte header, uncompressed true colour, blue-green-red texels) and a yellow
+    // BMP (14 + 40-byte headers, 24 bits, rows of 8 x 3 bytes, already a multiple of 4).
+    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 8, 0, 24, 0};
+    std::string bmp = {'B', 'M',       char(54 + 192),
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   54,        0,
+                       0,   0,         40,
+                       0,   0,         0,
+                       8,   0,         0,
+                       0,   8,         0,
+                       0,   0,         1,
+                       0,   24,        0,
+                       0,   0,         0,
+                       0,   char(192), 0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0};
+    for (int i = 0; i < 64; ++i)
+    {
+        tga += std::string{char(255), 0, 0};
+        bmp += std::string{0, char(255), char(255)};
+    }
+    ASSERT_TRUE(qort::writeText(dir.file("sea.tga"), tga));
+    ASSERT_TRUE(qort::writeText(dir.file("sun.bmp"), bmp));
     ASSERT_TRUE(qort::writeText(dir.file("t.mtl"), "newmtl brick\nKd 1 1 1\nmap_Kd red.jpg\n"
                                                    "newmtl glass\nKd 1 1 1\nmap_Kd glass.png\n"
+                                                   "newmtl sea\nKd 1 1 1\nmap_Kd sea.tga\n"
+                                                   "newmtl sun\nKd 1 1 1\nmap_Kd sun.bmp\n"
                                                    "newmtl lost\nKd 1 1 1\nmap_Kd missing.png\n"));
     ASSERT_TRUE(qort::writeText(dir.file("t.obj"), "mtllib t.mtl\no quad\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
                                                    "vt 0 0\nvt 1 0\nvt 0 1\nvt 1 1\nvn 0 0 1\n"
                                                    "usemtl brick\nf 1/1/1 2/2/1 3/3/1\n"
                                                    "usemtl glass\nf 2/2/1 4/4/1 3/3/1\n"
+                                                   "usemtl sea\nf 1/1/1 2/2/1 4/4/1\n"
+                                                   "usemtl sun\nf 1/1/1 4/4/1 3/3/1\n"
                                                    "usemtl lost\nf 1/1/1 3/3/1 4/4/1\n"));
     std::string out;
     ASSERT_EQ(run(dir.file("t.obj") + " -o " + dir.file("out/t.s3d") + " --name-prefix p_", &out), 1) << out;
@@ -590,8 +622,11 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
         const char * m_szFile;
         int m_r, m_g, m_b;
     };
-    for (const Expect & e : {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0},
-                             Expect{"p_glass_a.jpg", 128, 128, 128}})
+    EXPECT_STREQ(r.m_materials["p_sea"].m_szDiffuse, "p_sea");
+    EXPECT_STREQ(r.m_materials["p_sun"].m_szDiffuse, "p_sun");
+    for (const Expect & e :
+         {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0}, Expect{"p_glass_a.jpg", 128, 128, 128},
+          Expect{"p_sea.jpg", 0, 0, 255}, Expect{"p_sun.jpg", 255, 255, 0}})
     {
         const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("out/maps/") + e.m_szFile));
         qor_sImportImage image;
