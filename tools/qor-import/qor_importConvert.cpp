@@ -133,6 +133,8 @@ private:
     void writeObjects();
     void writeHierarchy(); // after every object
     void writeMeshData(const sMeshBuild & build);
+    void poseAtZero(const aiMesh & mesh, const aiNode * pMeshNode, size_t nBase, std::vector<qor_cVector3> * pPositions,
+                    std::vector<qor_cVector3> * pNormals) const;
     void writeMorphs();
     void writeAnimation();
 
@@ -715,6 +717,53 @@ void cConverter::writeHierarchy()
 
 // ---- geometry ---------------------------------------------------------------------------------
 
+void cConverter::poseAtZero(const aiMesh & mesh, const aiNode * pMeshNode, size_t nBase,
+                            std::vector<qor_cVector3> * pPositions, std::vector<qor_cVector3> * pNormals) const
+{
+    // The engine takes its bind pose from the bones where they stand at time 0 and from the
+    // vertices as written: they are written skinned to that pose (each vertex the weighted sum
+    // of its bones' bone-world-at-0 * offset, in the mesh node's space at time 0), so that a
+    // file whose first frame is not its bind pose starts where it should. Exact for a vertex
+    // one bone moves, and for all when the first frame is the bind pose.
+    aiMatrix4x4 meshInverse = worldAt(pMeshNode, 0);
+    meshInverse.Inverse();
+    std::vector<aiVector3D> pos(mesh.mNumVertices), nrm(mesh.mNumVertices);
+    std::vector<float> sum(mesh.mNumVertices, 0.0f);
+    for (unsigned b = 0; b < mesh.mNumBones; ++b)
+    {
+        const aiBone * pBone = mesh.mBones[b];
+        const aiNode * pNode = m_scene.mRootNode->FindNode(pBone->mName);
+        if (!pNode)
+            continue;
+        const aiMatrix4x4 m = meshInverse * worldAt(pNode, 0) * pBone->mOffsetMatrix;
+        const aiMatrix3x3 r(m);
+        for (unsigned w = 0; w < pBone->mNumWeights; ++w)
+        {
+            const aiVertexWeight & vw = pBone->mWeights[w];
+            if (vw.mVertexId >= mesh.mNumVertices || !(vw.mWeight > 0))
+                continue;
+            pos[vw.mVertexId] += (m * mesh.mVertices[vw.mVertexId]) * vw.mWeight;
+            if (mesh.mNormals)
+                nrm[vw.mVertexId] += (r * mesh.mNormals[vw.mVertexId]) * vw.mWeight;
+            sum[vw.mVertexId] += vw.mWeight;
+        }
+    }
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v)
+    {
+        if (!(sum[v] > 0) || nBase + v >= pPositions->size())
+            continue;
+        const aiVector3D p = pos[v] / sum[v] * m_opt.m_fScale;
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+            continue;
+        (*pPositions)[nBase + v].set(p.x, p.y, p.z);
+        if (mesh.mNormals && nrm[v].Length() > 0)
+        {
+            const aiVector3D n = nrm[v].Normalize();
+            (*pNormals)[nBase + v].set(n.x, n.y, n.z);
+        }
+    }
+}
+
 void cConverter::writeMeshData(const sMeshBuild & build)
 {
     std::vector<qor_cVector3> positions, normals;
@@ -776,6 +825,8 @@ void cConverter::writeMeshData(const sMeshBuild & build)
                         weights[nBase + pBone->mWeights[w].mVertexId].emplace_back(pBone->mWeights[w].mWeight,
                                                                                   uint(it->second));
             }
+            if (build.m_nMorphTarget < 0)
+                poseAtZero(*p, m_objects[size_t(build.m_nObject)].m_pNode, nBase, &positions, &normals);
         }
         // One boundary per material: meshes are sorted by material, so a run of them joins.
         const std::string & strMaterial = p->mMaterialIndex < m_materialNames.size() ? m_materialNames[p->mMaterialIndex]

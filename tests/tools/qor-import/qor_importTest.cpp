@@ -11,6 +11,7 @@
 #include "qor_testUtil.h"
 #include "tz_cChunkedFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -455,15 +456,31 @@ TEST(qor_import, GltfSkinGivesBoneObjectsAndSkinRecords)
     const int nIbm = g.floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
                                1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},
                               "MAT4", 16);
-    const std::string json = g.json(
-        "{\"name\":\"body\",\"mesh\":0,\"skin\":0},{\"name\":\"bone0\",\"children\":[2]},"
-        "{\"name\":\"bone1\",\"translation\":[0,1,0]}",
-        "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) + ",\"JOINTS_0\":" +
-            std::to_string(nJoints) + ",\"WEIGHTS_0\":" + std::to_string(nWeights) + "},\"indices\":" +
-            std::to_string(nIdx) + "}]}",
-        "\"scenes\":[{\"nodes\":[0,1]}],\"skins\":[{\"joints\":[1,2],\"inverseBindMatrices\":" + std::to_string(nIbm) +
-            "}]");
-    ASSERT_TRUE(qort::writeText(dir.file("skin.gltf"), json));
+    // A second file moves bone1 from its bind place (0, 1, 0) to (0, 3, 0) for the whole
+    // animation: the engine takes its bind pose at time 0, so the vertices must be written in
+    // that pose. By linear blend skinning (bone world * inverse bind): (0, 0, 0) stays with
+    // bone0; (0, 1, 0) follows bone1 up by 2 to (0, 3, 0); (1, 0, 0), half and half, goes to
+    // 0.5 * (1, 0, 0) + 0.5 * (1, 2, 0) = (1, 1, 0).
+    const int nTimes = g.floats({0, 1}, "SCALAR", 1, ",\"min\":[0],\"max\":[1]");
+    const int nMoves = g.floats({0, 3, 0, 0, 3, 0}, "VEC3", 3);
+    std::string json;
+    for (const char * szFile : {"skin.gltf", "posed.gltf"})
+    {
+        json = g.json("{\"name\":\"body\",\"mesh\":0,\"skin\":0},{\"name\":\"bone0\",\"children\":[2]},"
+                      "{\"name\":\"bone1\",\"translation\":[0,1,0]}",
+                      "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) +
+                          ",\"JOINTS_0\":" + std::to_string(nJoints) + ",\"WEIGHTS_0\":" + std::to_string(nWeights) +
+                          "},\"indices\":" + std::to_string(nIdx) + "}]}",
+                      "\"scenes\":[{\"nodes\":[0,1]}],\"skins\":[{\"joints\":[1,2],\"inverseBindMatrices\":" +
+                          std::to_string(nIbm) + "}]" +
+                          (std::string(szFile) == "posed.gltf"
+                               ? ",\"animations\":[{\"channels\":[{\"sampler\":0,\"target\":{\"node\":2,\"path\":"
+                                 "\"translation\"}}],\"samplers\":[{\"input\":" +
+                                     std::to_string(nTimes) + ",\"output\":" + std::to_string(nMoves) +
+                                     ",\"interpolation\":\"LINEAR\"}]}]"
+                               : std::string()));
+        ASSERT_TRUE(qort::writeText(dir.file(szFile), json));
+    }
     std::string out;
     ASSERT_EQ(run(dir.file("skin.gltf") + " -o " + dir.file("skin.s3d"), &out), 0) << out;
     SceneReader r;
@@ -498,6 +515,19 @@ TEST(qor_import, GltfSkinGivesBoneObjectsAndSkinRecords)
             EXPECT_EQ(s.m_anBone[0], uint(nBone1));
         }
     }
+    ASSERT_EQ(run(dir.file("posed.gltf") + " -o " + dir.file("posed.s3d"), &out), 0) << out;
+    SceneReader posed;
+    ASSERT_TRUE(posed.read(dir.file("posed.s3d")));
+    ASSERT_EQ(posed.m_meshData.size(), 1u);
+    std::vector<std::vector<float>> corners;
+    for (const Corner & c : posed.m_meshData[0].m_corners)
+        corners.push_back({c.m_vPosition.x, c.m_vPosition.y, c.m_vPosition.z});
+    std::sort(corners.begin(), corners.end());
+    const std::vector<std::vector<float>> expected = {{0, 0, 0}, {0, 3, 0}, {1, 1, 0}};
+    ASSERT_EQ(corners.size(), expected.size());
+    for (size_t i = 0; i < corners.size(); ++i)
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(corners[i][k], expected[i][k], 1e-5f) << i << " " << k;
 }
 
 TEST(qor_import, GltfMorphTargetWithWeightKeys)
