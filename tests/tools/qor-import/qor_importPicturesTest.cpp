@@ -137,6 +137,7 @@ struct GltfScene
 {
     std::vector<Mesh> m_meshes;
     V3 m_camera{0, 0, 6};
+    bool m_bRolled = false; // the camera turned a quarter about its view axis
     float m_fYFov = 0.8f;
     bool m_bTarget = false;
     V3 m_target{0, 0, 0};
@@ -170,7 +171,8 @@ struct GltfScene
             nodes += sep + "{\"name\":\"mesh" + std::to_string(m) + "\",\"mesh\":" + std::to_string(m) + "}";
         }
         const size_t nCamera = m_meshes.size();
-        nodes += ",{\"name\":\"Camera\",\"camera\":0,\"translation\":" + vec(m_camera) + "}";
+        nodes += ",{\"name\":\"Camera\",\"camera\":0,\"translation\":" + vec(m_camera) +
+                 (m_bRolled ? ",\"rotation\":[0,0,0.70710678,0.70710678]" : "") + "}";
         nodes += ",{\"name\":\"Lamp\",\"translation\":" + vec(m_light) +
                  ",\"extensions\":{\"KHR_lights_punctual\":{\"light\":0}}}";
         std::string roots;
@@ -354,6 +356,7 @@ TEST_F(ImportPictures, TheFaceTowardTheEyeIsItsOutsideLitFromTheLightsSide)
 // and half width 4/3 of that: its edges must fall halfway between the middle and the picture's
 // edges, rows 120 and 360, columns 160 and 480 of 640 x 480. A target camera whose node looks down -z
 // but whose target stands to the right draws the small square around its target in the middle.
+// A camera rolled about its view axis turns the picture with it.
 TEST_F(ImportPictures, CamerasFrameWhatTheFileSays)
 {
     const float fH = 10.0f * std::tan(0.4f) / 2.0f, fW = fH * 4.0f / 3.0f;
@@ -375,6 +378,19 @@ TEST_F(ImportPictures, CamerasFrameWhatTheFileSays)
     // The rectangle, white lit from the eye, stands out of the viewer's background (the corner).
     const int nBack = p.grey(0, 0);
     for (const Probe & pr : probes)
+        EXPECT_EQ(p.grey(pr.x, pr.y) > nBack + 40, pr.bInside) << pr.x << "," << pr.y << ": " << p.grey(pr.x, pr.y);
+
+    // The same camera rolled a quarter turn: the rectangle stands upright. Its half width 2.82
+    // now runs down the picture, rows 240 -+ 240 * 2.82 / (10 * tan(0.4)) = 80 .. 400; its half
+    // height 2.11 across, columns 320 -+ 320 * 2.11 / (10 * tan(0.4) * 4 / 3) = 200 .. 440.
+    g.m_bRolled = true;
+    ASSERT_TRUE(qort::writeText(m_dir.file("rolled.gltf"), g.json()));
+    ASSERT_TRUE(draw("rolled.gltf", "", 0, &p));
+    const Probe rolled[] = {
+        {320, 83, true},  {320, 397, true},  {203, 240, true},  {437, 240, true},
+        {320, 77, false}, {320, 403, false}, {197, 240, false}, {443, 240, false},
+    };
+    for (const Probe & pr : rolled)
         EXPECT_EQ(p.grey(pr.x, pr.y) > nBack + 40, pr.bInside) << pr.x << "," << pr.y << ": " << p.grey(pr.x, pr.y);
 
     // The target at (4, 0, -10): a free camera looking down -z would show the square at
