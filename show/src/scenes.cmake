@@ -29,7 +29,7 @@ if(TARGET qor-import AND EXISTS ${QOR_SHOW_MODELS_DIR}/OBJ/spider.obj)
     add_custom_command(OUTPUT ${out} ${out}.MOT
       COMMAND ${CMAKE_COMMAND} -E make_directory ${QOR_SHOW_DIR}/scenes
       COMMAND qor-import ${QOR_SHOW_MODELS_DIR}/${file} -o ${out} --textures ${QOR_SHOW_DIR}/maps
-              --scale ${scale} --name-prefix ${name}_ --stage
+              --scale ${scale} --name-prefix ${name}_ --stage --orbit 1055
       DEPENDS qor-import ${QOR_SHOW_MODELS_DIR}/${file}
       COMMENT "Importing ${file} for the show"
       VERBATIM)

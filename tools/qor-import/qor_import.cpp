@@ -2,7 +2,7 @@
 // Assimp reads) into the engine's scene file, its animation file and JPEG textures.
 //
 //   qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N] [--anim NAME|INDEX]
-//              [--stage] [--name-prefix P] [--allow-outside] [--time-limit S]
+//              [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside] [--time-limit S]
 //
 // Writes OUT.s3d, OUT.s3d.MOT and, under DIR (default: "maps" beside OUT.s3d), one NAME.jpg per
 // texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
@@ -56,22 +56,23 @@ constexpr size_t e_stackSize = 256u * 1024 * 1024;
 
 void usage(FILE * pOut)
 {
-    std::fprintf(
-        pOut,
-        "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
-        "                  [--anim NAME|INDEX] [--stage] [--name-prefix P] [--allow-outside] [--time-limit S]\n"
-        "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
-        "  --scale S        multiplies every distance (default 1)\n"
-        "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
-        "  --fps N          animation samples per second (default 30)\n"
-        "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
-        "  --stage          adds a camera framing the model when it has none, and two lights\n"
-        "                   when it has none\n"
-        "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
-        "  --allow-outside  read files the model refers to outside its own folder too\n"
-        "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
-        "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
-        e_defaultSeconds);
+    std::fprintf(pOut,
+                 "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
+                 "                  [--anim NAME|INDEX] [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside]\n"
+                 "                  [--time-limit S]\n"
+                 "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
+                 "  --scale S        multiplies every distance (default 1)\n"
+                 "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
+                 "  --fps N          animation samples per second (default 30)\n"
+                 "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
+                 "  --stage          adds a camera framing the model when it has none, and two lights\n"
+                 "                   when it has none\n"
+                 "  --orbit UNITS    with --stage: the added camera circles the model once in UNITS (1/30 s)\n"
+                 "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
+                 "  --allow-outside  read files the model refers to outside its own folder too\n"
+                 "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
+                 "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
+                 e_defaultSeconds);
 }
 
 int usageError(const std::string & s)
@@ -625,6 +626,12 @@ int main(int argc, char ** argv)
             job.m_bAllowOutside = true;
         else if (arg == "--stage")
             options.m_bStage = true;
+        else if (arg == "--orbit")
+        {
+            const char * sz = value();
+            if (!sz || !parseFloat(sz, &options.m_fOrbit))
+                return usageError("--orbit needs a number of frame units above 0");
+        }
         else if (arg == "--fit")
         {
             const char * sz = value();
@@ -649,6 +656,8 @@ int main(int argc, char ** argv)
         return usageError("no input");
     if (out.empty())
         return usageError("no output (-o OUT.s3d)");
+    if (options.m_fOrbit > 0 && !options.m_bStage)
+        return usageError("--orbit moves the camera --stage adds: give --stage too");
     if (options.m_fFit > 0 && options.m_fScale != 1.0f)
         return usageError("--fit and --scale both set the size: give one");
     if (options.m_strPrefix.size() > 32)

@@ -429,6 +429,26 @@ void cConverter::writeStage()
                               m_nTargets++);
         m_stageMotions.push_back(motion(strLook, c));
         m_stageMotions.push_back(motion(strCam, eye));
+        if (m_opt.m_fOrbit > 0)
+        {
+            // Once around the model's vertical axis (y) in m_fOrbit frame units, a key every 10
+            // degrees, starting where the still camera stands.
+            std::vector<qor_sMotKey> keys;
+            for (int i = 0; i <= 36; ++i)
+            {
+                const float a = float(i) * 10.0f / 57.29578f;
+                const aiVector3D d(toEye.x * std::cos(a) + toEye.z * std::sin(a), toEye.y,
+                                   -toEye.x * std::sin(a) + toEye.z * std::cos(a));
+                qor_sMotKey k;
+                k.m_fTime = m_opt.m_fOrbit * float(i) / 36.0f;
+                const aiVector3D p = c + d * fDistance;
+                k.m_afValue[0] = p.x;
+                k.m_afValue[1] = p.y;
+                k.m_afValue[2] = p.z;
+                keys.push_back(k);
+            }
+            m_stageMotions.back().m_position = qor_sMotChannel::track(3, keys);
+        }
         m_bStageCamera = true;
         if (fDistance - fRadius < 1.0f)
             warn("--stage: the model is small (radius " + std::to_string(fRadius) +

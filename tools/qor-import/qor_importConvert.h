@@ -21,6 +21,7 @@ struct qor_sImportOptions
     std::string m_strPrefix;     // put before every object, material and texture name
     float m_fFit = 0.0f;         // > 0: the model is scaled so that its largest extent is this
     bool m_bStage = false;       // add a camera framing the model and two lights where it has none
+    float m_fOrbit = 0.0f;       // > 0: the staged camera circles the model once in this many frame units
     std::string m_strAnim;       // the animation to convert: its name or index (empty: the first)
     bool m_bGltf = false;        // the model is glTF (whose camera angles Assimp reports its own way)
     bool m_bObj = false;         // the model is OBJ (whose materials Assimp reports its own way)
