@@ -4,8 +4,9 @@
 //   qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N] [--anim NAME|INDEX]
 //              [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside] [--time-limit S]
 //
-// Writes OUT.s3d, OUT.s3d.MOT and, under DIR (default: "maps" beside OUT.s3d), one NAME.jpg per
-// texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
+// Writes OUT.s3d, OUT.s3d.MOT and, under DIR, one NAME.jpg per texture (NAME_a.jpg for its
+// alpha). DIR defaults to "maps" beside the folder OUT.s3d is in, where the player looks for
+// them: it runs from the folder that holds scenes/ and maps/. What cannot be converted is reported on standard error as
 // a warning; exit 0 when the files were written, 1 when nothing usable could be, 2 bad usage.
 //
 // Assimp's readers can crash, assert or loop on broken files: the reading and the conversion
@@ -56,23 +57,24 @@ constexpr size_t e_stackSize = 256u * 1024 * 1024;
 
 void usage(FILE * pOut)
 {
-    std::fprintf(pOut,
-                 "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
-                 "                  [--anim NAME|INDEX] [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside]\n"
-                 "                  [--time-limit S]\n"
-                 "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
-                 "  --scale S        multiplies every distance (default 1)\n"
-                 "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
-                 "  --fps N          animation samples per second (default 30)\n"
-                 "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
-                 "  --stage          adds a camera framing the model when it has none, and two lights\n"
-                 "                   when it has none\n"
-                 "  --orbit UNITS    with --stage: the added camera circles the model once in UNITS (1/30 s)\n"
-                 "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
-                 "  --allow-outside  read files the model refers to outside its own folder too\n"
-                 "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
-                 "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
-                 e_defaultSeconds);
+    std::fprintf(
+        pOut,
+        "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
+        "                  [--anim NAME|INDEX] [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside]\n"
+        "                  [--time-limit S]\n"
+        "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT's folder)\n"
+        "  --scale S        multiplies every distance (default 1)\n"
+        "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
+        "  --fps N          animation samples per second (default 30)\n"
+        "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
+        "  --stage          adds a camera framing the model when it has none, and two lights\n"
+        "                   when it has none\n"
+        "  --orbit UNITS    with --stage: the added camera circles the model once in UNITS (1/30 s)\n"
+        "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
+        "  --allow-outside  read files the model refers to outside its own folder too\n"
+        "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
+        "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
+        e_defaultSeconds);
 }
 
 int usageError(const std::string & s)
@@ -667,7 +669,7 @@ int main(int argc, char ** argv)
         options.m_strPrefix.find("..") != std::string::npos)
         return usageError("--name-prefix must not hold \"/\", \"\\\" or \"..\"");
     if (textures.empty())
-        textures = folderOf(out) + "/maps";
+        textures = qoru_importLexicalPath(folderOf(out) + "/../maps"); // where the player looks
 
     // The input must be a regular file of bounded size before Assimp opens it.
     {

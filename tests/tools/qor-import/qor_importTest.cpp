@@ -646,7 +646,8 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
     ASSERT_TRUE(r.m_textures.count("p_red"));
     EXPECT_STREQ(r.m_textures["p_red"].m_szAlphaName, "");
     EXPECT_STREQ(r.m_textures["p_glass"].m_szAlphaName, "p_glass_a");
-    // The images, under maps/ beside the scene file: colour and alpha as stored.
+    // The images, under maps/ beside the scene's folder (where the player looks): colour and
+    // alpha as stored.
     struct Expect
     {
         const char * m_szFile;
@@ -658,7 +659,7 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
          {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0}, Expect{"p_glass_a.jpg", 128, 128, 128},
           Expect{"p_sea.jpg", 0, 0, 255}, Expect{"p_sun.jpg", 255, 255, 0}})
     {
-        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("out/maps/") + e.m_szFile));
+        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("maps/") + e.m_szFile));
         qor_sImportImage image;
         std::string err;
         ASSERT_TRUE(qoru_importDecodeImage(bytes.data(), bytes.size(), &image, &err)) << e.m_szFile << err;
@@ -830,22 +831,22 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
         std::vector<std::string> m_absent; // relative to the test folder
     };
     const Case cases[] = {
-        {"-o the model", [](const Models & m) { return m.gltf + " -o " + m.gltf; }, 1, "m.gltf: ", {"in/maps"}},
+        {"-o the model", [](const Models & m) { return m.gltf + " -o " + m.gltf; }, 1, "m.gltf: ", {"maps"}},
         {"-o its buffer",
          [](const Models & m) { return m.gltf + " -o " + m.bin; },
          1,
          "buf.bin: ",
-         {"in/maps", "in/buf.bin.MOT"}},
+         {"maps", "in/buf.bin.MOT"}},
         {"-o its texture",
          [](const Models & m) { return m.gltf + " -o " + m.jpg; },
          1,
          "red.jpg: ",
-         {"in/maps", "in/red.jpg.MOT"}},
+         {"maps", "in/red.jpg.MOT"}},
         {"-o the material library",
          [](const Models & m) { return m.obj + " -o " + m.mtl; },
          1,
          "t.mtl: ",
-         {"in/maps", "in/t.mtl.MOT"}},
+         {"maps", "in/t.mtl.MOT"}},
         {"--textures the model's folder",
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --textures " + m.in; },
          1,
@@ -858,7 +859,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d.MOT: ",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
         {"-o a symbolic link",
          [](const Models & m) {
              EXPECT_EQ(symlink(m.other.c_str(), (m.out + "/m.s3d").c_str()), 0);
@@ -866,7 +867,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d: ",
-         {"out/m.s3d.MOT", "out/maps"}},
+         {"out/m.s3d.MOT", "maps"}},
         {".MOT a hard link to the model",
          [](const Models & m) {
              EXPECT_EQ(link(m.gltf.c_str(), (m.out + "/m.s3d.MOT").c_str()), 0);
@@ -874,7 +875,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d.MOT: ",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
         {"-o a folder", [](const Models & m) { return m.gltf + " -o " + m.out; }, 1, "not a regular file", {"maps"}},
         {"--textures a file",
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --textures " + m.other; },
@@ -890,7 +891,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --name-prefix maps/x"; },
          2,
          "--name-prefix",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
     };
     for (const Case & c : cases)
     {
@@ -925,7 +926,8 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
     }
 
     // Accepted: a hard link at the .MOT to a file the run does not read is replaced by a new
-    // file; the other name keeps its bytes, and the texture lands in maps/ beside the scene.
+    // file; the other name keeps its bytes, and the texture lands in maps/ beside the scene's
+    // folder.
     {
         Models m;
         ASSERT_EQ(link(m.other.c_str(), (m.out + "/m.s3d.MOT").c_str()), 0);
@@ -937,10 +939,10 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
         SceneReader r;
         ASSERT_TRUE(r.read(m.out + "/m.s3d"));
         EXPECT_STREQ(r.m_materials["paint"].m_szDiffuse, "red");
-        EXPECT_TRUE(qort::fileExists(m.out + "/maps/red.jpg"));
+        EXPECT_TRUE(qort::fileExists(m.out + "/../maps/red.jpg"));
         // No temporary file is left beside any output.
         std::string ls;
-        qort::runCommand("ls -A '" + m.out + "' '" + m.out + "/maps'", &ls);
+        qort::runCommand("ls -A '" + m.out + "' '" + m.out + "/../maps'", &ls);
         EXPECT_EQ(ls.find(".tmp"), std::string::npos) << ls;
     }
 }
@@ -990,7 +992,9 @@ TEST(qor_import, AModelReadsOnlyFromItsOwnFolder)
         ASSERT_TRUE(qort::writeText(model + "/m.gltf", Models::gltfText(c.m_strBuffer, c.m_strImage)));
         const qort::TempDir out;
         std::string text;
-        EXPECT_EQ(run(model + "/m.gltf -o " + out.file("m.s3d") + (c.m_bAllow ? " --allow-outside" : ""), &text),
+        EXPECT_EQ(run(model + "/m.gltf -o " + out.file("m.s3d") + " --textures " + out.file("maps") +
+                          (c.m_bAllow ? " --allow-outside" : ""),
+                      &text),
                   c.m_nExit)
             << c.m_szWhat << "\n"
             << text;
