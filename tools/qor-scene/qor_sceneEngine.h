@@ -41,6 +41,6 @@ private:
 // lights reaches.
 void warnUnseen(qor_cScene & scene, const std::string & strFile, FILE * pOut);
 // The same for a scene file, loaded headless at time 0 (play's check before its window opens);
-// says nothing more when the file does not load (play reports that itself).
+// a file that does not load gets the headless engine's reason first.
 void warnUnseenFile(const std::string & strFile);
 } // namespace qor_scene
