@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t * pData, size_t nSize)
     importer.SetIOHandler(new qor_cImportIOSystem(nullptr));
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const aiScene * pScene = importer.ReadFileFromMemory(pData + 1, nSize - 1, qoru_importPostProcessFlags(), szHint);
+    if (pScene)
+        pScene = importer.ApplyPostProcessing(qoru_importAxisFlags());
     if (!pScene)
         return 0;
     qor_sImportOptions options;

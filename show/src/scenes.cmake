@@ -1,6 +1,6 @@
 # The show's 3D scenes under build/show/scenes/: the procedural ones written by qor-gen-scenes,
 # and two models of Debian's assimp-testmodels imported by qor-import (their textures go to
-# maps/), each given a camera and lights by qor-gen-scenes --stage. Sets QOR_SHOW_SCENES (paths
+# maps/), each given a camera and lights by qor-import --stage. Sets QOR_SHOW_SCENES (paths
 # relative to QOR_SHOW_DIR) and QOR_SHOW_SCENE_OUTPUTS.
 set(QOR_SHOW_SCENES scenes/tentacle.s3d scenes/blob.s3d scenes/machine.s3d)
 set(QOR_SHOW_SCENE_OUTPUTS "")
@@ -14,10 +14,10 @@ add_custom_command(OUTPUT ${QOR_SHOW_SCENE_OUTPUTS}
   VERBATIM)
 
 set(QOR_SHOW_MODELS_DIR /usr/share/assimp/models CACHE PATH "Debian's assimp-testmodels")
-# name | model file | qor-import scale | stage distance | stage height
+# name | model file | qor-import scale
 set(QOR_SHOW_MODELS
-  "spider|OBJ/spider.obj|1|260|60"
-  "wuson|OBJ/WusonOBJ.obj|60|260|70")
+  "spider|OBJ/spider.obj|1"
+  "wuson|OBJ/WusonOBJ.obj|60")
 set(QOR_SHOW_IMPORTED_TEXTURES "")
 if(TARGET qor-import AND EXISTS ${QOR_SHOW_MODELS_DIR}/OBJ/spider.obj)
   foreach(model IN LISTS QOR_SHOW_MODELS)
@@ -25,16 +25,12 @@ if(TARGET qor-import AND EXISTS ${QOR_SHOW_MODELS_DIR}/OBJ/spider.obj)
     list(GET fields 0 name)
     list(GET fields 1 file)
     list(GET fields 2 scale)
-    list(GET fields 3 distance)
-    list(GET fields 4 height)
-    set(raw ${QOR_SHOW_DIR}/import/${name}.s3d)
     set(out ${QOR_SHOW_DIR}/scenes/${name}.s3d)
     add_custom_command(OUTPUT ${out} ${out}.MOT
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${QOR_SHOW_DIR}/import ${QOR_SHOW_DIR}/scenes
-      COMMAND qor-import ${QOR_SHOW_MODELS_DIR}/${file} -o ${raw} --textures ${QOR_SHOW_DIR}/maps
-              --scale ${scale} --name-prefix ${name}_
-      COMMAND qor-gen-scenes --stage ${raw} ${out} --distance ${distance} --height ${height} --length 1055
-      DEPENDS qor-import qor-gen-scenes ${QOR_SHOW_MODELS_DIR}/${file}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${QOR_SHOW_DIR}/scenes
+      COMMAND qor-import ${QOR_SHOW_MODELS_DIR}/${file} -o ${out} --textures ${QOR_SHOW_DIR}/maps
+              --scale ${scale} --name-prefix ${name}_ --stage --orbit 1055
+      DEPENDS qor-import ${QOR_SHOW_MODELS_DIR}/${file}
       COMMENT "Importing ${file} for the show"
       VERBATIM)
     list(APPEND QOR_SHOW_SCENES scenes/${name}.s3d)

@@ -1,12 +1,13 @@
 // qor-import: scenes of common 3D formats (glTF 2.0, FBX, COLLADA, OBJ, 3DS, X ... whatever
 // Assimp reads) into the engine's scene file, its animation file and JPEG textures.
 //
-//   qor-import IN -o OUT.s3d [--textures DIR] [--scale S] [--fps N] [--name-prefix P]
-//              [--allow-outside] [--time-limit S]
+//   qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N] [--anim NAME|INDEX]
+//              [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside] [--time-limit S]
 //
-// Writes OUT.s3d, OUT.s3d.MOT and, under DIR (default: "maps" beside OUT.s3d), one NAME.jpg per
-// texture (NAME_a.jpg for its alpha). What cannot be converted is reported on standard error as
-// a warning; exit 0 when the files were written, 1 when nothing usable could be, 2 bad usage.
+// Writes OUT.s3d, OUT.s3d.MOT and, under DIR, one NAME.jpg per texture (NAME_a.jpg for its
+// alpha). DIR defaults to where the engine looks for them, "maps" in the folder it runs from:
+// beside OUT's folder when that is a show's "scenes" folder, else inside OUT's folder. What
+// cannot be converted is reported on standard error as a warning; exit 0 when the files were written, 1 when nothing usable could be, 2 bad usage.
 //
 // Assimp's readers can crash, assert or loop on broken files: the reading and the conversion
 // run in a child process with its own limits (processor time, address space, a large stack, no
@@ -21,6 +22,7 @@
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -55,17 +57,25 @@ constexpr size_t e_stackSize = 256u * 1024 * 1024;
 
 void usage(FILE * pOut)
 {
-    std::fprintf(pOut,
-                 "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S] [--fps N] [--name-prefix P]\n"
-                 "                  [--allow-outside] [--time-limit S]\n"
-                 "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: maps beside OUT)\n"
-                 "  --scale S        multiplies every distance (default 1)\n"
-                 "  --fps N          animation samples per second (default 30)\n"
-                 "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
-                 "  --allow-outside  read files the model refers to outside its own folder too\n"
-                 "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
-                 "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
-                 e_defaultSeconds);
+    std::fprintf(
+        pOut,
+        "usage: qor-import IN -o OUT.s3d [--textures DIR] [--scale S | --fit SIZE] [--fps N]\n"
+        "                  [--anim NAME|INDEX] [--stage [--orbit UNITS]] [--name-prefix P] [--allow-outside]\n"
+        "                  [--time-limit S]\n"
+        "  writes OUT.s3d, OUT.s3d.MOT and the textures as DIR/NAME.jpg (default DIR: OUT's folder/maps,\n"
+        "  or maps beside it when that folder is named scenes)\n"
+        "  --scale S        multiplies every distance (default 1)\n"
+        "  --fit SIZE       scales the model so that its largest extent is SIZE\n"
+        "  --fps N          animation samples per second (default 30)\n"
+        "  --anim NAME|INDEX  the animation to convert (default: the first)\n"
+        "  --stage          adds a camera framing the model when it has none, and two lights\n"
+        "                   when it has none\n"
+        "  --orbit UNITS    with --stage: the added camera circles the model once in UNITS (1/30 s)\n"
+        "  --name-prefix P  put before every object, material and texture name (no \"/\", \"\\\" or \"..\")\n"
+        "  --allow-outside  read files the model refers to outside its own folder too\n"
+        "  --time-limit S   processor seconds for reading and converting the model (default %u)\n"
+        "exit codes: 0 written, 1 nothing usable, 2 bad usage\n",
+        e_defaultSeconds);
 }
 
 int usageError(const std::string & s)
@@ -218,7 +228,13 @@ void convert(sJob & job)
             close(fd);
         }
         std::string strData;
-        if (qoru_importIsGltf(job.m_strIn, strHead) && files.readFile(job.m_strIn, e_maxInput, &strData, &strWhy) &&
+        job.m_options.m_bGltf = qoru_importIsGltf(job.m_strIn, strHead);
+        const size_t nDot = job.m_strIn.find_last_of('.');
+        std::string strExt = nDot == std::string::npos ? std::string() : job.m_strIn.substr(nDot + 1);
+        for (char & c : strExt)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        job.m_options.m_bObj = strExt == "obj";
+        if (job.m_options.m_bGltf && files.readFile(job.m_strIn, e_maxInput, &strData, &strWhy) &&
             !qoru_importCheckGltf(strData, &strWhy))
         {
             record(&out, e_error, job.m_strIn + ": " + strWhy + "; not read");
@@ -230,6 +246,8 @@ void convert(sJob & job)
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, 4);
     const aiScene * pScene = importer.ReadFile(job.m_strIn, qoru_importPostProcessFlags());
+    if (pScene)
+        pScene = importer.ApplyPostProcessing(qoru_importAxisFlags());
     if (!pScene)
     {
         sendReads();
@@ -269,7 +287,8 @@ void convert(sJob & job)
         record(&out, e_textureData, bytes);
         ++nImages;
     }
-    const unsigned anCounts[3] = {result.m_nObjects, result.m_nMeshes, nImages};
+    const unsigned anCounts[6] = {result.m_nObjects, result.m_nMeshes,      nImages,
+                                  result.m_nCameras, result.m_nFileCameras, result.m_nLights};
     record(&out, e_counts, std::string(reinterpret_cast<const char *>(anCounts), sizeof(anCounts)));
     record(&out, e_done, std::string());
 }
@@ -340,7 +359,7 @@ struct sResult
     std::string m_scene, m_anim;
     std::vector<std::pair<std::string, std::string>> m_textures; // name, JPEG bytes
     std::set<qor_cImportFiles::tId> m_reads;
-    unsigned m_anCounts[3] = {};
+    unsigned m_anCounts[6] = {}; // objects, meshes, images, cameras written, cameras in the file, lights
     bool m_bDone = false;
 };
 
@@ -612,6 +631,27 @@ int main(int argc, char ** argv)
         }
         else if (arg == "--allow-outside")
             job.m_bAllowOutside = true;
+        else if (arg == "--stage")
+            options.m_bStage = true;
+        else if (arg == "--orbit")
+        {
+            const char * sz = value();
+            if (!sz || !parseFloat(sz, &options.m_fOrbit))
+                return usageError("--orbit needs a number of frame units above 0");
+        }
+        else if (arg == "--fit")
+        {
+            const char * sz = value();
+            if (!sz || !parseFloat(sz, &options.m_fFit))
+                return usageError("--fit needs a size above 0");
+        }
+        else if (arg == "--anim")
+        {
+            const char * sz = value();
+            if (!sz || !*sz || std::strlen(sz) > 1024)
+                return usageError("--anim needs an animation's name or index");
+            options.m_strAnim = sz;
+        }
         else if (arg.size() > 1 && arg[0] == '-')
             return usageError("unknown option \"" + arg + "\"");
         else if (in.empty())
@@ -623,6 +663,10 @@ int main(int argc, char ** argv)
         return usageError("no input");
     if (out.empty())
         return usageError("no output (-o OUT.s3d)");
+    if (options.m_fOrbit > 0 && !options.m_bStage)
+        return usageError("--orbit moves the camera --stage adds: give --stage too");
+    if (options.m_fFit > 0 && options.m_fScale != 1.0f)
+        return usageError("--fit and --scale both set the size: give one");
     if (options.m_strPrefix.size() > 32)
         return usageError("--name-prefix is longer than 32 characters");
     // The prefix begins texture file names: it must not lead them into another folder.
@@ -630,7 +674,15 @@ int main(int argc, char ** argv)
         options.m_strPrefix.find("..") != std::string::npos)
         return usageError("--name-prefix must not hold \"/\", \"\\\" or \"..\"");
     if (textures.empty())
-        textures = folderOf(out) + "/maps";
+    {
+        // Where the engine will look: it reads "maps/NAME.jpg" from the folder it runs in. A
+        // scene written into a show's scenes/ folder has its textures beside that folder; any
+        // other scene has them in maps/ of its own folder (run the viewer from there).
+        const std::string strFolder = folderOf(out);
+        const size_t iSlash = strFolder.find_last_of('/');
+        const std::string strLast = iSlash == std::string::npos ? strFolder : strFolder.substr(iSlash + 1);
+        textures = qoru_importLexicalPath(strFolder + (strLast == "scenes" ? "/../maps" : "/maps"));
+    }
 
     // The input must be a regular file of bounded size before Assimp opens it.
     {
@@ -694,7 +746,8 @@ int main(int argc, char ** argv)
             std::fprintf(stderr, "qor-import: warning: texture \"%s\": %s: %s\n", t.first.c_str(), strPath.c_str(),
                          strError.c_str());
     }
-    std::printf("%s: %u objects, %u meshes, %u images\n", out.c_str(), result.m_anCounts[0], result.m_anCounts[1],
-                result.m_anCounts[2]);
+    std::printf("%s: %u objects, %u meshes, %u images, %u cameras (%u in the file), %u lights\n", out.c_str(),
+                result.m_anCounts[0], result.m_anCounts[1], result.m_anCounts[2], result.m_anCounts[3],
+                result.m_anCounts[4], result.m_anCounts[5]);
     return e_exitOk;
 }

@@ -32,6 +32,7 @@ enum eKind
     e_bone,
     e_camera,
     e_light,
+    e_target, // what a camera looks at
 };
 
 struct sObject
@@ -42,6 +43,7 @@ struct sObject
     int m_nParent = -1;        // index in the object list
     bool m_bWorld = false;     // transform baked in world space (cameras and lights)
     unsigned m_nSource = 0;    // camera or light index in the Assimp scene
+    int m_nTarget = -1;        // camera: its target object; target: its index among the targets
     unsigned m_nTriMesh = 0;   // mesh: its mesh data's order
     bool m_bHidden = false;    // morph targets: visibility 0
     qor_cVector3 m_vCenter;
@@ -129,7 +131,10 @@ private:
     std::string textureFor(const aiMaterial & mat, aiTextureType eType, bool bBump, bool * pbAlpha);
     bool loadImage(const std::string & path, qor_sImportImage * pImage);
     void writeObjects();
+    void writeHierarchy(); // after every object
     void writeMeshData(const sMeshBuild & build);
+    void poseAtZero(const aiMesh & mesh, const aiNode * pMeshNode, size_t nBase, std::vector<qor_cVector3> * pPositions,
+                    std::vector<qor_cVector3> * pNormals) const;
     void writeMorphs();
     void writeAnimation();
 
@@ -139,10 +144,23 @@ private:
     bool chainAnimated(const aiNode * pNode) const;
     // Engine transform of an object at time t: position, rotation, scale.
     void transformAt(const sObject & obj, double t, aiVector3D * pPos, aiQuaternion * pRot, aiVector3D * pScale) const;
-    aiQuaternion cameraFix(const sObject & obj) const;
+
+    bool chooseAnimation();
+    // The model's bounds in world space at time 0 (unscaled), from its meshes' vertices.
+    bool worldBounds(aiVector3D * pMin, aiVector3D * pMax) const;
+    void writeStage();
+    void cameraAt(const sObject & obj, double t, aiVector3D * pEye, aiVector3D * pDir, aiVector3D * pUp) const;
+    // A light's place and range (scaled): directional lights stand back from the model along
+    // their direction, spot lights where they are; both reach the whole model.
+    aiVector3D lightPosition(const sObject & obj, double t) const;
+    aiVector3D targetAt(const aiNode * pTarget, double t) const;
+    float lightRange(const sObject & obj) const;
+    bool m_bBounds = false;
+    aiVector3D m_vBoundsCenter; // scaled
+    float m_fBoundsRadius = 0.0f;
 
     const aiScene & m_scene;
-    const qor_sImportOptions & m_opt;
+    qor_sImportOptions m_opt;
     qor_sImportResult & m_out;
     qor_cS3dWriter * m_pW = nullptr;
 
@@ -161,7 +179,60 @@ private:
     const aiAnimation * m_pAnim = nullptr;
     double m_fTicksPerSecond = 25.0;
     std::unordered_map<std::string, const aiNodeAnim *> m_channel;
+    std::set<const aiNode *> m_targetNodes; // nodes that became camera targets
+    unsigned m_nTargets = 0;                // Target chunks written so far
+    unsigned m_nLightsOut = 0;              // omni lights written
+    bool m_bStageCamera = false;            // --stage added a camera
+    std::vector<qor_sMotObject> m_stageMotions;
 };
+
+// The roll about Z that turns the engine's up vector (0, 1, 0) so that, seen along dir, it
+// points where up points: the look-at keeps only up's part across dir, so the roll r must make
+// Up(r) = (-sin r, cos r, 0) perpendicular to dir x up, on up's side.
+float rollFor(const aiVector3D & dir, const aiVector3D & up)
+{
+    const aiVector3D w = dir ^ up;
+    auto upOf = [](float r) { return aiVector3D(-std::sin(r), std::cos(r), 0.0f); };
+    float r;
+    if (std::fabs(w.x) + std::fabs(w.y) < 1e-6f)
+        r = std::atan2(-up.x, up.y); // dir and up both in the xy plane
+    else
+        r = std::atan2(w.y, w.x);
+    if (upOf(r) * up < 0)
+        r += float(AI_MATH_PI);
+    if (r > float(AI_MATH_PI))
+        r -= 2.0f * float(AI_MATH_PI);
+    return std::fabs(r) < 1e-6f ? 0.0f : r;
+}
+
+// The rotation taking (0, -1, 0), the engine's free camera's view direction, onto dir.
+aiQuaternion lookRotation(aiVector3D to)
+{
+    if (to.Length() <= 0)
+        return aiQuaternion();
+    to.Normalize();
+    const aiVector3D from(0, -1, 0);
+    const float fDot = from * to;
+    if (fDot > 0.99999f)
+        return aiQuaternion();
+    if (fDot < -0.99999f)
+        return aiQuaternion(aiVector3D(1, 0, 0), float(AI_MATH_PI));
+    aiVector3D axis = from ^ to;
+    axis.Normalize();
+    return aiQuaternion(axis, std::acos(fDot));
+}
+
+// The engine's projection is always 4:3 with a vertical field of view. Assimp's readers give the
+// whole horizontal angle and the aspect it belongs to (none: the two angles are taken as equal),
+// except its glTF reader, which gives the file's vertical angle times the aspect.
+float verticalFov(const aiCamera & cam, bool bGltf)
+{
+    const float fH =
+        cam.mHorizontalFOV > 0 && cam.mHorizontalFOV < 2.0f * float(AI_MATH_PI) ? cam.mHorizontalFOV : 0.785398f;
+    const float fAspect = cam.mAspect > 0 ? cam.mAspect : 1.0f;
+    const float fV = bGltf ? fH / fAspect : 2.0f * std::atan(std::tan(std::min(fH, 3.1f) * 0.5f) / fAspect);
+    return std::min(std::max(fV, 0.01f), 3.1f);
+}
 
 bool cConverter::run()
 {
@@ -179,33 +250,225 @@ bool cConverter::run()
         m_cameraByName.emplace(m_scene.mCameras[i]->mName.C_Str(), i);
     for (unsigned i = 0; i < m_scene.mNumLights; ++i)
         m_lightByName.emplace(m_scene.mLights[i]->mName.C_Str(), i);
-    if (m_scene.mNumAnimations > 0)
+    if (!chooseAnimation())
+        return false;
+    if (m_opt.m_fFit > 0)
     {
-        m_pAnim = m_scene.mAnimations[0];
-        if (m_pAnim->mTicksPerSecond > 0)
-            m_fTicksPerSecond = m_pAnim->mTicksPerSecond;
-        for (unsigned i = 0; i < m_pAnim->mNumChannels; ++i)
-            m_channel.emplace(m_pAnim->mChannels[i]->mNodeName.C_Str(), m_pAnim->mChannels[i]);
-        if (m_scene.mNumAnimations > 1)
-            warn("animations after the first (\"" + std::string(m_pAnim->mName.C_Str()) + "\") are not converted: " +
-                 std::to_string(m_scene.mNumAnimations - 1));
+        aiVector3D vMin, vMax;
+        if (worldBounds(&vMin, &vMax))
+        {
+            const aiVector3D e = vMax - vMin;
+            const float fExtent = std::max(e.x, std::max(e.y, e.z));
+            if (fExtent > 0 && std::isfinite(fExtent))
+                m_opt.m_fScale = m_opt.m_fFit / fExtent;
+        }
+    }
+    for (unsigned i = 0; i < m_scene.mNumCameras; ++i)
+    {
+        const std::string strName = m_scene.mCameras[i]->mName.C_Str();
+        const aiNode * pTarget = m_scene.mRootNode->FindNode((strName + ".Target").c_str());
+        if (pTarget && pTarget->mNumChildren == 0 && pTarget->mNumMeshes == 0 &&
+            m_scene.mRootNode->FindNode(strName.c_str()))
+            m_targetNodes.insert(pTarget);
+    }
+    {
+        aiVector3D vMin, vMax;
+        if (worldBounds(&vMin, &vMax))
+        {
+            m_bBounds = true;
+            m_vBoundsCenter = (vMin + vMax) * (0.5f * m_opt.m_fScale);
+            m_fBoundsRadius = (vMax - vMin).Length() * 0.5f * m_opt.m_fScale;
+        }
     }
     collect(m_scene.mRootNode, -1);
     buildMeshes();
     writeTexturesAndMaterials();
     writeObjects();
+    if (m_opt.m_bStage)
+        writeStage();
+    writeHierarchy();
     for (const sMeshBuild & build : m_builds)
         writeMeshData(build);
     writeMorphs();
     m_pW->addGlobalInfos(qor_cColor(0.25f, 0.25f, 0.25f, 1.0f), qor_cColor(0, 0, 0, 1));
     writeAnimation();
     m_out.m_nObjects = unsigned(m_objects.size());
+    m_out.m_nFileCameras = m_scene.mNumCameras;
+    m_out.m_nLights = m_nLightsOut;
+    for (const sObject & obj : m_objects)
+        m_out.m_nCameras += obj.m_eKind == e_camera ? 1 : 0;
+    m_out.m_nCameras += m_bStageCamera ? 1 : 0;
+    for (unsigned i = 0; i < m_scene.mNumCameras; ++i)
+        if (!m_scene.mRootNode->FindNode(m_scene.mCameras[i]->mName))
+            warn("camera \"" + std::string(m_scene.mCameras[i]->mName.C_Str()) + "\" names no node; not converted");
     if (m_objects.empty())
     {
         warn("nothing to convert");
         return false;
     }
     return true;
+}
+
+bool cConverter::chooseAnimation()
+{
+    if (m_scene.mNumAnimations == 0)
+    {
+        if (!m_opt.m_strAnim.empty())
+        {
+            warn("--anim " + m_opt.m_strAnim + ": the file has no animation");
+            return false;
+        }
+        return true;
+    }
+    unsigned nAnim = 0;
+    if (!m_opt.m_strAnim.empty())
+    {
+        nAnim = m_scene.mNumAnimations;
+        for (unsigned i = 0; i < m_scene.mNumAnimations && nAnim == m_scene.mNumAnimations; ++i)
+            if (m_opt.m_strAnim == m_scene.mAnimations[i]->mName.C_Str())
+                nAnim = i;
+        const std::string & a = m_opt.m_strAnim;
+        if (nAnim == m_scene.mNumAnimations && a.size() < 10 &&
+            a.find_first_not_of("0123456789") == std::string::npos && std::stoul(a) < m_scene.mNumAnimations)
+            nAnim = unsigned(std::stoul(a));
+        if (nAnim == m_scene.mNumAnimations)
+        {
+            std::string list;
+            for (unsigned i = 0; i < m_scene.mNumAnimations && i < 20; ++i)
+                list += (i ? ", " : "") + std::to_string(i) + " \"" + m_scene.mAnimations[i]->mName.C_Str() + "\"";
+            warn("--anim " + a + ": no such animation (the file has " + list + ")");
+            return false;
+        }
+    }
+    m_pAnim = m_scene.mAnimations[nAnim];
+    if (m_pAnim->mTicksPerSecond > 0)
+        m_fTicksPerSecond = m_pAnim->mTicksPerSecond;
+    for (unsigned i = 0; i < m_pAnim->mNumChannels; ++i)
+        m_channel.emplace(m_pAnim->mChannels[i]->mNodeName.C_Str(), m_pAnim->mChannels[i]);
+    if (m_scene.mNumAnimations > 1)
+        warn("animation " + std::to_string(nAnim) + " (\"" + std::string(m_pAnim->mName.C_Str()) +
+             "\") is converted, not the other " + std::to_string(m_scene.mNumAnimations - 1) + " (--anim chooses)");
+    return true;
+}
+
+bool cConverter::worldBounds(aiVector3D * pMin, aiVector3D * pMax) const
+{
+    // Every node's meshes, placed by its world transform at time 0.
+    aiVector3D vMin(1e30f, 1e30f, 1e30f), vMax(-1e30f, -1e30f, -1e30f);
+    bool bAny = false;
+    std::vector<std::pair<const aiNode *, aiMatrix4x4>> stack{{m_scene.mRootNode, aiMatrix4x4()}};
+    while (!stack.empty())
+    {
+        const aiNode * pNode = stack.back().first;
+        const aiMatrix4x4 m = stack.back().second * localAt(pNode, 0);
+        stack.pop_back();
+        for (unsigned i = 0; i < pNode->mNumMeshes; ++i)
+        {
+            if (pNode->mMeshes[i] >= m_scene.mNumMeshes)
+                continue;
+            const aiMesh * pMesh = m_scene.mMeshes[pNode->mMeshes[i]];
+            for (unsigned v = 0; v < pMesh->mNumVertices; ++v)
+            {
+                const aiVector3D p = m * pMesh->mVertices[v];
+                if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+                    continue;
+                vMin = aiVector3D(std::min(vMin.x, p.x), std::min(vMin.y, p.y), std::min(vMin.z, p.z));
+                vMax = aiVector3D(std::max(vMax.x, p.x), std::max(vMax.y, p.y), std::max(vMax.z, p.z));
+                bAny = true;
+            }
+        }
+        for (unsigned i = 0; i < pNode->mNumChildren; ++i)
+            stack.emplace_back(pNode->mChildren[i], m);
+    }
+    *pMin = vMin;
+    *pMax = vMax;
+    return bAny;
+}
+
+void cConverter::writeStage()
+{
+    // A model seen from the front (the -z side once the axes are left-handed), a little from
+    // the right and above, through a target camera whose vertical field of view of 50 degrees
+    // holds the model's bounding sphere; a warm key light above the eye, a cool fill light on
+    // the left, both reaching past the far side of the model.
+    bool bCamera = false;
+    for (const sObject & obj : m_objects)
+        bCamera = bCamera || obj.m_eKind == e_camera;
+    if (!m_bBounds)
+    {
+        warn("--stage: the model has no vertices to frame");
+        return;
+    }
+    const aiVector3D c = m_vBoundsCenter;
+    const float fRadius = std::max(m_fBoundsRadius, 1e-3f);
+    const float fFov = 50.0f;
+    const float fDistance = fRadius / std::sin(fFov * 0.5f / 57.29578f) * 1.05f;
+    auto motion = [](const std::string & strName, const aiVector3D & p) {
+        qor_sMotObject m;
+        m.m_strName = strName;
+        m.m_position = qor_sMotChannel::constant(p.x, p.y, p.z);
+        m.m_rotation = qor_sMotChannel::constant(0, 0, 0, 1);
+        m.m_scale = qor_sMotChannel::constant(1, 1, 1);
+        m.m_visibility = qor_sMotChannel::constant(1);
+        return m;
+    };
+    auto object = [](const std::string & strName) {
+        qor_sS3dWObject w;
+        w.m_strName = strName;
+        return w;
+    };
+    aiVector3D toEye(0.5f, 0.35f, -1.0f);
+    toEye.Normalize();
+    const aiVector3D eye = c + toEye * fDistance;
+    if (!bCamera)
+    {
+        const std::string strLook = objectName("stage_look"), strCam = objectName("stage_cam");
+        m_pW->addTarget(object(strLook));
+        // The near plane is 1: the far one leaves room behind the model.
+        m_pW->addCameraTarget(object(strCam), 1.0f, std::max(fDistance + 4.0f * fRadius, 10.0f), fFov, 0.0f,
+                              m_nTargets++);
+        m_stageMotions.push_back(motion(strLook, c));
+        m_stageMotions.push_back(motion(strCam, eye));
+        if (m_opt.m_fOrbit > 0)
+        {
+            // Once around the model's vertical axis (y) in m_fOrbit frame units, a key every 10
+            // degrees, starting where the still camera stands.
+            std::vector<qor_sMotKey> keys;
+            for (int i = 0; i <= 36; ++i)
+            {
+                const float a = float(i) * 10.0f / 57.29578f;
+                const aiVector3D d(toEye.x * std::cos(a) + toEye.z * std::sin(a), toEye.y,
+                                   -toEye.x * std::sin(a) + toEye.z * std::cos(a));
+                qor_sMotKey k;
+                k.m_fTime = m_opt.m_fOrbit * float(i) / 36.0f;
+                const aiVector3D p = c + d * fDistance;
+                k.m_afValue[0] = p.x;
+                k.m_afValue[1] = p.y;
+                k.m_afValue[2] = p.z;
+                keys.push_back(k);
+            }
+            m_stageMotions.back().m_position = qor_sMotChannel::track(3, keys);
+        }
+        m_bStageCamera = true;
+        if (fDistance - fRadius < 1.0f)
+            warn("--stage: the model is small (radius " + std::to_string(fRadius) +
+                 "): the camera's near plane at 1 cuts it; --fit or --scale makes it larger");
+    }
+    if (m_nLightsOut == 0)
+    {
+        aiVector3D toKey(0.3f, 0.8f, -1.0f), toFill(-1.0f, 0.2f, -0.3f);
+        toKey.Normalize();
+        toFill.Normalize();
+        const aiVector3D key = c + toKey * fDistance, fill = c + toFill * fDistance;
+        const uint nFlags = (1u << 1) | (1u << 3) | (1u << 4);
+        const std::string strKey = objectName("stage_key"), strFill = objectName("stage_fill");
+        m_pW->addLightOmni(object(strKey), qor_cColor(1.0f, 0.95f, 0.88f, 1), 1.0f, nFlags, fDistance + 2.0f * fRadius);
+        m_pW->addLightOmni(object(strFill), qor_cColor(0.4f, 0.45f, 0.55f, 1), 1.0f, nFlags,
+                           fDistance + 2.0f * fRadius);
+        m_stageMotions.push_back(motion(strKey, key));
+        m_stageMotions.push_back(motion(strFill, fill));
+        m_nLightsOut += 2;
+    }
 }
 
 // ---- objects ----------------------------------------------------------------------------------
@@ -228,6 +491,8 @@ void cConverter::collectOne(const aiNode * pNode, int nParent, std::vector<std::
 {
     const std::string strNode = pNode->mName.C_Str();
     int nSelf = -1;
+    if (m_targetNodes.count(pNode))
+        return; // placed with its camera
     const auto itCamera = m_cameraByName.find(strNode);
     const auto itLight = m_lightByName.find(strNode);
     bool bWorldObject = false;
@@ -236,6 +501,20 @@ void cConverter::collectOne(const aiNode * pNode, int nParent, std::vector<std::
         sObject obj;
         obj.m_eKind = e_camera;
         obj.m_nSource = itCamera->second;
+        // A node named after the camera with ".Target" (as 3DS target cameras and other exporters
+        // name what a camera looks at) becomes its target, written before it.
+        const aiNode * pTarget = m_scene.mRootNode->FindNode((strNode + ".Target").c_str());
+        if (pTarget && m_targetNodes.count(pTarget))
+        {
+            sObject target;
+            target.m_eKind = e_target;
+            target.m_bWorld = true;
+            target.m_pNode = pTarget;
+            target.m_nTarget = int(m_nTargets++);
+            target.m_strName = objectName(pTarget->mName.C_Str());
+            m_objects.push_back(target);
+            obj.m_nTarget = int(m_objects.size()) - 1;
+        }
         bWorldObject = true;
         obj.m_bWorld = true;
         obj.m_pNode = pNode;
@@ -245,7 +524,12 @@ void cConverter::collectOne(const aiNode * pNode, int nParent, std::vector<std::
     else if (itLight != m_lightByName.end())
     {
         const aiLight & light = *m_scene.mLights[itLight->second];
-        if (light.mType == aiLightSource_POINT)
+        if (light.mType == aiLightSource_DIRECTIONAL || light.mType == aiLightSource_SPOT)
+            warn("light \"" + strNode +
+                 "\": " + (light.mType == aiLightSource_SPOT ? "a spot light" : "a directional light") +
+                 " becomes an omni light placed and ranged to light the same meshes");
+        if (light.mType == aiLightSource_POINT || light.mType == aiLightSource_DIRECTIONAL ||
+            light.mType == aiLightSource_SPOT)
         {
             sObject obj;
             obj.m_eKind = e_light;
@@ -257,7 +541,8 @@ void cConverter::collectOne(const aiNode * pNode, int nParent, std::vector<std::
             bWorldObject = true;
         }
         else
-            warn("light \"" + strNode + "\": only point lights are converted (this one becomes a dummy)");
+            warn("light \"" + strNode +
+                 "\": only point, spot and directional lights are converted (this one becomes a dummy)");
     }
     if (bWorldObject)
     {
@@ -399,16 +684,23 @@ void cConverter::writeObjects()
         case e_dummy:
             m_pW->addDummy(w);
             break;
+        case e_target:
+            m_pW->addTarget(w);
+            break;
         case e_camera:
         {
             const aiCamera & cam = *m_scene.mCameras[obj.m_nSource];
-            // The engine's projection is 4:3 with a vertical field of view; Assimp gives half the
-            // horizontal one.
-            const float fHalf = cam.mHorizontalFOV > 0 ? cam.mHorizontalFOV : 0.785398f;
-            const float fFovY = 2.0f * std::atan(std::tan(fHalf) / (4.0f / 3.0f));
-            m_pW->addCameraFree(w, cam.mClipPlaneNear * m_opt.m_fScale,
-                                (cam.mClipPlaneFar > 0 ? cam.mClipPlaneFar : 65535.0f) * m_opt.m_fScale,
-                                fFovY * 57.29578f);
+            const float fFar = (cam.mClipPlaneFar > 0 ? cam.mClipPlaneFar : 65535.0f) * m_opt.m_fScale;
+            const float fFov = verticalFov(cam, m_opt.m_bGltf) * 57.29578f;
+            if (obj.m_nTarget >= 0)
+            {
+                aiVector3D eye, dir, up;
+                cameraAt(obj, 0, &eye, &dir, &up);
+                m_pW->addCameraTarget(w, cam.mClipPlaneNear * m_opt.m_fScale, fFar, fFov, rollFor(dir, up) * 57.29578f,
+                                      uint(m_objects[size_t(obj.m_nTarget)].m_nTarget));
+            }
+            else
+                m_pW->addCameraFree(w, cam.mClipPlaneNear * m_opt.m_fScale, fFar, fFov);
             break;
         }
         case e_light:
@@ -416,25 +708,25 @@ void cConverter::writeObjects()
             const aiLight & light = *m_scene.mLights[obj.m_nSource];
             const aiColor3D d = light.mColorDiffuse;
             const float fMax = std::max(d.r, std::max(d.g, d.b));
-            const float fMultiplier = fMax > 1.0f ? fMax : 1.0f;
+            // The engine's lights do not fade with distance: a light brighter than white is
+            // drawn white (its hue kept) rather than blowing everything out.
+            const float fNorm = fMax > 1.0f ? fMax : 1.0f;
             uint nFlags = 1u << 3;
             if (light.mColorSpecular.r > 0 || light.mColorSpecular.g > 0 || light.mColorSpecular.b > 0)
                 nFlags |= 1u << 4;
-            // Range: where 1 / (c + l d + q d^2) falls to 1/256.
-            float fRange = 0.0f;
-            const float c = light.mAttenuationConstant, l = light.mAttenuationLinear, q = light.mAttenuationQuadratic;
-            if (q > 0)
-                fRange = (-l + std::sqrt(l * l - 4 * q * (c - 256.0f))) / (2 * q);
-            else if (l > 0)
-                fRange = (256.0f - c) / l;
+            const float fRange = lightRange(obj);
             if (fRange > 0 && std::isfinite(fRange))
                 nFlags |= 1u << 1;
-            m_pW->addLightOmni(w, qor_cColor(d.r / fMultiplier, d.g / fMultiplier, d.b / fMultiplier, 1.0f),
-                               fMultiplier, nFlags, fRange * m_opt.m_fScale);
+            m_pW->addLightOmni(w, qor_cColor(d.r / fNorm, d.g / fNorm, d.b / fNorm, 1.0f), 1.0f, nFlags, fRange);
+            ++m_nLightsOut;
             break;
         }
         }
     }
+}
+
+void cConverter::writeHierarchy()
+{
     std::vector<std::pair<std::string, std::string>> pairs;
     for (const sObject & obj : m_objects)
         if (obj.m_nParent >= 0)
@@ -444,6 +736,53 @@ void cConverter::writeObjects()
 }
 
 // ---- geometry ---------------------------------------------------------------------------------
+
+void cConverter::poseAtZero(const aiMesh & mesh, const aiNode * pMeshNode, size_t nBase,
+                            std::vector<qor_cVector3> * pPositions, std::vector<qor_cVector3> * pNormals) const
+{
+    // The engine takes its bind pose from the bones where they stand at time 0 and from the
+    // vertices as written: they are written skinned to that pose (each vertex the weighted sum
+    // of its bones' bone-world-at-0 * offset, in the mesh node's space at time 0), so that a
+    // file whose first frame is not its bind pose starts where it should. Exact for a vertex
+    // one bone moves, and for all when the first frame is the bind pose.
+    aiMatrix4x4 meshInverse = worldAt(pMeshNode, 0);
+    meshInverse.Inverse();
+    std::vector<aiVector3D> pos(mesh.mNumVertices), nrm(mesh.mNumVertices);
+    std::vector<float> sum(mesh.mNumVertices, 0.0f);
+    for (unsigned b = 0; b < mesh.mNumBones; ++b)
+    {
+        const aiBone * pBone = mesh.mBones[b];
+        const aiNode * pNode = m_scene.mRootNode->FindNode(pBone->mName);
+        if (!pNode)
+            continue;
+        const aiMatrix4x4 m = meshInverse * worldAt(pNode, 0) * pBone->mOffsetMatrix;
+        const aiMatrix3x3 r(m);
+        for (unsigned w = 0; w < pBone->mNumWeights; ++w)
+        {
+            const aiVertexWeight & vw = pBone->mWeights[w];
+            if (vw.mVertexId >= mesh.mNumVertices || !(vw.mWeight > 0))
+                continue;
+            pos[vw.mVertexId] += (m * mesh.mVertices[vw.mVertexId]) * vw.mWeight;
+            if (mesh.mNormals)
+                nrm[vw.mVertexId] += (r * mesh.mNormals[vw.mVertexId]) * vw.mWeight;
+            sum[vw.mVertexId] += vw.mWeight;
+        }
+    }
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v)
+    {
+        if (!(sum[v] > 0) || nBase + v >= pPositions->size())
+            continue;
+        const aiVector3D p = pos[v] / sum[v] * m_opt.m_fScale;
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+            continue;
+        (*pPositions)[nBase + v].set(p.x, p.y, p.z);
+        if (mesh.mNormals && nrm[v].Length() > 0)
+        {
+            const aiVector3D n = nrm[v].Normalize();
+            (*pNormals)[nBase + v].set(n.x, n.y, n.z);
+        }
+    }
+}
 
 void cConverter::writeMeshData(const sMeshBuild & build)
 {
@@ -506,6 +845,8 @@ void cConverter::writeMeshData(const sMeshBuild & build)
                         weights[nBase + pBone->mWeights[w].mVertexId].emplace_back(pBone->mWeights[w].mWeight,
                                                                                   uint(it->second));
             }
+            if (build.m_nMorphTarget < 0)
+                poseAtZero(*p, m_objects[size_t(build.m_nObject)].m_pNode, nBase, &positions, &normals);
         }
         // One boundary per material: meshes are sorted by material, so a run of them joins.
         const std::string & strMaterial = p->mMaterialIndex < m_materialNames.size() ? m_materialNames[p->mMaterialIndex]
@@ -775,8 +1116,10 @@ void cConverter::writeTexturesAndMaterials()
         float fOpacity = 1.0f;
         mat.Get(AI_MATKEY_OPACITY, fOpacity);
         rec.m_diffuse.set(c.r, c.g, c.b, fOpacity);
+        // A black ambient (Assimp's default material has one) would leave the unlit side black:
+        // it falls back to the diffuse colour, as an ambient the file does not give.
         aiColor4D a(0, 0, 0, 1);
-        if (mat.Get(AI_MATKEY_COLOR_AMBIENT, a) != AI_SUCCESS)
+        if (mat.Get(AI_MATKEY_COLOR_AMBIENT, a) != AI_SUCCESS || (a.r <= 0 && a.g <= 0 && a.b <= 0))
             a = aiColor4D(c.r, c.g, c.b, 1.0f);
         rec.m_ambient.set(a.r, a.g, a.b, 1.0f);
         aiColor4D s(0, 0, 0, 1);
@@ -785,8 +1128,23 @@ void cConverter::writeTexturesAndMaterials()
         aiColor4D e(0, 0, 0, 1);
         mat.Get(AI_MATKEY_COLOR_EMISSIVE, e);
         rec.m_emissive.set(e.r, e.g, e.b, 1.0f);
-        rec.m_fPower = 0.0f;
-        mat.Get(AI_MATKEY_SHININESS, rec.m_fPower);
+        // The scene file's power is the device's exponent divided by 100 (the engine sends it
+        // times 100); without an exponent there is no highlight, so no specular colour (an
+        // exponent of 0 would light the whole surface with it).
+        float fShininess = 0.0f;
+        mat.Get(AI_MATKEY_SHININESS, fShininess);
+        rec.m_fPower = fShininess > 0 && std::isfinite(fShininess) ? fShininess / 100.0f : 0.0f;
+        // Lambert and flat shading have no highlight whatever colour the reader gives (COLLADA's
+        // reader gives a lambert material a grey specular). OBJ is the exception: its reader
+        // reports Lambert for a material without an "illum" line, and such files mean their Ks
+        // and Ns.
+        int nShading = aiShadingMode_Phong;
+        mat.Get(AI_MATKEY_SHADING_MODEL, nShading);
+        if ((nShading == aiShadingMode_Gouraud && !m_opt.m_bObj) || nShading == aiShadingMode_Flat ||
+            nShading == aiShadingMode_NoShading)
+            rec.m_fPower = 0.0f;
+        if (rec.m_fPower <= 0)
+            rec.m_specular.set(0, 0, 0, 1);
         rec.m_fSpecularLevel = 1.0f;
         mat.Get(AI_MATKEY_SHININESS_STRENGTH, rec.m_fSpecularLevel);
         rec.m_fAmount = 1.0f;
@@ -855,24 +1213,91 @@ bool cConverter::chainAnimated(const aiNode * pNode) const
     return false;
 }
 
-aiQuaternion cConverter::cameraFix(const sObject & obj) const
+// Assimp's left-handed step mirrors the node transforms (z negated on both sides) but leaves a
+// camera's or light's own vectors, given in its node's frame, as the file had them: they are
+// mirrored here the same way before the node's transform places them.
+aiVector3D mirrored(const aiVector3D & v) { return aiVector3D(v.x, v.y, -v.z); }
+
+// A camera's or light's position within its node. Some of Assimp's readers (glTF) copy the
+// node's own translation there as well: a position equal to it is that copy, not an offset.
+aiVector3D ownPosition(const aiNode * pNode, const aiVector3D & vPosition)
 {
-    // A free camera of the engine looks along (0, -1, 0) turned by its rotation: the rotation
-    // taking -Y onto the camera's own look-at direction.
+    const aiVector3D p = mirrored(vPosition);
+    const aiMatrix4x4 & m = pNode->mTransformation;
+    if (p.Length() > 0 && (p - aiVector3D(m.a4, m.b4, m.c4)).Length() <= 1e-5f * p.Length())
+        return aiVector3D(0, 0, 0);
+    return p;
+}
+
+void cConverter::cameraAt(const sObject & obj, double t, aiVector3D * pEye, aiVector3D * pDir, aiVector3D * pUp) const
+{
     const aiCamera & cam = *m_scene.mCameras[obj.m_nSource];
-    aiVector3D to = cam.mLookAt;
-    if (to.Length() <= 0)
-        to = aiVector3D(0, 0, 1);
-    to.Normalize();
-    const aiVector3D from(0, -1, 0);
-    const float fDot = from * to;
-    if (fDot > 0.99999f)
-        return aiQuaternion();
-    if (fDot < -0.99999f)
-        return aiQuaternion(aiVector3D(1, 0, 0), float(AI_MATH_PI));
-    aiVector3D axis = from ^ to;
-    axis.Normalize();
-    return aiQuaternion(axis, std::acos(fDot));
+    const aiMatrix4x4 m = worldAt(obj.m_pNode, t);
+    const aiMatrix3x3 r(m);
+    *pEye = (m * ownPosition(obj.m_pNode, cam.mPosition)) * m_opt.m_fScale;
+    *pDir = r * mirrored(cam.mLookAt);
+    *pUp = r * mirrored(cam.mUp);
+    if (obj.m_nTarget >= 0)
+    {
+        const aiVector3D at = targetAt(m_objects[size_t(obj.m_nTarget)].m_pNode, t);
+        if ((at - *pEye).Length() > 0)
+            *pDir = at - *pEye;
+    }
+    if (pDir->Length() > 0)
+        pDir->Normalize();
+    if (pUp->Length() > 0)
+        pUp->Normalize();
+}
+
+aiVector3D cConverter::targetAt(const aiNode * pTarget, double t) const
+{
+    const aiMatrix4x4 m = worldAt(pTarget, t);
+    return aiVector3D(m.a4, m.b4, m.c4) * m_opt.m_fScale;
+}
+
+aiVector3D cConverter::lightPosition(const sObject & obj, double t) const
+{
+    const aiLight & light = *m_scene.mLights[obj.m_nSource];
+    const aiMatrix4x4 m = worldAt(obj.m_pNode, t);
+    if (light.mType == aiLightSource_DIRECTIONAL && m_bBounds)
+    {
+        aiVector3D dir = aiMatrix3x3(m) * mirrored(light.mDirection);
+        if (dir.Length() <= 0)
+            dir = aiVector3D(0, -1, 0);
+        dir.Normalize();
+        return m_vBoundsCenter - dir * (2.0f * m_fBoundsRadius);
+    }
+    return (m * ownPosition(obj.m_pNode, light.mPosition)) * m_opt.m_fScale;
+}
+
+float cConverter::lightRange(const sObject & obj) const
+{
+    const aiLight & light = *m_scene.mLights[obj.m_nSource];
+    // The distance from the light to the far side of the model.
+    const float fReach =
+        m_bBounds ? (lightPosition(obj, 0) - m_vBoundsCenter).Length() + m_fBoundsRadius * 1.01f : 0.0f;
+    if (light.mType == aiLightSource_DIRECTIONAL)
+        return fReach;
+    const float c = light.mAttenuationConstant, l = light.mAttenuationLinear, q = light.mAttenuationQuadratic;
+    float fRange = 0.0f;
+    // glTF's range comes back as 1 / (1 + d / range)^2: constant 1, linear 2 / range, quadratic
+    // 1 / range^2.
+    if (c == 1.0f && q > 0 && std::fabs(l - 2.0f * std::sqrt(q)) <= 1e-4f * l)
+        fRange = 1.0f / std::sqrt(q);
+    else
+    {
+        // Otherwise where the light's brightest channel, attenuated, falls to 1/256.
+        const aiColor3D d = light.mColorDiffuse;
+        const float fI = std::max(1.0f, std::max(d.r, std::max(d.g, d.b)));
+        if (q > 0)
+            fRange = (-l + std::sqrt(l * l - 4 * q * (c - 256.0f * fI))) / (2 * q);
+        else if (l > 0)
+            fRange = (256.0f * fI - c) / l;
+    }
+    fRange *= m_opt.m_fScale;
+    if (light.mType == aiLightSource_SPOT && !(fRange > 0 && std::isfinite(fRange)))
+        return fReach;
+    return fRange;
 }
 
 void cConverter::transformAt(const sObject & obj, double t, aiVector3D * pPos, aiQuaternion * pRot,
@@ -890,11 +1315,24 @@ void cConverter::transformAt(const sObject & obj, double t, aiVector3D * pPos, a
     }
     if (obj.m_eKind == e_camera)
     {
-        *pRot = *pRot * cameraFix(obj);
+        // The free camera looks along (0, -1, 0) turned by its rotation; its up is the roll's.
+        aiVector3D dir, up;
+        cameraAt(obj, t, pPos, &dir, &up);
+        *pRot = lookRotation(dir);
         *pScale = aiVector3D(1, 1, 1);
     }
     if (obj.m_eKind == e_light)
+    {
+        *pPos = lightPosition(obj, t);
+        *pRot = aiQuaternion();
         *pScale = aiVector3D(1, 1, 1);
+    }
+    if (obj.m_eKind == e_target)
+    {
+        *pPos = targetAt(obj.m_pNode, t);
+        *pRot = aiQuaternion();
+        *pScale = aiVector3D(1, 1, 1);
+    }
 }
 
 void cConverter::writeAnimation()
@@ -925,10 +1363,16 @@ void cConverter::writeAnimation()
             mot.m_position = qor_sMotChannel::constant(p.x, p.y, p.z);
             mot.m_rotation = qor_sMotChannel::constant(r.x, r.y, r.z, r.w);
             mot.m_scale = qor_sMotChannel::constant(s.x, s.y, s.z);
+            if (obj.m_eKind == e_camera)
+            {
+                aiVector3D eye, dir, up;
+                cameraAt(obj, 0, &eye, &dir, &up);
+                mot.m_roll = qor_sMotChannel::constant(rollFor(dir, up));
+            }
         }
         else
         {
-            std::vector<qor_sMotKey> pos, rot, scale;
+            std::vector<qor_sMotKey> pos, rot, scale, roll;
             for (unsigned i = 0; i < nSamples; ++i)
             {
                 const double fSeconds = std::min(fDuration, double(i) / nFps);
@@ -950,7 +1394,26 @@ void cConverter::writeAnimation()
                 k.m_afValue[2] = r.z;
                 k.m_afValue[3] = r.w;
                 rot.push_back(k);
+                if (obj.m_eKind == e_camera)
+                {
+                    // The roll in radians, kept continuous across a half turn.
+                    aiVector3D eye, dir, up;
+                    cameraAt(obj, fSeconds * m_fTicksPerSecond, &eye, &dir, &up);
+                    float fRoll = rollFor(dir, up);
+                    if (!roll.empty())
+                        while (fRoll - roll.back().m_afValue[0] > float(AI_MATH_PI))
+                            fRoll -= 2.0f * float(AI_MATH_PI);
+                    if (!roll.empty())
+                        while (roll.back().m_afValue[0] - fRoll > float(AI_MATH_PI))
+                            fRoll += 2.0f * float(AI_MATH_PI);
+                    qor_sMotKey kr;
+                    kr.m_fTime = k.m_fTime;
+                    kr.m_afValue[0] = fRoll;
+                    roll.push_back(kr);
+                }
             }
+            if (!roll.empty())
+                mot.m_roll = qor_sMotChannel::track(3, roll);
             mot.m_position = qor_sMotChannel::track(3, pos);
             mot.m_rotation = qor_sMotChannel::track(3, rot);
             mot.m_scale = qor_sMotChannel::track(3, scale);
@@ -958,6 +1421,7 @@ void cConverter::writeAnimation()
         mot.m_visibility = qor_sMotChannel::constant(obj.m_bHidden ? 0.0f : 1.0f);
         objects.push_back(mot);
     }
+    objects.insert(objects.end(), m_stageMotions.begin(), m_stageMotions.end());
     m_out.m_anim.addObjectsMotions(objects);
 }
 } // namespace
@@ -965,9 +1429,10 @@ void cConverter::writeAnimation()
 unsigned qoru_importPostProcessFlags()
 {
     return aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_JoinIdenticalVertices |
-           aiProcess_LimitBoneWeights | aiProcess_MakeLeftHanded | aiProcess_FlipWindingOrder | aiProcess_SortByPType |
-           aiProcess_ValidateDataStructure;
+           aiProcess_LimitBoneWeights | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
 }
+
+unsigned qoru_importAxisFlags() { return aiProcess_MakeLeftHanded; }
 
 bool qoru_importConvert(const aiScene & scene, const qor_sImportOptions & options, qor_sImportResult * pResult)
 {

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <jpeglib.h>
 #include <png.h>
+#ifdef QOR_IMPORT_STB
+#include <stb_image.h>
+#endif
 
 namespace
 {
@@ -101,6 +104,41 @@ bool decodePng(const unsigned char * pData, size_t nSize, qor_sImportImage * pIm
     }
     return true;
 }
+
+#ifdef QOR_IMPORT_STB
+// The other formats Assimp's models name (TGA, BMP, GIF, PSD, PNM, HDR ...) through Debian's
+// stb_image, its size checked before the pixels are decoded.
+bool decodeOther(const unsigned char * pData, size_t nSize, qor_sImportImage * pImage, std::string * pError)
+{
+    if (nSize > size_t(INT32_MAX))
+    {
+        *pError = "image file too large";
+        return false;
+    }
+    int w = 0, h = 0, n = 0;
+    if (!stbi_info_from_memory(pData, int(nSize), &w, &h, &n))
+    {
+        *pError = std::string("not an image this tool reads (") + stbi_failure_reason() + ")";
+        return false;
+    }
+    if (w <= 0 || h <= 0 || unsigned(w) > e_maxSide || unsigned(h) > e_maxSide)
+    {
+        *pError = "image size out of range";
+        return false;
+    }
+    unsigned char * p = stbi_load_from_memory(pData, int(nSize), &w, &h, &n, 4);
+    if (!p)
+    {
+        *pError = std::string("image: ") + stbi_failure_reason();
+        return false;
+    }
+    pImage->m_nWidth = unsigned(w);
+    pImage->m_nHeight = unsigned(h);
+    pImage->m_rgba.assign(p, p + size_t(w) * size_t(h) * 4);
+    stbi_image_free(p);
+    return true;
+}
+#endif
 } // namespace
 
 bool qor_sImportImage::hasAlpha() const
@@ -120,8 +158,12 @@ bool qoru_importDecodeImage(const unsigned char * pData, size_t nSize, qor_sImpo
         return decodePng(pData, nSize, pImage, pError);
     if (nSize >= 3 && pData[0] == 0xFF && pData[1] == 0xD8 && pData[2] == 0xFF)
         return decodeJpeg(pData, nSize, pImage, pError);
+#ifdef QOR_IMPORT_STB
+    return decodeOther(pData, nSize, pImage, pError);
+#else
     *pError = "not a PNG or JPEG image";
     return false;
+#endif
 }
 
 bool qoru_importEncodeJpeg(const qor_sImportImage & image, bool bAlpha, std::string * pBytes, std::string * pError)

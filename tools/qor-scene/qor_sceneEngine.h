@@ -6,6 +6,7 @@
 #include "qor_cMonofiler.h"
 #include "qor_cXChange.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -35,4 +36,11 @@ private:
     qor_cDisp * m_pDisp = nullptr;
     std::unique_ptr<qor_cScene> m_pScene;
 };
+
+// Says on pOut when the scene (loaded and updated) has no camera, or meshes that none of its
+// lights reaches.
+void warnUnseen(qor_cScene & scene, const std::string & strFile, FILE * pOut);
+// The same for a scene file, loaded headless at time 0 (play's check before its window opens);
+// a file that does not load gets the headless engine's reason first.
+void warnUnseenFile(const std::string & strFile);
 } // namespace qor_scene

@@ -142,6 +142,7 @@ int runRender(int argc, char ** argv)
     pScene->rewind();
     pScene->clearUpdatedFlags();
     pScene->update(&t);
+    warnUnseen(*pScene, strFile, stderr);
     for (int n = 0; n < 2; ++n)
     {
         pDisp->beginScene();
@@ -226,6 +227,7 @@ int runPlay(int argc, char ** argv)
                                strWhy.c_str());
         }
     }
+    warnUnseenFile(strFile);
     // A counted run needs no window on a screen.
     if (nFrames > 0)
         setenv("SDL_VIDEODRIVER", "offscreen", 0);

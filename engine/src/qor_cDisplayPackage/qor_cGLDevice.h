@@ -238,7 +238,7 @@ private:
     // Lights in camera space, as the shaders read them (up to qor_sShaderKey::kMaxLights), each
     // kLightVec4 vec4s of four floats
     int m_nActiveLight;
-    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4 * 4];
+    float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4 * 4]; // 4 floats a vec4
 
     int m_aiViewport[4];
     float m_afDepthRange[2];

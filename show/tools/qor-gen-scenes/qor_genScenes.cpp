@@ -1,11 +1,8 @@
 // qor-gen-scenes: the show's procedural 3D scenes, written with the engine's scene and animation
-// writers, and the stage (camera, target, lights) added to scenes imported by qor-import.
+// writers.
 //
 //   qor-gen-scenes OUT_DIR                  writes OUT_DIR/tentacle.s3d, blob.s3d, machine.s3d
 //                                           and their .MOT animation files
-//   qor-gen-scenes --stage IN.s3d OUT.s3d   copies an imported scene and its .MOT, adding a
-//                  [--distance D] [--height H] [--length UNITS]
-//                                           target camera circling the origin and two lights
 //
 // Every animation runs at rate 1: key times are frame units of 1/30 s.
 #include "qor_cMatrix.h"
@@ -593,101 +590,15 @@ bool writeMachine(const std::string & dir)
     return save(w, mot, dir + "/machine.s3d");
 }
 
-// An imported scene with a stage of its own: the file's chunks, then a target and a target
-// camera (the first camera, the one the scene is seen through), two lights and the colours;
-// the animation file gets their motions appended (the reader takes top-level chunks until the
-// file ends).
-bool writeStage(const std::string & in, const std::string & out, float fDistance, float fHeight, float fLength)
-{
-    std::string err;
-    std::vector<unsigned char> sceneBytes, motBytes;
-    if (!qorg::readFileBounded(in, 256u << 20, sceneBytes, err) ||
-        !qorg::readFileBounded(in + ".MOT", 256u << 20, motBytes, err))
-    {
-        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
-        return false;
-    }
-    tz_cChunkTable table(0, 0); // signature and version come from the file
-    if (!table.loadFromMemory(reinterpret_cast<const char *>(sceneBytes.data()), sceneBytes.size()))
-    {
-        std::fprintf(stderr, "qor-gen-scenes: %s: not a scene file\n", in.c_str());
-        return false;
-    }
-    qor_cS3dWriter w(table.getSignature(), table.getVersion());
-    for (uint i = 0; i < table.getNbChunk(); ++i)
-    {
-        if (!w.addChunk(table.getChunkID(i), table.getChunkDatas(i), table.getChunkSize(i)))
-            return false;
-    }
-    w.addTarget(obj("stage_look"));
-    // Targets are counted from the file's start: the imported file has none.
-    w.addCameraTarget(obj("stage_cam"), 1, 8000, 50, 0, 0);
-    w.addLightOmni(obj("stage_key"), {1, 0.9f, 0.8f, 1}, 1.3f, kLightFlags, 1200);
-    w.addLightOmni(obj("stage_fill"), {0.5f, 0.6f, 1, 1}, 0.9f, kLightFlags, 1200);
-    w.addGlobalInfos({0.55f, 0.55f, 0.6f, 1}, {0.1f, 0.1f, 0.15f, 1});
-
-    std::vector<qor_sMotObject> motions;
-    orbit(motions, "stage_cam", {0, 0, 0}, fDistance, fHeight, 1, fLength, 0.25f);
-    qor_sMotObject look = motion("stage_look");
-    look.m_position = qor_sMotChannel::constant(0, fHeight * 0.3f, 0);
-    motions.push_back(look);
-    orbit(motions, "stage_key", {0, 0, 0}, fDistance, fHeight * 2, -2, fLength, 0);
-    qor_sMotObject fill = motion("stage_fill");
-    fill.m_position = qor_sMotChannel::constant(-fDistance, fHeight, -fDistance);
-    motions.push_back(fill);
-    qor_cMotWriter mot;
-    mot.addObjectsMotions(motions);
-    const std::string tmp = out + ".stage.tmp";
-    if (!qorg::checkOutputPath(tmp, err) || !mot.save(tmp.c_str()))
-    {
-        std::fprintf(stderr, "qor-gen-scenes: %s: cannot write\n", tmp.c_str());
-        return false;
-    }
-    std::vector<unsigned char> extra;
-    const bool bRead = qorg::readFileBounded(tmp, 256u << 20, extra, err);
-    std::remove(tmp.c_str());
-    if (!bRead)
-        return false;
-    motBytes.insert(motBytes.end(), extra.begin(), extra.end());
-    const std::vector<char> image = w.image();
-    if (!qorg::writeFileSafe(out, image.data(), image.size(), err) ||
-        !qorg::writeFileSafe(out + ".MOT", motBytes.data(), motBytes.size(), err))
-    {
-        std::fprintf(stderr, "qor-gen-scenes: %s\n", err.c_str());
-        return false;
-    }
-    return true;
-}
-
 int usage()
 {
-    std::fprintf(stderr, "usage: qor-gen-scenes OUT_DIR\n"
-                         "       qor-gen-scenes --stage IN.s3d OUT.s3d [--distance D] [--height H] [--length UNITS]\n");
+    std::fprintf(stderr, "usage: qor-gen-scenes OUT_DIR\n");
     return 2;
 }
 } // namespace
 
 int main(int argc, char ** argv)
 {
-    if (argc >= 4 && std::strcmp(argv[1], "--stage") == 0)
-    {
-        float d = 300, h = 80, len = 1055;
-        for (int i = 4; i < argc; i += 2)
-        {
-            long v = 0;
-            if (i + 1 >= argc || !qorg::parseInt(argv[i + 1], 1, 1000000, v))
-                return usage();
-            if (std::strcmp(argv[i], "--distance") == 0)
-                d = float(v);
-            else if (std::strcmp(argv[i], "--height") == 0)
-                h = float(v);
-            else if (std::strcmp(argv[i], "--length") == 0)
-                len = float(v);
-            else
-                return usage();
-        }
-        return writeStage(argv[2], argv[3], d, h, len) ? 0 : 1;
-    }
     if (argc != 2 || argv[1][0] == '-')
         return usage();
     std::string err;

@@ -11,6 +11,7 @@
 #include "qor_testUtil.h"
 #include "tz_cChunkedFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -343,7 +344,10 @@ TEST(qor_import, ObjWithTwoMaterials)
     EXPECT_EQ(r.m_materials["red"].m_diffuse, qor_cColor(1, 0, 0, 1));
     EXPECT_EQ(r.m_materials["red"].m_ambient, qor_cColor(0.1f, 0, 0, 1));
     EXPECT_EQ(r.m_materials["blue"].m_specular, qor_cColor(0.5f, 0.5f, 0.5f, 1));
-    EXPECT_EQ(r.m_materials["blue"].m_fPower, 20.0f);
+    // The scene file holds the device's exponent over 100: Ns 20 is 0.2.
+    EXPECT_FLOAT_EQ(r.m_materials["blue"].m_fPower, 0.2f);
+    // No Ka: the ambient is the diffuse colour (a black one would leave the unlit side black).
+    EXPECT_EQ(r.m_materials["blue"].m_ambient, qor_cColor(0, 0, 1, 1));
     EXPECT_EQ(r.m_materials["blue"].m_translucy, 0u);
     // One mesh object, one mesh data with one boundary per material.
     ASSERT_EQ(r.m_meshData.size(), 1u);
@@ -358,8 +362,12 @@ TEST(qor_import, ObjWithTwoMaterials)
             << p.x << " " << p.y << " " << p.z;
         EXPECT_TRUE(near(c.m_vNormal.z, -1.0f)) << c.m_vNormal.z;
     }
-    // Clockwise seen from the normal's side (Direct3D's front faces): the red triangle's
-    // (p1 - p0) x (p2 - p0), left-handed, points along the normal (0, 0, -1).
+    // The red triangle (0, 0, 0), (1, 0, 0), (0, 1, 0) turns counter-clockwise seen from its
+    // normal's side in the file. The engine culls faces that turn clockwise on screen, so seen
+    // from the normal's side it must still turn counter-clockwise once z is negated: a viewer
+    // on the -z side looking along +z (left-handed look-at: x to the right, y up) sees (0, 0),
+    // (1, 0), (0, 1) counter-clockwise, so the corners stay in that order, and
+    // (p1 - p0) x (p2 - p0) = (0, 0, 1) points away from the normal (0, 0, -1).
     uint nRed = 0;
     for (size_t b = 0, corner = 0; b < r.m_meshData[0].m_boundaries.size(); ++b)
     {
@@ -369,7 +377,7 @@ TEST(qor_import, ObjWithTwoMaterials)
     }
     const auto & k = r.m_meshData[0].m_corners;
     const qor_cVector3 n = (k[nRed + 1].m_vPosition - k[nRed].m_vPosition).cross(k[nRed + 2].m_vPosition - k[nRed].m_vPosition);
-    EXPECT_LT(n.z, 0.0f);
+    EXPECT_GT(n.z, 0.0f);
     // The animation file holds every object, visible.
     uint nRate = 0;
     const auto mot = readMot(dir.file("two.s3d.MOT"), &nRate);
@@ -448,15 +456,31 @@ TEST(qor_import, GltfSkinGivesBoneObjectsAndSkinRecords)
     const int nIbm = g.floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
                                1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},
                               "MAT4", 16);
-    const std::string json = g.json(
-        "{\"name\":\"body\",\"mesh\":0,\"skin\":0},{\"name\":\"bone0\",\"children\":[2]},"
-        "{\"name\":\"bone1\",\"translation\":[0,1,0]}",
-        "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) + ",\"JOINTS_0\":" +
-            std::to_string(nJoints) + ",\"WEIGHTS_0\":" + std::to_string(nWeights) + "},\"indices\":" +
-            std::to_string(nIdx) + "}]}",
-        "\"scenes\":[{\"nodes\":[0,1]}],\"skins\":[{\"joints\":[1,2],\"inverseBindMatrices\":" + std::to_string(nIbm) +
-            "}]");
-    ASSERT_TRUE(qort::writeText(dir.file("skin.gltf"), json));
+    // A second file moves bone1 from its bind place (0, 1, 0) to (0, 3, 0) for the whole
+    // animation: the engine takes its bind pose at time 0, so the vertices must be written in
+    // that pose. By linear blend skinning (bone world * inverse bind): (0, 0, 0) stays with
+    // bone0; (0, 1, 0) follows bone1 up by 2 to (0, 3, 0); (1, 0, 0), half and half, goes to
+    // 0.5 * (1, 0, 0) + 0.5 * (1, 2, 0) = (1, 1, 0).
+    const int nTimes = g.floats({0, 1}, "SCALAR", 1, ",\"min\":[0],\"max\":[1]");
+    const int nMoves = g.floats({0, 3, 0, 0, 3, 0}, "VEC3", 3);
+    std::string json;
+    for (const char * szFile : {"skin.gltf", "posed.gltf"})
+    {
+        json = g.json("{\"name\":\"body\",\"mesh\":0,\"skin\":0},{\"name\":\"bone0\",\"children\":[2]},"
+                      "{\"name\":\"bone1\",\"translation\":[0,1,0]}",
+                      "{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(nPos) +
+                          ",\"JOINTS_0\":" + std::to_string(nJoints) + ",\"WEIGHTS_0\":" + std::to_string(nWeights) +
+                          "},\"indices\":" + std::to_string(nIdx) + "}]}",
+                      "\"scenes\":[{\"nodes\":[0,1]}],\"skins\":[{\"joints\":[1,2],\"inverseBindMatrices\":" +
+                          std::to_string(nIbm) + "}]" +
+                          (std::string(szFile) == "posed.gltf"
+                               ? ",\"animations\":[{\"channels\":[{\"sampler\":0,\"target\":{\"node\":2,\"path\":"
+                                 "\"translation\"}}],\"samplers\":[{\"input\":" +
+                                     std::to_string(nTimes) + ",\"output\":" + std::to_string(nMoves) +
+                                     ",\"interpolation\":\"LINEAR\"}]}]"
+                               : std::string()));
+        ASSERT_TRUE(qort::writeText(dir.file(szFile), json));
+    }
     std::string out;
     ASSERT_EQ(run(dir.file("skin.gltf") + " -o " + dir.file("skin.s3d"), &out), 0) << out;
     SceneReader r;
@@ -491,6 +515,19 @@ TEST(qor_import, GltfSkinGivesBoneObjectsAndSkinRecords)
             EXPECT_EQ(s.m_anBone[0], uint(nBone1));
         }
     }
+    ASSERT_EQ(run(dir.file("posed.gltf") + " -o " + dir.file("posed.s3d"), &out), 0) << out;
+    SceneReader posed;
+    ASSERT_TRUE(posed.read(dir.file("posed.s3d")));
+    ASSERT_EQ(posed.m_meshData.size(), 1u);
+    std::vector<std::vector<float>> corners;
+    for (const Corner & c : posed.m_meshData[0].m_corners)
+        corners.push_back({c.m_vPosition.x, c.m_vPosition.y, c.m_vPosition.z});
+    std::sort(corners.begin(), corners.end());
+    const std::vector<std::vector<float>> expected = {{0, 0, 0}, {0, 3, 0}, {1, 1, 0}};
+    ASSERT_EQ(corners.size(), expected.size());
+    for (size_t i = 0; i < corners.size(); ++i)
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(corners[i][k], expected[i][k], 1e-5f) << i << " " << k;
 }
 
 TEST(qor_import, GltfMorphTargetWithWeightKeys)
@@ -553,13 +590,45 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
     png.height = 8;
     png.format = PNG_FORMAT_RGBA;
     ASSERT_TRUE(png_image_write_to_file(&png, dir.file("glass.png").c_str(), 0, rgba.data(), 0, nullptr));
+    // A blue TGA (18-byte header, uncompressed true colour, blue-green-red texels) and a yellow
+    // BMP (14 + 40-byte headers, 24 bits, rows of 8 x 3 bytes, already a multiple of 4).
+    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 8, 0, 24, 0};
+    std::string bmp = {'B', 'M',       char(54 + 192),
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   54,        0,
+                       0,   0,         40,
+                       0,   0,         0,
+                       8,   0,         0,
+                       0,   8,         0,
+                       0,   0,         1,
+                       0,   24,        0,
+                       0,   0,         0,
+                       0,   char(192), 0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0,
+                       0,   0,         0};
+    for (int i = 0; i < 64; ++i)
+    {
+        tga += std::string{char(255), 0, 0};
+        bmp += std::string{0, char(255), char(255)};
+    }
+    ASSERT_TRUE(qort::writeText(dir.file("sea.tga"), tga));
+    ASSERT_TRUE(qort::writeText(dir.file("sun.bmp"), bmp));
     ASSERT_TRUE(qort::writeText(dir.file("t.mtl"), "newmtl brick\nKd 1 1 1\nmap_Kd red.jpg\n"
                                                    "newmtl glass\nKd 1 1 1\nmap_Kd glass.png\n"
+                                                   "newmtl sea\nKd 1 1 1\nmap_Kd sea.tga\n"
+                                                   "newmtl sun\nKd 1 1 1\nmap_Kd sun.bmp\n"
                                                    "newmtl lost\nKd 1 1 1\nmap_Kd missing.png\n"));
     ASSERT_TRUE(qort::writeText(dir.file("t.obj"), "mtllib t.mtl\no quad\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
                                                    "vt 0 0\nvt 1 0\nvt 0 1\nvt 1 1\nvn 0 0 1\n"
                                                    "usemtl brick\nf 1/1/1 2/2/1 3/3/1\n"
                                                    "usemtl glass\nf 2/2/1 4/4/1 3/3/1\n"
+                                                   "usemtl sea\nf 1/1/1 2/2/1 4/4/1\n"
+                                                   "usemtl sun\nf 1/1/1 4/4/1 3/3/1\n"
                                                    "usemtl lost\nf 1/1/1 3/3/1 4/4/1\n"));
     std::string out;
     ASSERT_EQ(run(dir.file("t.obj") + " -o " + dir.file("out/t.s3d") + " --name-prefix p_", &out), 1) << out;
@@ -577,16 +646,20 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
     ASSERT_TRUE(r.m_textures.count("p_red"));
     EXPECT_STREQ(r.m_textures["p_red"].m_szAlphaName, "");
     EXPECT_STREQ(r.m_textures["p_glass"].m_szAlphaName, "p_glass_a");
-    // The images, under maps/ beside the scene file: colour and alpha as stored.
+    // The images, under maps/ beside the scene's folder (where the player looks): colour and
+    // alpha as stored.
     struct Expect
     {
         const char * m_szFile;
         int m_r, m_g, m_b;
     };
-    for (const Expect & e : {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0},
-                             Expect{"p_glass_a.jpg", 128, 128, 128}})
+    EXPECT_STREQ(r.m_materials["p_sea"].m_szDiffuse, "p_sea");
+    EXPECT_STREQ(r.m_materials["p_sun"].m_szDiffuse, "p_sun");
+    for (const Expect & e :
+         {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0}, Expect{"p_glass_a.jpg", 128, 128, 128},
+          Expect{"p_sea.jpg", 0, 0, 255}, Expect{"p_sun.jpg", 255, 255, 0}})
     {
-        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("out/maps/") + e.m_szFile));
+        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("maps/") + e.m_szFile));
         qor_sImportImage image;
         std::string err;
         ASSERT_TRUE(qoru_importDecodeImage(bytes.data(), bytes.size(), &image, &err)) << e.m_szFile << err;
@@ -758,22 +831,22 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
         std::vector<std::string> m_absent; // relative to the test folder
     };
     const Case cases[] = {
-        {"-o the model", [](const Models & m) { return m.gltf + " -o " + m.gltf; }, 1, "m.gltf: ", {"in/maps"}},
+        {"-o the model", [](const Models & m) { return m.gltf + " -o " + m.gltf; }, 1, "m.gltf: ", {"maps"}},
         {"-o its buffer",
          [](const Models & m) { return m.gltf + " -o " + m.bin; },
          1,
          "buf.bin: ",
-         {"in/maps", "in/buf.bin.MOT"}},
+         {"maps", "in/buf.bin.MOT"}},
         {"-o its texture",
          [](const Models & m) { return m.gltf + " -o " + m.jpg; },
          1,
          "red.jpg: ",
-         {"in/maps", "in/red.jpg.MOT"}},
+         {"maps", "in/red.jpg.MOT"}},
         {"-o the material library",
          [](const Models & m) { return m.obj + " -o " + m.mtl; },
          1,
          "t.mtl: ",
-         {"in/maps", "in/t.mtl.MOT"}},
+         {"maps", "in/t.mtl.MOT"}},
         {"--textures the model's folder",
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --textures " + m.in; },
          1,
@@ -786,7 +859,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d.MOT: ",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
         {"-o a symbolic link",
          [](const Models & m) {
              EXPECT_EQ(symlink(m.other.c_str(), (m.out + "/m.s3d").c_str()), 0);
@@ -794,7 +867,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d: ",
-         {"out/m.s3d.MOT", "out/maps"}},
+         {"out/m.s3d.MOT", "maps"}},
         {".MOT a hard link to the model",
          [](const Models & m) {
              EXPECT_EQ(link(m.gltf.c_str(), (m.out + "/m.s3d.MOT").c_str()), 0);
@@ -802,7 +875,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          },
          1,
          "m.s3d.MOT: ",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
         {"-o a folder", [](const Models & m) { return m.gltf + " -o " + m.out; }, 1, "not a regular file", {"maps"}},
         {"--textures a file",
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --textures " + m.other; },
@@ -818,7 +891,7 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
          [](const Models & m) { return m.gltf + " -o " + m.out + "/m.s3d --name-prefix maps/x"; },
          2,
          "--name-prefix",
-         {"out/m.s3d", "out/maps"}},
+         {"out/m.s3d", "maps"}},
     };
     for (const Case & c : cases)
     {
@@ -853,7 +926,8 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
     }
 
     // Accepted: a hard link at the .MOT to a file the run does not read is replaced by a new
-    // file; the other name keeps its bytes, and the texture lands in maps/ beside the scene.
+    // file; the other name keeps its bytes, and the texture lands in maps/ of the scene's own
+    // folder (not a show's scenes/ folder), where the engine run from that folder looks.
     {
         Models m;
         ASSERT_EQ(link(m.other.c_str(), (m.out + "/m.s3d.MOT").c_str()), 0);
@@ -870,6 +944,16 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
         std::string ls;
         qort::runCommand("ls -A '" + m.out + "' '" + m.out + "/maps'", &ls);
         EXPECT_EQ(ls.find(".tmp"), std::string::npos) << ls;
+    }
+    // A scene written into a show's scenes/ folder has its textures in maps/ beside it, where
+    // the player run from the show's folder looks.
+    {
+        Models m;
+        ASSERT_EQ(mkdir((m.out + "/scenes").c_str(), 0777), 0);
+        std::string out;
+        ASSERT_EQ(run(m.gltf + " -o " + m.out + "/scenes/m.s3d", &out), 0) << out;
+        EXPECT_TRUE(qort::fileExists(m.out + "/maps/red.jpg"));
+        EXPECT_FALSE(qort::fileExists(m.out + "/scenes/maps"));
     }
 }
 
@@ -918,7 +1002,9 @@ TEST(qor_import, AModelReadsOnlyFromItsOwnFolder)
         ASSERT_TRUE(qort::writeText(model + "/m.gltf", Models::gltfText(c.m_strBuffer, c.m_strImage)));
         const qort::TempDir out;
         std::string text;
-        EXPECT_EQ(run(model + "/m.gltf -o " + out.file("m.s3d") + (c.m_bAllow ? " --allow-outside" : ""), &text),
+        EXPECT_EQ(run(model + "/m.gltf -o " + out.file("m.s3d") + " --textures " + out.file("maps") +
+                          (c.m_bAllow ? " --allow-outside" : ""),
+                      &text),
                   c.m_nExit)
             << c.m_szWhat << "\n"
             << text;
