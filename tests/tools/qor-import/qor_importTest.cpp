@@ -646,8 +646,8 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
     ASSERT_TRUE(r.m_textures.count("p_red"));
     EXPECT_STREQ(r.m_textures["p_red"].m_szAlphaName, "");
     EXPECT_STREQ(r.m_textures["p_glass"].m_szAlphaName, "p_glass_a");
-    // The images, under maps/ beside the scene's folder (where the player looks): colour and
-    // alpha as stored.
+    // The images, under maps/ of the scene's folder (where the engine run there looks): colour
+    // and alpha as stored.
     struct Expect
     {
         const char * m_szFile;
@@ -659,7 +659,7 @@ TEST(qor_import, TexturesBecomeJpegImagesWithTheirAlphaApart)
          {Expect{"p_red.jpg", 255, 0, 0}, Expect{"p_glass.jpg", 0, 255, 0}, Expect{"p_glass_a.jpg", 128, 128, 128},
           Expect{"p_sea.jpg", 0, 0, 255}, Expect{"p_sun.jpg", 255, 255, 0}})
     {
-        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("maps/") + e.m_szFile));
+        const std::vector<unsigned char> bytes = qort::readBytes(dir.file(std::string("out/maps/") + e.m_szFile));
         qor_sImportImage image;
         std::string err;
         ASSERT_TRUE(qoru_importDecodeImage(bytes.data(), bytes.size(), &image, &err)) << e.m_szFile << err;
