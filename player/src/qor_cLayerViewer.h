@@ -52,6 +52,9 @@ private:
     void openMusic(char * pImage, uint nSize);
     // Makes entry iEntry current from its start, the music moved there; false past the end.
     bool jumpTo(int iEntry);
+    // Runs nFrames passes from the start of the show on the clock (set to 0 and started), each
+    // updating the current screen without drawing it; false when the show ended on the way.
+    bool replay(qor_cMusic & clock, int nFrames);
     void drawScreen(int iEntry, const qor_sStep & step);
     bool captureFrame(qor_cCapture & capture);
 
