@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,8 +194,8 @@ std::string qor_cCapture::frameName(cchar * szPattern, int nFrame)
 }
 
 qor_cCapture::qor_cCapture()
-    : m_eKind(qorrs_capture_none), m_iWidth(0), m_iHeight(0), m_nFrame(0), m_nFirstNumber(0), m_pid(-1),
-      m_fdPipe(-1), m_fdMusic(-1), m_pfnOldSigPipe(nullptr), m_dStart(0.0), m_dLastShown(-1.0)
+    : m_eKind(qorrs_capture_none), m_iWidth(0), m_iHeight(0), m_nFrame(0), m_nFirstNumber(0), m_pid(-1), m_fdPipe(-1),
+      m_fdMusic(-1), m_pfnOldSigPipe(nullptr), m_dStart(0.0), m_dLastShown(-1.0)
 {
 }
 

@@ -430,8 +430,10 @@ void qor_cLayerViewer::run()
     {
         const int iSignal = int(s_iStopSignal);
         std::fprintf(stderr, "%sqor-player: stopped by %s after %d frames%s\n", capture.isOpen() ? "\n" : "",
-                     iSignal == SIGINT ? "SIGINT" : iSignal == SIGTERM ? "SIGTERM" : "a signal", m_nPass,
-                     capture.isOpen() ? "; the capture is finished with them" : "");
+                     iSignal == SIGINT    ? "SIGINT"
+                     : iSignal == SIGTERM ? "SIGTERM"
+                                          : "a signal",
+                     m_nPass, capture.isOpen() ? "; the capture is finished with them" : "");
         qor_cPlayerOptions::setStoppedBy(iSignal);
     }
 

@@ -166,8 +166,9 @@ TEST(CaptureSeek, ASeekOrARangeShowsTheVeryFramesOfARunFromTheStart)
     for (const Seek & s : seeks)
     {
         SCOPED_TRACE(s.szSeek);
-        ASSERT_EQ(runPlayer(show, std::string("--fps 10 --seek ") + s.szSeek +
-                                      " --frames 3 --size 64x48 --capture 's_%d.png' --quiet",
+        ASSERT_EQ(runPlayer(show,
+                            std::string("--fps 10 --seek ") + s.szSeek +
+                                " --frames 3 --size 64x48 --capture 's_%d.png' --quiet",
                             &out),
                   0)
             << out;
@@ -252,11 +253,11 @@ TEST(CaptureStop, SigintFinishesThePlayableVideoOfTheFramesWritten)
     ASSERT_TRUE(show.addMusic(44100, 2, 44100 * 3));
     ASSERT_EQ(qort::runCommand("mkdir '" + show.file("tmp") + "'"), 0);
     // The player in the background; SIGINT once its progress line shows frames going out.
-    const std::string script = "TMPDIR='" + show.file("tmp") + "' timeout 300 " + qort::binDir() + "/qor-player --dir " +
-                               show.path() + " --no-dialogs --window --size 64x48 --capture stop.mkv 2>'" +
-                               show.file("err.txt") + "' & p=$!; i=0; while [ $i -lt 600 ] && [ ! -s '" +
-                               show.file("err.txt") + "' ]; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $p; " +
-                               "wait $p; echo $?";
+    const std::string script = "TMPDIR='" + show.file("tmp") + "' timeout 300 " + qort::binDir() +
+                               "/qor-player --dir " + show.path() +
+                               " --no-dialogs --window --size 64x48 --capture stop.mkv 2>'" + show.file("err.txt") +
+                               "' & p=$!; i=0; while [ $i -lt 600 ] && [ ! -s '" + show.file("err.txt") +
+                               "' ]; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $p; " + "wait $p; echo $?";
     std::string rc;
     ASSERT_EQ(qort::runCommand(script, &rc), 0);
     const std::string err = qort::readText(show.file("err.txt"));

@@ -153,10 +153,14 @@ TEST_F(ShowTest, ThePlayerPlaysTheShowToItsEnd)
 TEST_F(ShowTest, ASeekOrARangeShowsTheFramesOfARunFromTheStart)
 {
     qort::TempDir out;
-    const std::string player = "'" + qort::binDir() + "/qor-player' --dir '" + showDir() + "' --no-dialogs --fps 2 --quiet ";
+    const std::string player =
+        "'" + qort::binDir() + "/qor-player' --dir '" + showDir() + "' --no-dialogs --fps 2 --quiet ";
     std::string log;
-    ASSERT_EQ(qort::runCommand(player + "--frames 400 --capture '" + out.file("ref_%d.png") + "' 2>&1", &log), 0) << log;
-    const auto frame = [&](const std::string & prefix, int k) { return qort::readBytes(out.file(prefix + std::to_string(k) + ".png")); };
+    ASSERT_EQ(qort::runCommand(player + "--frames 400 --capture '" + out.file("ref_%d.png") + "' 2>&1", &log), 0)
+        << log;
+    const auto frame = [&](const std::string & prefix, int k) {
+        return qort::readBytes(out.file(prefix + std::to_string(k) + ".png"));
+    };
     // The fountain moves: two frames of it differ.
     EXPECT_NE(frame("ref_", 380), frame("ref_", 381));
     struct Seek

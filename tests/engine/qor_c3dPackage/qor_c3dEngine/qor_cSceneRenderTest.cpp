@@ -7,11 +7,11 @@
 #include "qor_cCamera.h"
 #include "qor_cMesh.h"
 #include "qor_cParticleSystem.h"
-#include "qor_mathUtil.h"
 #include "qor_cS3dWriter.h"
 #include "qor_cScene.h"
 #include "qor_cTriMesh.h"
 #include "qor_imageTestEnv.h"
+#include "qor_mathUtil.h"
 #include "qor_testUtil.h"
 
 #include <cstdlib>
