@@ -333,7 +333,15 @@ void qor_cLayerViewer::run()
         }
     }
     if (!bStarted)
+    {
         m_sequencer.jump(m_sequencer.getCount(), 0.0f); // nothing left to show
+        if (m_pMusic && nFirst > 0)
+        {
+            std::fprintf(stderr, "qor-player: the show ends before frame %d (at %g frames a second)\n", nFirst,
+                         dFps > 0.0 ? dFps : 60.0);
+            bCaptureOk = !capture.isOpen(); // a capture of nothing failed
+        }
+    }
     getTimeCounter(TIMER_1)->restart();
     getTimeCounter(TIMER_0)->restart();
 

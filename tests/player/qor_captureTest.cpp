@@ -183,6 +183,11 @@ TEST(CaptureSeek, ASeekOrARangeShowsTheVeryFramesOfARunFromTheStart)
     EXPECT_FALSE(qort::fileExists(frameFile(show, "r_", 293)));
     EXPECT_FALSE(qort::fileExists(frameFile(show, "r_", 302)));
     EXPECT_FALSE(qort::fileExists(frameFile(show, "r_", 0)));
+    // A range past the end of the show (310.73 s, a little more at this step) captures nothing.
+    EXPECT_EQ(runPlayer(show, "--fps 10 --range 3200:3201 --size 64x48 --capture 'e_%d.png' --quiet", &out), 1);
+    EXPECT_NE(out.find("qor-player: the show ends before frame 3200 (at 10 frames a second)"), std::string::npos)
+        << out;
+    EXPECT_FALSE(qort::fileExists(frameFile(show, "e_", 3200)));
 }
 
 TEST(CaptureSeek, TheFlashAndTheClickOfUnitULandInTheSameVideoFrame)
