@@ -340,8 +340,9 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
         const std::string strName = frameName(m_strOut.c_str(), m_nFirstNumber + m_nFrame);
         if (isNotRegular(strName.c_str()))
             return fail("\"" + strName + "\" is not a regular file: not replaced");
+        errno = 0;
         if (!qoru_writePNG(strName.c_str(), pFrame, m_iWidth, m_iHeight, m_iWidth * 4))
-            return fail("cannot write \"" + strName + "\"");
+            return fail("cannot write \"" + strName + "\"" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     }
     else
     {
