@@ -137,10 +137,15 @@ if [ ! -f "$music" ]; then
   fi
 fi
 
-# The join: the pieces' video as it is, the music encoded once, cut at the last frame.
+# The join: the pieces' video as it is, the music encoded once, cut at the last frame. Each
+# piece but the last lasts exactly its frames: the next one starts there (a piece's file lasts
+# as long as its longest stream, and its sound runs a little past its last frame).
 : >"$work/pieces.txt"
 while read -r i first last; do
   echo "file '$work/piece_$i.mkv'" >>"$work/pieces.txt"
+  if [ "$last" -ne 999999999 ]; then
+    awk -v n=$(( last - first + 1 )) -v f="$fps" 'BEGIN { printf "duration %.9f\n", n / f }' >>"$work/pieces.txt"
+  fi
 done <"$list"
 tmp="$(dirname "$out")/.$(basename "$out").part.${out##*.}"
 audio=()

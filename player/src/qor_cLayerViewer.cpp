@@ -162,14 +162,20 @@ bool qor_cLayerViewer::jumpTo(int iEntry)
 bool qor_cLayerViewer::replay(qor_cMusic & clock, int nFrames)
 {
     // Passes of the loop as a run from the start makes them, at the same steps: the sequencer
-    // and the screens' updates, nothing drawn (drawing changes no state a later frame reads).
+    // and the screens' updates. Only two kinds of pass are drawn (never shown): the last pass
+    // of each screen and the pass just before the first frame shown, because drawing leaves
+    // device state that the next frames read (the clear colour a fogged layer sets is the one
+    // a layer drawn into a texture is cleared with in the next frame, and in the next screen).
     clock.setPosition(0.0f);
     clock.play();
     m_sequencer.start(0, 0.0f, clock.getTime());
     const qor_cSequencer::sKeys none;
     for (int k = 0; k < nFrames; ++k)
     {
+        const int iBefore = m_sequencer.getEntry();
         const qor_cSequencer::sPass pass = m_sequencer.advance(clock.getTime(), none);
+        if (k > 0 && m_sequencer.getEntry() != iBefore)
+            renderScreen(iBefore); // the old screen's last picture, as the previous pass drew it
         if (pass.iRewind >= 0)
             getScreen(pass.iRewind)->rewind();
         if (pass.bEnded)
@@ -178,18 +184,25 @@ bool qor_cLayerViewer::replay(qor_cMusic & clock, int nFrames)
         getScreen(m_sequencer.getEntry())->update(&step.fStep);
         clock.nextFrame();
     }
+    if (nFrames > 0)
+        renderScreen(m_sequencer.getEntry());
     return !m_sequencer.isEnded();
 }
 
-void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
+void qor_cLayerViewer::renderScreen(int iEntry)
 {
     qor_cLayerScreen * pScreen = getScreen(iEntry);
-    pScreen->update(&step.fStep);
     pScreen->renderToTextures();
     m_pDisp->beginScene();
     m_pDisp->clear(3);
     pScreen->render();
     m_pDisp->endScene();
+}
+
+void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
+{
+    getScreen(iEntry)->update(&step.fStep);
+    renderScreen(iEntry);
 }
 
 bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)

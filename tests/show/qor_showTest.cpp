@@ -148,7 +148,8 @@ TEST_F(ShowTest, ThePlayerPlaysTheShowToItsEnd)
 
 // A seek replays the show from its start: at 2 frames a second, --seek S shows frame
 // round(2 S) of a run from the start and the frames after it, byte for byte, across the
-// switches near 29.67 s and 59.4 s and in the particle fountain of chapter6 (177.9 s to
+// switches near 29.67 s and 59.4 s, in chapter7's inset drawn into a texture (cleared with the
+// colour the previous frame's fog left) and in the particle fountain of chapter6 (177.9 s to
 // 210.57 s); a range gives the same frames.
 TEST_F(ShowTest, ASeekOrARangeShowsTheFramesOfARunFromTheStart)
 {
@@ -168,7 +169,7 @@ TEST_F(ShowTest, ASeekOrARangeShowsTheFramesOfARunFromTheStart)
         const char * szSeek;
         int nFirst;
     };
-    const Seek seeks[] = {{"30", 60}, {"59.5", 119}, {"180", 360}, {"190.1", 380}};
+    const Seek seeks[] = {{"30", 60}, {"59.5", 119}, {"150", 300}, {"180", 360}, {"190.1", 380}};
     for (const Seek & s : seeks)
     {
         SCOPED_TRACE(s.szSeek);
