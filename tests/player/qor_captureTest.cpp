@@ -305,8 +305,9 @@ TEST(CaptureStop, AnEncoderThatStopsOrAFullDiskEndsWithItsCauseAndOne)
         const char * szSays;
     };
     const Case cases[] = {
-        // Takes one 64 x 48 frame, then gives up.
-        {"head -c 12288 >/dev/null; echo 'fake ffmpeg: gives up' >&2; exit 3",
+        // Takes one 640 x 480 frame, then gives up (a frame is larger than a pipe holds: the
+        // second cannot be written whole).
+        {"head -c 1228800 >/dev/null; echo 'fake ffmpeg: gives up' >&2; exit 3",
          "ffmpeg stopped taking frames after 1 (broken pipe; ffmpeg exited with 3"},
         // Its output is a full disk.
         {"exec cat >/dev/full", "No space left on device"},
@@ -321,7 +322,7 @@ TEST(CaptureStop, AnEncoderThatStopsOrAFullDiskEndsWithItsCauseAndOne)
         ASSERT_TRUE(qort::writeText(show.file("bin/ffmpeg"), std::string("#!/bin/sh\n") + c.szFake + "\n"));
         ASSERT_EQ(qort::runCommand("chmod +x '" + show.file("bin/ffmpeg") + "'"), 0);
         std::string out;
-        EXPECT_EQ(runPlayer(show, "--frames 600 --size 64x48 --capture out.mp4 --quiet", &out,
+        EXPECT_EQ(runPlayer(show, "--frames 600 --capture out.mp4 --quiet", &out,
                             "TMPDIR='" + show.file("tmp") + "' PATH='" + show.file("bin") + "':$PATH"),
                   1);
         EXPECT_NE(out.find(c.szSays), std::string::npos) << out;
