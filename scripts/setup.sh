@@ -8,7 +8,7 @@ packages=(
   liblzo2-dev libjpeg62-turbo-dev libmpg123-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev nlohmann-json3-dev libmp3lame-dev ffmpeg
-  libassimp-dev assimp-testmodels libstb-dev libfreetype-dev fonts-dejavu-core
+  libassimp-dev assimp-testmodels libstb-dev libfreetype-dev fonts-dejavu-core parallel
 )
 
 missing=()

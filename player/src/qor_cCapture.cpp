@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,8 +194,8 @@ std::string qor_cCapture::frameName(cchar * szPattern, int nFrame)
 }
 
 qor_cCapture::qor_cCapture()
-    : m_eKind(qorrs_capture_none), m_iWidth(0), m_iHeight(0), m_nFrame(0), m_pid(-1), m_fdPipe(-1),
-      m_pfnOldSigPipe(nullptr), m_dStart(0.0), m_dLastShown(-1.0)
+    : m_eKind(qorrs_capture_none), m_iWidth(0), m_iHeight(0), m_nFrame(0), m_nFirstNumber(0), m_pid(-1), m_fdPipe(-1),
+      m_fdMusic(-1), m_pfnOldSigPipe(nullptr), m_dStart(0.0), m_dLastShown(-1.0)
 {
 }
 
@@ -212,6 +212,7 @@ bool qor_cCapture::open(cchar * szOut, int w, int h, double dFps, const char * p
     close();
     m_strError.clear();
     m_nFrame = 0;
+    m_nFirstNumber = 0;
     const qor_eCaptureKind eKind = kindOf(szOut);
     if (eKind == qorrs_capture_none)
         return fail(std::string("cannot capture to \"") + (szOut ? szOut : "") + "\"");
@@ -240,21 +241,22 @@ bool qor_cCapture::startFfmpeg(cchar * szOut, double dFps, const char * pMusic, 
     const std::string strFfmpeg = findProgram("ffmpeg");
     if (strFfmpeg.empty())
         return fail("video capture needs the ffmpeg program (Debian package \"ffmpeg\"), and none is in PATH");
-    // The music goes to ffmpeg as a file of its own, removed when the capture ends.
+    // The music goes to ffmpeg as a temporary file removed at once: ffmpeg reads it through
+    // the descriptor it inherits, and no exit path of the player can leave it behind.
     if (pMusic && nMusic > 0)
     {
         cchar * szTmp = std::getenv("TMPDIR");
-        std::string strTemplate = std::string(szTmp && *szTmp ? szTmp : "/tmp") + "/qor-music-XXXXXX.mp3";
+        const std::string strDir = szTmp && *szTmp ? szTmp : "/tmp";
+        std::string strTemplate = strDir + "/qor-music-XXXXXX.mp3";
         std::vector<char> name(strTemplate.begin(), strTemplate.end());
         name.push_back('\0');
-        const int fd = mkstemps(name.data(), 4);
+        const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
         if (fd < 0)
-            return fail("cannot write the music for ffmpeg in " + strTemplate.substr(0, strTemplate.rfind('/')));
-        m_strMusicFile = name.data();
-        const bool bWritten = writeAll(fd, pMusic, nMusic);
-        ::close(fd);
-        if (!bWritten)
-            return fail("cannot write the music for ffmpeg to " + m_strMusicFile);
+            return fail("cannot write the music for ffmpeg in " + strDir + ": " + std::strerror(errno));
+        unlink(name.data());
+        m_fdMusic = fd;
+        if (!writeAll(fd, pMusic, nMusic))
+            return fail("cannot write the music for ffmpeg in " + strDir + ": " + std::strerror(errno));
     }
     char acSize[32], acRate[32], acSeek[32];
     std::snprintf(acSize, sizeof acSize, "%dx%d", m_iWidth, m_iHeight);
@@ -265,14 +267,15 @@ bool qor_cCapture::startFfmpeg(cchar * szOut, double dFps, const char * pMusic, 
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "bgra", "-s", acSize, "-framerate", acRate,
                                      "-i", "pipe:0"};
-    if (!m_strMusicFile.empty())
-        args.insert(args.end(), {"-ss", acSeek, "-i", m_strMusicFile, "-map", "0:v:0", "-map", "1:a:0"});
+    // Descriptor 3 of ffmpeg is the music file.
+    if (m_fdMusic >= 0)
+        args.insert(args.end(), {"-ss", acSeek, "-i", "/dev/fd/3", "-map", "0:v:0", "-map", "1:a:0"});
     if (bWebm)
         args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1",
                                  "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p"});
     else
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
-    if (!m_strMusicFile.empty())
+    if (m_fdMusic >= 0)
     {
         args.insert(args.end(), {"-c:a", bWebm ? "libopus" : "aac", "-b:a", "192k"});
         // Silence after the music, and the file ends with the last frame.
@@ -288,12 +291,21 @@ bool qor_cCapture::startFfmpeg(cchar * szOut, double dFps, const char * pMusic, 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, afd[0], 0);
+    if (m_fdMusic >= 0)
+        posix_spawn_file_actions_adddup2(&actions, m_fdMusic, 3);
+    // A process group of its own: the terminal's Ctrl-C goes to the player, which finishes the
+    // video by closing the pipe; ffmpeg killed by it would leave a file without its index.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
     std::vector<char *> argv;
     for (std::string & str : args)
         argv.push_back(str.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int iErr = posix_spawn(&pid, strFfmpeg.c_str(), &actions, nullptr, argv.data(), environ);
+    const int iErr = posix_spawn(&pid, strFfmpeg.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     ::close(afd[0]);
     if (iErr != 0)
@@ -325,19 +337,49 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
     }
     if (m_eKind == qorrs_capture_png)
     {
-        const std::string strName = frameName(m_strOut.c_str(), m_nFrame);
+        const std::string strName = frameName(m_strOut.c_str(), m_nFirstNumber + m_nFrame);
         if (isNotRegular(strName.c_str()))
             return fail("\"" + strName + "\" is not a regular file: not replaced");
+        errno = 0;
         if (!qoru_writePNG(strName.c_str(), pFrame, m_iWidth, m_iHeight, m_iWidth * 4))
-            return fail("cannot write \"" + strName + "\"");
+            return fail("cannot write \"" + strName + "\"" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     }
     else
     {
         if (!writeAll(m_fdPipe, pFrame, size_t(m_iWidth) * m_iHeight * 4))
-            return fail("ffmpeg stopped taking frames (see its message above)");
+        {
+            const int iErr = errno;
+            ::close(m_fdPipe);
+            m_fdPipe = -1;
+            const std::string strEnd = waitFfmpeg();
+            return fail(std::string("ffmpeg stopped taking frames after ") + std::to_string(m_nFrame) + " (" +
+                        (iErr == EPIPE ? "broken pipe" : std::strerror(iErr)) + "; ffmpeg " +
+                        (strEnd.empty() ? "exited with 0" : strEnd) + ", see its message above)");
+        }
     }
     ++m_nFrame;
     return true;
+}
+
+std::string qor_cCapture::waitFfmpeg()
+{
+    if (m_pid <= 0)
+        return std::string();
+    int iStatus = 0;
+    pid_t r;
+    while ((r = waitpid(m_pid, &iStatus, 0)) < 0 && errno == EINTR)
+    {
+    }
+    m_pid = -1;
+    std::signal(SIGPIPE, m_pfnOldSigPipe ? m_pfnOldSigPipe : SIG_DFL);
+    m_pfnOldSigPipe = nullptr;
+    if (r < 0)
+        return "could not be waited for";
+    if (WIFEXITED(iStatus))
+        return WEXITSTATUS(iStatus) == 0 ? std::string() : "exited with " + std::to_string(WEXITSTATUS(iStatus));
+    if (WIFSIGNALED(iStatus))
+        return "was killed by signal " + std::to_string(WTERMSIG(iStatus));
+    return "ended abnormally";
 }
 
 bool qor_cCapture::close()
@@ -350,20 +392,14 @@ bool qor_cCapture::close()
     }
     if (m_pid > 0)
     {
-        int iStatus = 0;
-        while (waitpid(m_pid, &iStatus, 0) < 0 && errno == EINTR)
-        {
-        }
-        m_pid = -1;
-        if (!WIFEXITED(iStatus) || WEXITSTATUS(iStatus) != 0)
-            bOk = fail("ffmpeg failed to finish \"" + m_strOut + "\"");
-        std::signal(SIGPIPE, m_pfnOldSigPipe ? m_pfnOldSigPipe : SIG_DFL);
-        m_pfnOldSigPipe = nullptr;
+        const std::string strEnd = waitFfmpeg();
+        if (!strEnd.empty())
+            bOk = fail("ffmpeg failed to finish \"" + m_strOut + "\" (it " + strEnd + ")");
     }
-    if (!m_strMusicFile.empty())
+    if (m_fdMusic >= 0)
     {
-        unlink(m_strMusicFile.c_str());
-        m_strMusicFile.clear();
+        ::close(m_fdMusic);
+        m_fdMusic = -1;
     }
     m_eKind = qorrs_capture_none;
     return bOk;

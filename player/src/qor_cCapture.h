@@ -33,10 +33,15 @@ public:
     // reason in getError().
     bool open(cchar * szOut, int w, int h, double dFps, const char * pMusic, uint nMusic, double dSeek);
     bool isOpen() const { return m_eKind != qorrs_capture_none; }
+    bool isVideo() const { return m_eKind == qorrs_capture_video; }
+    // The number of the first PNG file (0 unless set; later frames count up from it).
+    void setFirstNumber(int nFirst) { m_nFirstNumber = nFirst; }
     // One frame from the display's readPixels layout (B, G, R, A, top row first); scaled, with
     // black bars keeping its 4:3 shape, when its size is not the capture's.
     bool writeFrame(const uint8_t * pBGRA, int w, int h);
-    // Ends the capture: the video is finished by ffmpeg, whose exit status decides the result.
+    // Ends the capture: the video is finished by ffmpeg, whose exit status decides the result
+    // (ffmpeg runs in a process group of its own: a Ctrl-C meant for the player never reaches
+    // it, and the frames written so far always make a finished file).
     bool close();
     cchar * getError() const { return m_strError.c_str(); }
     int getFrameCount() const { return m_nFrame; }
@@ -49,17 +54,20 @@ public:
 private:
     bool fail(const std::string & strWhy);
     bool startFfmpeg(cchar * szOut, double dFps, const char * pMusic, uint nMusic, double dSeek);
+    // Waits for ffmpeg; "" when it exited with 0, else how it ended.
+    std::string waitFfmpeg();
 
     qor_eCaptureKind m_eKind;
     std::string m_strOut;
     int m_iWidth, m_iHeight;
     int m_nFrame;
+    int m_nFirstNumber;
     std::string m_strError;
     std::vector<uint8_t> m_scaled;
     // Video.
     pid_t m_pid;
     int m_fdPipe;
-    std::string m_strMusicFile;
+    int m_fdMusic; // the music for ffmpeg: a temporary file already removed, read by descriptor
     void (*m_pfnOldSigPipe)(int);
     // Progress.
     double m_dStart;

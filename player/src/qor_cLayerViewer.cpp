@@ -11,9 +11,13 @@
 #include "qor_cMusic.h"
 #include "qor_cPlayerOptions.h"
 
+#include <SDL.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <signal.h>
 #include <vector>
 
 namespace
@@ -30,6 +34,40 @@ const qor_sScreenEntry s_aShowTable[] = {
 };
 
 cchar * const kMusicName = "DASKMIX.mp3";
+
+// The signal that asked the show to stop (SIGINT, SIGTERM), 0 while none has: the loop ends
+// after its frame, so that a capture is finished like at the end of the show.
+volatile std::sig_atomic_t s_iStopSignal = 0;
+
+void onStopSignal(int iSignal) { s_iStopSignal = iSignal; }
+
+// SIGINT and SIGTERM stop the show for as long as it lives; the previous handlers come back
+// with it.
+class StopSignals
+{
+public:
+    StopSignals()
+    {
+        s_iStopSignal = 0;
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = &onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &sa, &m_oldInt);
+        sigaction(SIGTERM, &sa, &m_oldTerm);
+    }
+    ~StopSignals()
+    {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals & operator=(const StopSignals &) = delete;
+
+private:
+    struct sigaction m_oldInt, m_oldTerm;
+};
 } // namespace
 
 const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return s_aShowTable; }
@@ -121,15 +159,50 @@ bool qor_cLayerViewer::jumpTo(int iEntry)
     return m_sequencer.jump(iEntry, m_pMusic->getTime());
 }
 
-void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
+bool qor_cLayerViewer::replay(qor_cMusic & clock, int nFrames)
+{
+    // Passes of the loop as a run from the start makes them, at the same steps: the sequencer
+    // and the screens' updates. Only two kinds of pass are drawn (never shown): the last pass
+    // of each screen and the pass just before the first frame shown, because drawing leaves
+    // device state that the next frames read (the clear colour a fogged layer sets is the one
+    // a layer drawn into a texture is cleared with in the next frame, and in the next screen).
+    clock.setPosition(0.0f);
+    clock.play();
+    m_sequencer.start(0, 0.0f, clock.getTime());
+    const qor_cSequencer::sKeys none;
+    for (int k = 0; k < nFrames; ++k)
+    {
+        const int iBefore = m_sequencer.getEntry();
+        const qor_cSequencer::sPass pass = m_sequencer.advance(clock.getTime(), none);
+        if (k > 0 && m_sequencer.getEntry() != iBefore)
+            renderScreen(iBefore); // the old screen's last picture, as the previous pass drew it
+        if (pass.iRewind >= 0)
+            getScreen(pass.iRewind)->rewind();
+        if (pass.bEnded)
+            return false;
+        const qor_sStep step = {pass.fStep, 0};
+        getScreen(m_sequencer.getEntry())->update(&step.fStep);
+        clock.nextFrame();
+    }
+    if (nFrames > 0)
+        renderScreen(m_sequencer.getEntry());
+    return !m_sequencer.isEnded();
+}
+
+void qor_cLayerViewer::renderScreen(int iEntry)
 {
     qor_cLayerScreen * pScreen = getScreen(iEntry);
-    pScreen->update(&step.fStep);
     pScreen->renderToTextures();
     m_pDisp->beginScene();
     m_pDisp->clear(3);
     pScreen->render();
     m_pDisp->endScene();
+}
+
+void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
+{
+    getScreen(iEntry)->update(&step.fStep);
+    renderScreen(iEntry);
 }
 
 bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
@@ -182,6 +255,11 @@ void qor_cLayerViewer::run()
             pWindow->setGeometry(pWindow->getX(), pWindow->getY(), opts.iWidth, opts.iHeight);
     }
 
+    const StopSignals stopSignals;
+    const int nFirst = qor_cPlayerOptions::getFirstFrame();
+    const int nRange = qor_cPlayerOptions::getRangeFrames();
+    const double dFps = qor_cPlayerOptions::getStepFps();
+
     // Capture starts first, so that a capture that cannot start stops the player at once; a
     // video needs the music's file image for its sound.
     qor_cCapture capture;
@@ -194,14 +272,22 @@ void qor_cLayerViewer::run()
         pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
         bMusicRead = true;
         const int w = opts.iWidth > 0 ? opts.iWidth : 640, h = opts.iHeight > 0 ? opts.iHeight : 480;
-        if (!capture.open(opts.strCapture.c_str(), w, h, qor_cPlayerOptions::getStepFps(), pMusicImage, nMusic,
-                          opts.dSeek))
+        // The sound starts at the music time of the first frame shown.
+        if (!capture.open(opts.strCapture.c_str(), w, h, dFps, pMusicImage, nMusic, nFirst / dFps))
         {
             std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
             delete[] pMusicImage;
             qor_cPlayerOptions::setFailed();
             return;
         }
+        if (capture.isVideo() && !pMusicImage)
+            std::fprintf(stderr, "qor-player: capture: no music (\"%s\" cannot be read): the video is silent\n",
+                         kMusicName);
+        // PNG files of a range are numbered by their frame index, so that ranges fill one folder.
+        if (nRange > 0)
+            capture.setFirstNumber(nFirst);
+        // A capture runs as fast as frames are made, not at the display's refresh.
+        SDL_GL_SetSwapInterval(0);
     }
 
     // 1. The loading frame.
@@ -232,6 +318,9 @@ void qor_cLayerViewer::run()
         for (int i = 0; i < m_sequencer.getCount(); ++i)
             drawScreen(i, zero);
         m_pDisp->endWarmUp();
+        // What the warm-up moved goes back: a screen starts the same whether it ran or not.
+        for (int i = 0; i < m_sequencer.getCount(); ++i)
+            getScreen(i)->rewind();
     }
 
     // 3. The music (already read when capturing).
@@ -239,35 +328,43 @@ void qor_cLayerViewer::run()
         pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
     openMusic(pMusicImage, nMusic);
 
-    // 4. The starting point: the entry holding the seek time, its screen brought there at once.
-    float fScreenTime = 0.0f;
-    int iEntry = m_sequencer.find(opts.dSeek * 30.0, &fScreenTime);
-    if (iEntry < 0)
-        iEntry = m_sequencer.getCount(); // nothing left to show
+    // 4. The starting point: the passes before the first frame shown are replayed from the
+    // start of the show at the fixed step (60 a second on the music's clock), so that a seek
+    // shows the very frames a run from the start shows there; then the music goes there.
+    bool bStarted = false;
     if (m_pMusic)
     {
-        m_pMusic->setPosition(float(opts.dSeek * 1000.0));
-        m_pMusic->play();
+        if (dFps > 0.0)
+            bStarted = replay(*m_pMusic, nFirst);
+        else
+        {
+            qor_cStepClock steps(60.0);
+            bStarted = replay(steps, nFirst);
+            m_pMusic->setPosition(steps.getTime());
+            m_pMusic->play();
+            m_sequencer.setMusicTime(m_pMusic->getTime());
+        }
     }
-    if (iEntry < m_sequencer.getCount())
-        m_sequencer.start(iEntry, fScreenTime, m_pMusic ? m_pMusic->getTime() : 0.0f);
-    else
-        m_sequencer.jump(iEntry, 0.0f);
+    if (!bStarted)
+    {
+        m_sequencer.jump(m_sequencer.getCount(), 0.0f); // nothing left to show
+        if (m_pMusic && nFirst > 0)
+        {
+            std::fprintf(stderr, "qor-player: the show ends before frame %d (at %g frames a second)\n", nFirst,
+                         dFps > 0.0 ? dFps : 60.0);
+            bCaptureOk = !capture.isOpen(); // a capture of nothing failed
+        }
+    }
     getTimeCounter(TIMER_1)->restart();
     getTimeCounter(TIMER_0)->restart();
-    if (fScreenTime > 0.0f && !m_sequencer.isEnded())
-    {
-        const qor_sStep step = {fScreenTime, 0};
-        getScreen(iEntry)->update(&step.fStep);
-    }
 
     // 5, 6. The frame loop. With --stats each pass is timed, from its start to the next one's,
     // and counted for the entry it drew.
     qor_cFrameStats stats(m_sequencer.getCount());
     double dPassStart = qor_cFrameStats::now();
     int iDrawn = -1;
-    double dLastShow = opts.dSeek; // music time of the last frame shown, for the progress line
-    bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested();
+    double dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line
+    bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested() || nRange == 0 || s_iStopSignal;
     while (!bEnd)
     {
         if (opts.bStats)
@@ -307,9 +404,13 @@ void qor_cLayerViewer::run()
         ++m_nPass;
         const double dShow = m_pMusic->getTime() / 1000.0;
         dLastShow = dShow;
+        if (s_iStopSignal)
+            break;
         if (capture.isOpen() && !opts.bQuiet)
         {
-            int nLeft = int((getShowLength() - dShow) * qor_cPlayerOptions::getStepFps() + 0.5);
+            int nLeft = int((getShowLength() - dShow) * dFps + 0.5);
+            if (nRange > 0 && nRange - m_nPass < nLeft)
+                nLeft = nRange - m_nPass;
             const int nLimit = getFrameLimit();
             if (nLimit > 0 && nLimit - getFrameCount() - 1 < nLeft)
                 nLeft = nLimit - getFrameCount() - 1;
@@ -342,9 +443,19 @@ void qor_cLayerViewer::run()
                 m_pMusic->play();
         }
         m_pMusic->nextFrame();
-        if (countFrame())
+        if (countFrame() || (nRange > 0 && m_nPass >= nRange))
             break;
-        bEnd = isQuitRequested();
+        bEnd = isQuitRequested() || s_iStopSignal;
+    }
+    if (s_iStopSignal)
+    {
+        const int iSignal = int(s_iStopSignal);
+        std::fprintf(stderr, "%sqor-player: stopped by %s after %d frames%s\n", capture.isOpen() ? "\n" : "",
+                     iSignal == SIGINT    ? "SIGINT"
+                     : iSignal == SIGTERM ? "SIGTERM"
+                                          : "a signal",
+                     m_nPass, capture.isOpen() ? "; the capture is finished with them" : "");
+        qor_cPlayerOptions::setStoppedBy(iSignal);
     }
 
     // 7. The end.

@@ -52,7 +52,14 @@ private:
     void openMusic(char * pImage, uint nSize);
     // Makes entry iEntry current from its start, the music moved there; false past the end.
     bool jumpTo(int iEntry);
+    // Runs nFrames passes from the start of the show on the clock (set to 0 and started), each
+    // updating the current screen; only each screen's last pass and the last pass are drawn,
+    // and none is shown. False when the show ended on the way.
+    bool replay(qor_cMusic & clock, int nFrames);
+    // Update by the step, then renderScreen.
     void drawScreen(int iEntry, const qor_sStep & step);
+    // The screen's textures, then the screen, into the back buffer (not presented).
+    void renderScreen(int iEntry);
     bool captureFrame(qor_cCapture & capture);
 
     qor_cSequencer m_sequencer;

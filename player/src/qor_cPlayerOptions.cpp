@@ -54,10 +54,10 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
         return 1;
     }
     if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
-        std::strcmp(sz, "--size") != 0)
+        std::strcmp(sz, "--size") != 0 && std::strcmp(sz, "--range") != 0)
         return 0;
     if (!bValue)
-        {
+    {
         std::fprintf(stderr, "qor-player: %s needs a value\n", sz);
         return -1;
     }
@@ -76,6 +76,15 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
                          dLength, szValue);
             return -1;
         }
+    }
+    else if (std::strcmp(sz, "--range") == 0)
+    {
+        int iFirst = -1, iLast = -1, nUsed = 0;
+        if (std::sscanf(szValue, "%9d:%9d%n", &iFirst, &iLast, &nUsed) != 2 || szValue[nUsed] || iFirst < 0 ||
+            iLast < iFirst || !(szValue[0] >= '0' && szValue[0] <= '9'))
+            return bad("--range takes FIRST:LAST, frame indexes with 0 <= FIRST <= LAST", szValue);
+        s_options.iFirst = iFirst;
+        s_options.iLast = iLast;
     }
     else if (std::strcmp(sz, "--capture") == 0)
     {
@@ -99,8 +108,10 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
 
 cchar * qor_cPlayerOptions::usage()
 {
-    return "  --fps N        fixed clock: frame k shows music time seek + k/N s; no sound\n"
-           "  --seek S       start the show S seconds into the music\n"
+    return "  --fps N        fixed clock: frame k shows music time k/N s; no sound\n"
+           "  --seek S       start the show S seconds into the music: with --fps N from frame\n"
+           "                 round(S x N), the very frame a run from the start shows there\n"
+           "  --range F:L    only frames F to L (indexes at the fixed step, L included)\n"
            "  --capture OUT  write every frame: numbered PNG files (frames/f_%05d.png) or a video\n"
            "                 with the music (.mp4, .mkv, .webm, .mov, through ffmpeg); implies --fps 60\n"
            "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
@@ -116,6 +127,22 @@ double qor_cPlayerOptions::getStepFps()
     return s_options.strCapture.empty() ? 0.0 : 60.0;
 }
 
+int qor_cPlayerOptions::getFirstFrame()
+{
+    if (s_options.iFirst >= 0)
+        return s_options.iFirst;
+    const double dFps = getStepFps();
+    return int(std::lround(s_options.dSeek * (dFps > 0.0 ? dFps : 60.0)));
+}
+
+int qor_cPlayerOptions::getRangeFrames() { return s_options.iFirst >= 0 ? s_options.iLast - s_options.iFirst + 1 : -1; }
+
+void qor_cPlayerOptions::setStoppedBy(int iSignal) { s_iExitStatus = 128 + iSignal; }
+
 int qor_cPlayerOptions::getExitStatus() { return s_iExitStatus; }
 
-void qor_cPlayerOptions::setFailed() { s_iExitStatus = 1; }
+void qor_cPlayerOptions::setFailed()
+{
+    if (s_iExitStatus == 0)
+        s_iExitStatus = 1;
+}

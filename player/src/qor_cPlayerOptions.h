@@ -11,6 +11,8 @@ struct qor_sPlayerOptions
 {
     double dFps = 0.0;       // --fps: fixed-step clock, no sound (0: the music's clock)
     double dSeek = 0.0;      // --seek: music time the show starts at, in seconds
+    int iFirst = -1;         // --range FIRST:LAST: frame indexes at the fixed step (-1: none)
+    int iLast = -1;
     std::string strCapture;  // --capture: PNG pattern or video file, empty for none
     int iWidth = 0;          // --size: presented and captured picture (0: 640 x 480)
     int iHeight = 0;
@@ -34,9 +36,17 @@ public:
 
     // The frames-per-second the show runs at: --fps, else 60 while capturing, else 0 (music).
     static double getStepFps();
+    // Frames replayed (updated, not drawn) before the first frame shown: FIRST of --range, else
+    // the seek time in frames at the fixed step (60 a second on the music's clock), rounded.
+    static int getFirstFrame();
+    // Frames to show: LAST - FIRST + 1 of --range, else -1 (to the end).
+    static int getRangeFrames();
 
-    // 0, or 1 after a failure the show could not recover from (capture could not start or
-    // broke off); qor-player exits with it.
+    // A stop asked for by a signal (SIGINT, SIGTERM): 128 + its number becomes the exit status.
+    static void setStoppedBy(int iSignal);
+
+    // 0, 1 after a failure the show could not recover from (capture could not start or broke
+    // off), or 128 + the signal that stopped the show; qor-player exits with it.
     static int getExitStatus();
     static void setFailed();
 };

@@ -104,6 +104,7 @@ bool qor_cSequencer::jump(int iEntry, float fMusicMs)
     m_iEntry = iEntry < 0 ? 0 : iEntry;
     m_fScreenTime = 0.0f;
     m_fPrevMusic = fMusicMs;
+    m_bPaused = false;
     if (m_iEntry >= m_nCount)
     {
         m_iEntry = m_nCount;

@@ -66,9 +66,12 @@ public:
     sPass advance(float fMusicMs, const sKeys & keys);
     // Space: the current screen starts again from the music position given.
     void restartScreen(float fMusicMs);
-    // Makes entry iEntry current from its start, the music being at fMusicMs; false (and the
-    // show over) when iEntry is past the last entry.
+    // Makes entry iEntry current from its start, the music being at fMusicMs, and leaves the
+    // stepping pause (the new screen plays); false (and the show over) when iEntry is past the
+    // last entry.
     bool jump(int iEntry, float fMusicMs);
+    // The music moved to fMusicMs outside a pass: the next delta counts from there.
+    void setMusicTime(float fMusicMs) { m_fPrevMusic = fMusicMs; }
 
     int getEntry() const { return m_iEntry; }
     bool isEnded() const { return m_iEntry >= m_nCount; }

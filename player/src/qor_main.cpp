@@ -1,12 +1,13 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--capture OUT] [--size WxH] [--quiet] [--stats]
+//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
 // named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is
-// not 0 or 1, or the start-up failed (no display, no OpenGL); 2 for a bad command line. Every
-// failure says why on standard error.
+// not 0 or 1, or the start-up failed (no display, no OpenGL), or a capture failed; 2 for a bad
+// command line; 130 or 143 when SIGINT or SIGTERM stopped the show (a capture is finished with
+// the frames made so far). Every failure says why on standard error.
 #include "qor_cConfigFile.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayerViewer.h"

@@ -137,6 +137,24 @@ bool sameColour(const qort::Rgb & a, const qort::Rgb & b)
     return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
 }
 
+// Where a run from the start stands after its frame k at nFps frames a second: the sequencer's
+// entry and screen time, the clock reading float(k x 1000 / fps) ms at frame k as the
+// fixed-step clock does. Every switch drops the step that crossed the duration, so the screen
+// time falls behind the table by a step per switch.
+struct Standing
+{
+    int iEntry;
+    float fScreenTime;
+};
+Standing fromTheStart(double dFps, int k)
+{
+    qor_cSequencer seq(qor_cLayerViewer::getShowTable());
+    seq.start(0, 0.0f, 0.0f);
+    for (int i = 0; i <= k; ++i)
+        seq.advance(float(double(i) * 1000.0 / dFps), {});
+    return {seq.getEntry(), seq.getScreenTime()};
+}
+
 int startOf(int iEntry)
 {
     const qor_cSequencer seq(qor_cLayerViewer::getShowTable());
@@ -186,19 +204,19 @@ TEST(qor_cLayerViewerLoop, PngCaptureWritesExactlyThePicturesOfThePassesAndNotTh
     EXPECT_FALSE(qort::fileExists(show.file("frames_006.png")));
 }
 
-TEST(qor_cLayerViewerLoop, SeekStartsOnTheEntryHoldingTheTimeWithItsScreenTime)
+TEST(qor_cLayerViewerLoop, SeekStartsWhereARunFromTheStartStandsAtThatFrame)
 {
     qort::TestShow show;
     ASSERT_TRUE(show.addAllScreens()) << show.error();
+    // 60 s at 60 frames a second is frame 3600: the fifth screen (from 1782 units on in the
+    // table, 59.4 s); 200 s is frame 12000, the tenth (from 5337, 177.9 s).
     struct Case
     {
         double dSeek;
         int iEntry;
-        float fScreenTime;
+        int nFirst;
     };
-    // 60 s = 1800 units: 18 into the fifth screen (which starts at 1782); 200 s = 6000 units:
-    // 663 into the tenth (5337).
-    const Case cases[] = {{60.0, 4, 18.0f}, {200.0, 9, 663.0f}, {0.0, 0, 0.0f}};
+    const Case cases[] = {{60.0, 4, 3600}, {200.0, 9, 12000}, {0.0, 0, 0}};
     for (const Case & c : cases)
     {
         ShowRun run(show);
@@ -213,9 +231,16 @@ TEST(qor_cLayerViewerLoop, SeekStartsOnTheEntryHoldingTheTimeWithItsScreenTime)
         for (int k = 0; k < 3; ++k)
         {
             const PassRecord & r = viewer.passes[size_t(k)];
+            const Standing want = fromTheStart(60.0, c.nFirst + k);
             EXPECT_EQ(r.iEntry, c.iEntry) << c.dSeek;
-            EXPECT_NEAR(r.fScreenTime, c.fScreenTime + 0.5f * k, 2e-3f) << c.dSeek << " pass " << k;
-            EXPECT_NEAR(r.fMusicMs, c.dSeek * 1000.0 + k * 1000.0 / 60.0, 0.05) << c.dSeek;
+            EXPECT_EQ(want.iEntry, c.iEntry) << c.dSeek;
+            EXPECT_EQ(r.fScreenTime, want.fScreenTime) << c.dSeek << " pass " << k;
+            // Behind the table by at most a step (half a unit) per switch before it: a switch
+            // drops the step that crossed the duration, unless the float steps land on it.
+            const float fTable = float(c.dSeek * 30.0 - startOf(c.iEntry) + 0.5 * k);
+            EXPECT_LE(r.fScreenTime, fTable + 1e-2f) << c.dSeek;
+            EXPECT_GE(r.fScreenTime, fTable - 0.5f * c.iEntry - 1e-2f) << c.dSeek;
+            EXPECT_NEAR(r.fMusicMs, (c.nFirst + k) * 1000.0 / 60.0, 0.05) << c.dSeek;
             EXPECT_TRUE(sameColour(r.centre, qort::TestShow::colourOf(c.iEntry))) << c.dSeek;
         }
     }
@@ -245,21 +270,27 @@ TEST(qor_cLayerViewerLoop, RightHeldTenFramesThenUpFollowsTheMusicFromThere)
     viewer.run();
     viewer.release();
     ASSERT_EQ(viewer.passes.size(), 14u);
-    EXPECT_NEAR(viewer.passes[0].fScreenTime, 100.0f, 2e-3f);
-    EXPECT_NEAR(greyOf(viewer.passes[0]), 100, 1);
+    // Where a run from the start stands there (at most a unit behind the table per switch
+    // before it).
+    const float t0 = fromTheStart(30.0, startOf(4) + 100).fScreenTime;
+    EXPECT_GE(t0, 96.0f - 1e-2f);
+    EXPECT_LE(t0, 100.0f + 1e-2f);
+    EXPECT_EQ(viewer.passes[0].fScreenTime, t0);
+    // The screen's own clock runs a step (1 unit) ahead: it was given the step that switched.
+    EXPECT_NEAR(greyOf(viewer.passes[0]), t0 + 1, 1);
     EXPECT_FALSE(viewer.passes[0].bPaused);
     for (int k = 1; k <= 10; ++k)
     {
-        EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, 100.0f + k, 2e-3f) << "pass " << k;
+        EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, t0 + k, 2e-3f) << "pass " << k;
         // The screen itself was rewound and replayed to there.
-        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), 100 + k, 1) << "pass " << k;
+        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), t0 + k, 1) << "pass " << k;
         EXPECT_TRUE(viewer.passes[size_t(k)].bPaused);
     }
-    // Up: one frame's music (1 unit at 30 fps) from 110, and on.
+    // Up: one frame's music (1 unit at 30 fps) from t0 + 10, and on.
     for (int k = 11; k < 14; ++k)
     {
-        EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, 110.0f + (k - 10), 2e-3f) << "pass " << k;
-        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), 110 + (k - 10), 1) << "pass " << k;
+        EXPECT_NEAR(viewer.passes[size_t(k)].fScreenTime, t0 + 10 + (k - 10), 2e-3f) << "pass " << k;
+        EXPECT_NEAR(greyOf(viewer.passes[size_t(k)]), t0 + 10 + (k - 10), 1) << "pass " << k;
         EXPECT_FALSE(viewer.passes[size_t(k)].bPaused);
     }
     EXPECT_EQ(viewer.passes[13].iEntry, 4);
@@ -284,8 +315,13 @@ TEST(qor_cLayerViewerLoop, SpaceOnTheTenthScreenReplaysItFromZeroWithTheMusicAtZ
     viewer.run();
     viewer.release();
     ASSERT_EQ(viewer.passes.size(), 6u);
-    EXPECT_NEAR(viewer.passes[2].fScreenTime, 202.0f, 2e-3f);
-    EXPECT_NEAR(greyOf(viewer.passes[2]), 202, 1);
+    // Nine switches before the tenth screen: at most nine units behind the table; the screen's
+    // own clock one ahead.
+    const float t2 = fromTheStart(30.0, startOf(9) + 202).fScreenTime;
+    EXPECT_GE(t2, 193.0f - 1e-2f);
+    EXPECT_LE(t2, 202.0f + 1e-2f);
+    EXPECT_EQ(viewer.passes[2].fScreenTime, t2);
+    EXPECT_NEAR(greyOf(viewer.passes[2]), t2 + 1, 1);
     // After Space the tenth screen again, from 0, on the music from 0: pass 3 is one frame on.
     for (int k = 3; k < 6; ++k)
     {

@@ -40,6 +40,9 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         {{"--capture", "f_%d_%d.png"}, -1}, {{"--capture", ".mkv"}, -1}, {{"--size", "1280x720"}, 1},
         {{"--size", "1280"}, -1},       {{"--size", "8x8"}, -1},       {{"--size", "640x480x"}, -1},
         {{"--quiet"}, 1},               {{"--window"}, 0},             {{"--frames", "3"}, 0},
+        {{"--range", "0:0"}, 1},        {{"--range", "120:359"}, 1},   {{"--range", "5:4"}, -1},
+        {{"--range", "-1:4"}, -1},      {{"--range", "3"}, -1},        {{"--range", "3:4x"}, -1},
+        {{"--range", " 3:4"}, -1},      {{"--range"}, -1},
     };
     for (const Case & c : cases)
     {
@@ -73,7 +76,39 @@ TEST(qor_cPlayerOptions, ValuesLandInTheOptionsAndCaptureImpliesSixtyFrames)
     qor_cPlayerOptions::setFailed();
     EXPECT_EQ(qor_cPlayerOptions::getExitStatus(), 1);
     qor_cPlayerOptions::reset();
+    qor_cPlayerOptions::setStoppedBy(2); // SIGINT: 128 + 2, and a later failure keeps it
+    qor_cPlayerOptions::setFailed();
+    EXPECT_EQ(qor_cPlayerOptions::getExitStatus(), 130);
+    qor_cPlayerOptions::reset();
     EXPECT_EQ(qor_cPlayerOptions::getExitStatus(), 0);
+}
+
+TEST(qor_cPlayerOptions, TheFirstFrameShownIsTheSeekTimeInFramesOrTheRangesFirst)
+{
+    // round(S x N) at the fixed step, 60 a second on the music's clock; --range gives it whole.
+    struct Case
+    {
+        std::vector<std::vector<std::string>> options;
+        int nFirst, nFrames;
+    };
+    const Case cases[] = {
+        {{}, 0, -1},
+        {{{"--seek", "12.5"}}, 750, -1},
+        {{{"--seek", "0.0249"}, {"--fps", "20"}}, 0, -1},
+        {{{"--seek", "0.025"}, {"--fps", "20"}}, 1, -1},
+        {{{"--seek", "300"}, {"--capture", "f_%d.png"}}, 18000, -1},
+        {{{"--seek", "1"}, {"--fps", "29.97"}}, 30, -1},
+        {{{"--range", "120:359"}, {"--seek", "100"}}, 120, 240},
+    };
+    for (const Case & c : cases)
+    {
+        qor_cPlayerOptions::reset();
+        for (const std::vector<std::string> & words : c.options)
+            ASSERT_EQ(parseOne(words), 1) << words[0];
+        EXPECT_EQ(qor_cPlayerOptions::getFirstFrame(), c.nFirst) << c.options.size();
+        EXPECT_EQ(qor_cPlayerOptions::getRangeFrames(), c.nFrames) << c.options.size();
+    }
+    qor_cPlayerOptions::reset();
 }
 
 TEST(qor_cCapture, PngPatternsNumberTheFramesAsPrintfWould)

@@ -190,3 +190,24 @@ TEST(qor_cSequencer, FindGivesTheEntryWhoseSpanHoldsATimeAndTheUnitsIntoIt)
     }
     EXPECT_NEAR(qor_cLayerViewer::getShowLength(), 310.7333, 1e-3);
 }
+
+TEST(qor_cSequencer, AJumpLeavesTheSteppingPauseAndTheNewScreenFollowsTheMusic)
+{
+    // Page Up, Page Down and Home: stepped and paused, then a jump; the next pass moves the new
+    // screen by the music's delta (100 ms: 3 units).
+    for (const int iTarget : {0, 3, 5})
+    {
+        qor_cSequencer seq(qor_cLayerViewer::getShowTable());
+        seq.start(4, 100.0f, 5000.0f);
+        qor_cSequencer::sKeys right;
+        right.bRight = true;
+        seq.advance(5016.0f, right);
+        ASSERT_TRUE(seq.isPaused());
+        ASSERT_TRUE(seq.jump(iTarget, 9000.0f));
+        EXPECT_FALSE(seq.isPaused()) << iTarget;
+        const qor_cSequencer::sPass pass = seq.advance(9100.0f, {});
+        EXPECT_EQ(seq.getEntry(), iTarget);
+        EXPECT_NEAR(pass.fStep, 3.0f, 1e-3f) << iTarget;
+        EXPECT_NEAR(seq.getScreenTime(), 3.0f, 1e-3f) << iTarget;
+    }
+}

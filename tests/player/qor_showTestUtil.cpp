@@ -55,6 +55,19 @@ bool TestShow::addRampScreen(const std::string & screen)
                              "    lastKey_diffuse();\n");
 }
 
+bool TestShow::addFlashScreen(const std::string & screen, int nUnit)
+{
+    return addScreen(screen, "    setMatDiff(0, 0, 0, 255);\n"
+                             "    addKey_diffuse(0, 0, 0, 0, 255);\n"
+                             "    addKey_diffuse(" +
+                                 std::to_string(nUnit - 1) +
+                                 ", 0, 0, 0, 255);\n"
+                                 "    addKey_diffuse(" +
+                                 std::to_string(nUnit) +
+                                 ", 255, 255, 255, 255);\n"
+                                 "    lastKey_diffuse();\n");
+}
+
 Rgb TestShow::colourOf(int iEntry)
 {
     // Distinct, and far from black (the clear colour).
@@ -79,6 +92,12 @@ bool TestShow::addAllScreens()
 bool TestShow::addMusic(int iRate, int iChannels, int nFrames)
 {
     const std::vector<uint8_t> mp3 = makeMp3(iRate, iChannels, nFrames, 440.0f);
+    return !mp3.empty() && writeBytes(m_dir.file("DASKMIX.mp3"), mp3.data(), mp3.size());
+}
+
+bool TestShow::addMusic(int iRate, const std::vector<short> & samples)
+{
+    const std::vector<uint8_t> mp3 = makeMp3(iRate, 1, samples);
     return !mp3.empty() && writeBytes(m_dir.file("DASKMIX.mp3"), mp3.data(), mp3.size());
 }
 

@@ -27,10 +27,14 @@ public:
     // A screen whose grey level follows its own clock: level t at screen time t units (0 to
     // 250, held after).
     bool addRampScreen(const std::string & screen);
+    // A screen black up to its own time nUnit - 1 and white from nUnit on (linear between).
+    bool addFlashScreen(const std::string & screen, int nUnit);
     // Every screen of the show's table in the colour of its entry (colourOf).
     bool addAllScreens();
     static Rgb colourOf(int iEntry);
     bool addMusic(int iRate, int iChannels, int nFrames);
+    // The music: the samples given, mono.
+    bool addMusic(int iRate, const std::vector<short> & samples);
     const std::string & error() const { return m_error; }
 
 private:

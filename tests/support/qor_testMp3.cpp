@@ -8,6 +8,16 @@ namespace qort
 {
 std::vector<uint8_t> makeMp3(int iRate, int iChannels, int nFrames, float fHz)
 {
+    std::vector<short> pcm(static_cast<size_t>(nFrames));
+    const double kTwoPi = 6.283185307179586;
+    for (int i = 0; i < nFrames; ++i)
+        pcm[size_t(i)] = short(std::lround(16383.0 * std::sin(kTwoPi * fHz * i / iRate)));
+    return makeMp3(iRate, iChannels, pcm);
+}
+
+std::vector<uint8_t> makeMp3(int iRate, int iChannels, const std::vector<short> & samples)
+{
+    const int nFrames = int(samples.size());
     std::vector<uint8_t> out;
     lame_global_flags * pLame = lame_init();
     if (!pLame)
@@ -25,12 +35,10 @@ std::vector<uint8_t> makeMp3(int iRate, int iChannels, int nFrames, float fHz)
         return out;
     }
     std::vector<short> pcm(size_t(nFrames) * 2);
-    const double kTwoPi = 6.283185307179586;
     for (int i = 0; i < nFrames; ++i)
     {
-        const short s = short(std::lround(16383.0 * std::sin(kTwoPi * fHz * i / iRate)));
-        pcm[size_t(i) * 2] = s;
-        pcm[size_t(i) * 2 + 1] = s;
+        pcm[size_t(i) * 2] = samples[size_t(i)];
+        pcm[size_t(i) * 2 + 1] = samples[size_t(i)];
     }
     std::vector<uint8_t> buf(size_t(nFrames) * 5 / 4 + 7200 + 16384);
     int n = 0;

@@ -4,13 +4,12 @@
 #include "qor_cErrorHandler.h"
 #include "qor_cMaterial.h"
 #include "qor_cXChange.h"
-#include "qor_mathUtil.h"
 
 #include <new>
 
 qor_cParticleSystem::qor_cParticleSystem()
     : qor_cObject(e_type_particleSystem), m_nParticle(0), m_pParticle(nullptr), m_params(), m_bStarted(true),
-      m_bInitialised(true), m_pList(nullptr), m_pMaterial(nullptr)
+      m_bInitialised(true), m_pList(nullptr), m_pMaterial(nullptr), m_nIndex(0), m_uRand(0), m_bRandSeeded(false)
 {
     m_pList = qor_cTriList::create();
 }
@@ -76,6 +75,38 @@ void qor_cParticleSystem::rewind()
     qor_cObject::rewind();
     m_bStarted = !m_params.bStream;
     m_bInitialised = !m_params.bOneShot;
+    m_bRandSeeded = false;
+}
+
+void qor_cParticleSystem::setIndex(uint nIndex)
+{
+    m_nIndex = nIndex;
+    m_bRandSeeded = false;
+}
+
+uint32_t qor_cParticleSystem::getSeed() const
+{
+    // FNV-1a over the name, its end, then the index's four bytes.
+    uint32_t h = 2166136261u;
+    const auto mix = [&h](uint8_t c) { h = (h ^ c) * 16777619u; };
+    for (cchar * sz = getName(); sz && *sz; ++sz)
+        mix(uint8_t(*sz));
+    mix(0);
+    for (int i = 0; i < 4; ++i)
+        mix(uint8_t(m_nIndex >> (8 * i)));
+    return h;
+}
+
+float qor_cParticleSystem::randRange(float a, float b)
+{
+    if (!m_bRandSeeded)
+    {
+        m_uRand = getSeed();
+        m_bRandSeeded = true;
+    }
+    m_uRand = m_uRand * 214013u + 2531011u;
+    const uint32_t r = (m_uRand >> 16) & 0x7fff;
+    return a + static_cast<float>(r) * (1.0f / 32767.0f) * (b - a);
 }
 
 void qor_cParticleSystem::spread()
@@ -86,7 +117,7 @@ void qor_cParticleSystem::spread()
         float fLargest = -fMax;
         for (uint i = 0; i < m_nParticle; ++i)
         {
-            m_pParticle[i].fLife = -qoru_randRange(0.0f, fMax);
+            m_pParticle[i].fLife = -randRange(0.0f, fMax);
             if (m_pParticle[i].fLife > fLargest)
                 fLargest = m_pParticle[i].fLife;
         }
@@ -107,13 +138,19 @@ void qor_cParticleSystem::emit(cParticle & p)
         p.fSizeStep = 0.0f;
         return;
     }
-    p.fLife = m_params.fLifeBase + qoru_randRange(0.0f, m_params.fLifeRange);
+    p.fLife = m_params.fLifeBase + randRange(0.0f, m_params.fLifeRange);
     const qor_cVector3 & b = m_params.vBox;
-    const qor_cVector3 local(qoru_randRange(-b.x, b.x), qoru_randRange(-b.y, b.y), qoru_randRange(-b.z, b.z));
+    // One draw a statement: the draws go x, y, z whatever order a compiler evaluates arguments in.
+    qor_cVector3 local;
+    local.x = randRange(-b.x, b.x);
+    local.y = randRange(-b.y, b.y);
+    local.z = randRange(-b.z, b.z);
     p.vPosition = m_world.transform(local);
     const qor_cVector3 & r = m_params.vVelocityRange;
-    const qor_cVector3 vel = m_params.vVelocity + qor_cVector3(qoru_randRange(-r.x, r.x), qoru_randRange(-r.y, r.y),
-                                                               qoru_randRange(-r.z, r.z));
+    qor_cVector3 vel = m_params.vVelocity;
+    vel.x += randRange(-r.x, r.x);
+    vel.y += randRange(-r.y, r.y);
+    vel.z += randRange(-r.z, r.z);
     qor_cMatrix rot = m_world;
     rot.setTranslation(0.0f, 0.0f, 0.0f);
     p.vVelocity = rot.transform(vel);
@@ -122,8 +159,8 @@ void qor_cParticleSystem::emit(cParticle & p)
     p.color = m_params.startColor;
     p.colorStep.set((m_params.endColor.r - p.color.r) * fInv, (m_params.endColor.g - p.color.g) * fInv,
                     (m_params.endColor.b - p.color.b) * fInv, (m_params.endColor.a - p.color.a) * fInv);
-    p.fSize = m_params.fStartSize + qoru_randRange(0.0f, m_params.fStartSizeRange);
-    const float fEnd = m_params.fEndSize + qoru_randRange(0.0f, m_params.fEndSizeRange);
+    p.fSize = m_params.fStartSize + randRange(0.0f, m_params.fStartSizeRange);
+    const float fEnd = m_params.fEndSize + randRange(0.0f, m_params.fEndSizeRange);
     p.fSizeStep = (fEnd - p.fSize) * fInv;
 }
 

@@ -5,11 +5,17 @@
 //
 // Life of a particle (frame units): greater than 0 alive and drawn, 0 dead and hidden, below 0
 // waiting to be emitted.
+//
+// Every random draw comes from the system's own generator, seeded from the system's identity
+// (its name and its place among its scene's systems) and started again by rewind: what a system
+// shows never depends on what was drawn before it, by other systems or other screens.
 #pragma once
 
 #include "qor_cColor.h"
 #include "qor_cObject.h"
 #include "qor_cTriList.h"
+
+#include <cstdint>
 
 class qor_cMaterial;
 
@@ -53,8 +59,18 @@ public:
 
     // The object update (once per frame), then the simulation (every call).
     void update(cfloat * pDt) override;
-    // Object rewind; the start-up flags back to their initial values.
+    // Object rewind; the start-up flags back to their initial values, the random generator
+    // back to its seed.
     void rewind() override;
+
+    // The system's place among its scene's particle systems, part of its identity (the scene
+    // sets it when the system is added); the generator starts again from the new seed.
+    void setIndex(uint nIndex);
+    // The generator's seed: a hash of the name and the index.
+    uint32_t getSeed() const;
+    // a + (r & 0x7fff) / 32767 * (b - a), r the next draw of the system's generator (a linear
+    // congruential generator of the C library's kind: 15 bits a draw).
+    float randRange(float a, float b);
 
     // Replaces the pool by n zeroed particles; false with a message when memory runs out.
     bool createParticle(uint n);
@@ -88,4 +104,7 @@ private:
     bool m_bInitialised;
     qor_cTriList * m_pList;
     qor_cMaterial * m_pMaterial;
+    uint m_nIndex;
+    uint32_t m_uRand;   // generator state
+    bool m_bRandSeeded; // false: seeded at the next draw (the name may be set after construction)
 };

@@ -178,6 +178,9 @@ bool qor_cScene::addObject(qor_cObject * pObject, bool bOwner)
 
 bool qor_cScene::addParticleSystem(qor_cParticleSystem * pSystem, bool bOwner)
 {
+    // Its place among the scene's systems is part of the seed of its random draws.
+    if (pSystem)
+        pSystem->setIndex(uint(m_lParticleSystem.getNbItem()));
     return m_lParticleSystem.add(pSystem, bOwner);
 }
 
@@ -216,7 +219,7 @@ bool qor_cScene::add(qor_cObject * pObject, bool bOwner)
     case qor_cObject::e_type_gizmoCylinder:
         return m_lGizmoCylinder.add(static_cast<qor_cGizmoCylinder *>(pObject), bOwner);
     case qor_cObject::e_type_particleSystem:
-        return m_lParticleSystem.add(static_cast<qor_cParticleSystem *>(pObject), bOwner);
+        return addParticleSystem(static_cast<qor_cParticleSystem *>(pObject), bOwner);
     case qor_cObject::e_type_target:
         return m_lTarget.add(pObject, bOwner);
     default:

@@ -12,8 +12,10 @@
 #include "qor_cScene.h"
 #include "qor_cTriMesh.h"
 #include "qor_imageTestEnv.h"
+#include "qor_mathUtil.h"
 #include "qor_testUtil.h"
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -457,6 +459,71 @@ TEST(ParticleSystem, StreamSpreadsThePoolOverOneLifetime)
     EXPECT_EQ(fMax, 0.0f);   // the first goes at once
     EXPECT_GE(fMin, -15.0f); // the others within one maximum lifetime
     EXPECT_LT(fMin, 0.0f);
+}
+
+namespace
+{
+// A streaming fountain with random life, position, velocity and sizes, named szName, updated
+// nSteps times by 0.5 units; then every particle's life and, for the living, what is drawn.
+std::vector<float> fountain(qor_cParticleSystem & ps, const char * szName, int nSteps,
+                            qor_cParticleSystem * pOther = nullptr)
+{
+    if (ps.getNbParticle() == 0)
+    {
+        ps.setName(szName);
+        ps.createParticle(32);
+        qor_cParticleSystem::sParams p = params(true, false, 6, 4);
+        p.vBox.set(1, 2, 3);
+        p.vVelocityRange.set(0.5f, 0.25f, 1);
+        p.fStartSizeRange = 2;
+        p.fEndSizeRange = 1;
+        ps.setParams(p);
+    }
+    const float dt = 0.5f;
+    for (int k = 0; k < nSteps; ++k)
+    {
+        ps.clearUpdated();
+        ps.update(&dt);
+        if (pOther) // another system drawing in between, and the C library's generator too
+        {
+            pOther->clearUpdated();
+            pOther->update(&dt);
+            std::rand();
+            qoru_randRange(0, 1);
+        }
+    }
+    std::vector<float> v;
+    for (uint i = 0; i < ps.getNbParticle(); ++i)
+    {
+        const qor_cParticleSystem::cParticle & q = *ps.getParticle(i);
+        v.push_back(q.fLife);
+        if (q.fLife > 0)
+            v.insert(v.end(), {q.vPosition.x, q.vPosition.y, q.vPosition.z, q.fSize, q.color.a});
+    }
+    return v;
+}
+} // namespace
+
+TEST(ParticleSystem, DrawsDependOnTheSystemsIdentityAloneAndStartAgainOnRewind)
+{
+    qor_cParticleSystem alone;
+    const std::vector<float> ref = fountain(alone, "fountain", 40);
+    ASSERT_GT(ref.size(), 32u); // some particles alive
+
+    // Another system and the C library's generator drawing in between change nothing.
+    qor_cParticleSystem a, other;
+    fountain(other, "other", 0);
+    EXPECT_EQ(fountain(a, "fountain", 40, &other), ref);
+    // Run for a while, rewound: the same particles again.
+    qor_cParticleSystem b;
+    fountain(b, "fountain", 17);
+    b.rewind();
+    EXPECT_EQ(fountain(b, "fountain", 40), ref);
+    // Another name, or another place in its scene, is another sequence.
+    qor_cParticleSystem c, d;
+    EXPECT_NE(fountain(c, "fountain2", 40), ref);
+    d.setIndex(1);
+    EXPECT_NE(fountain(d, "fountain", 40), ref);
 }
 
 TEST(ParticleSystem, InvisibleSystemDoesNotStartUntilVisible)
