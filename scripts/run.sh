@@ -12,7 +12,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build -j "${QOR_JOBS:-$(nproc)}" qor-player qor_cJpegFileDLL qor_show_content
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
-  # Absolute: the player works in build/show (--dir), where a relative name would land.
+  # Absolute, so that the message below names it whole.
   video=$(realpath -m "${QOR_VIDEO:-build/show/dask243.mp4}")
   echo "run: no display: capturing the show with its music to $video"
   SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} \

@@ -10,6 +10,7 @@
 #include "qor_cMonofiler.h"
 #include "qor_cMusic.h"
 #include "qor_cPlayerOptions.h"
+#include "qor_cShowConfig.h"
 
 #include <SDL.h>
 
@@ -17,24 +18,13 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <signal.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
 {
-// The show: each screen script and how long its screen is shown, in frame units of 1/30 s.
-// A script used several times is loaded into a screen of its own each time.
-const qor_sScreenEntry s_aShowTable[] = {
-    {"kv_screen_intro.o", 890},    {"kv_screen_dask.o", 390},      {"kv_screen_inter1.o", 450},
-    {"kv_screen_black.o", 52},     {"kv_screen_chapter5.o", 1570}, {"kv_screen_inter2.o", 450},
-    {"kv_screen_black.o", 30},     {"kv_screen_chapter7.o", 1055}, {"kv_screen_inter3.o", 450},
-    {"kv_screen_chapter6.o", 980}, {"kv_screen_inter4.o", 450},    {"kv_screen_black.o", 55},
-    {"kv_screen_chapter4.o", 1190}, {"kv_screen_endscroll.o", 1100}, {"kv_screen_theend.o", 210},
-    {nullptr, 0},
-};
-
-cchar * const kMusicName = "DASKMIX.mp3";
-
 // The signal that asked the show to stop (SIGINT, SIGTERM), 0 while none has: the loop ends
 // after its frame, so that a capture is finished like at the end of the show.
 volatile std::sig_atomic_t s_iStopSignal = 0;
@@ -70,15 +60,11 @@ private:
 };
 } // namespace
 
-const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return s_aShowTable; }
+const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return qor_cShowConfig::get().getTable(); }
 
-double qor_cLayerViewer::getShowLength()
-{
-    const qor_cSequencer seq(s_aShowTable);
-    return seq.getStart(seq.getCount()) / 30.0;
-}
+double qor_cLayerViewer::getShowLength() { return qor_cShowConfig::get().getLength(); }
 
-qor_cLayerViewer::qor_cLayerViewer() : m_sequencer(s_aShowTable), m_pMusic(nullptr), m_nPass(0)
+qor_cLayerViewer::qor_cLayerViewer() : m_sequencer(getShowTable()), m_pMusic(nullptr), m_nPass(0)
 {
     std::memset(m_abWasDown, 0, sizeof m_abWasDown);
 }
@@ -97,7 +83,20 @@ bool qor_cLayerViewer::init()
         qoru_logError("bRet = initLowLevel();\n");
         return false;
     }
-    openPack("dask243.dat");
+    cchar * szPack = qor_cShowConfig::get().getPack();
+    openPack(szPack);
+    const qor_sScreenEntry * pTable = getShowTable();
+    struct stat st;
+    const bool bLoose = pTable[0].szScript &&
+                        stat((std::string("scripts/exe/") + pTable[0].szScript).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (m_pMonofiler && m_pMonofiler->getNbEntry() == 0 && !bLoose)
+    {
+        // Every file is then read from the folder; without the show's loose files there either
+        // the show would play black frames, so the author hears of it.
+        const std::string strWhy = m_pMonofiler->getOpenError();
+        std::fprintf(stderr, "qor-player: the pack \"%s\" %s; every file is read from the folder instead\n", szPack,
+                     strWhy.empty() ? "holds no file" : ("cannot be used (" + strWhy + ")").c_str());
+    }
     return true;
 }
 
@@ -143,8 +142,8 @@ void qor_cLayerViewer::openMusic(char * pImage, uint nSize)
     }
     // The show still plays, timed by the wall clock instead of the sound.
     QOR_LOG_LOCATION();
-    qoru_logError("music \"%s\": %s; the show runs on the wall clock\n", kMusicName, szWhy);
-    std::fprintf(stderr, "qor-player: music \"%s\": %s; the show runs on the wall clock\n", kMusicName, szWhy);
+    qoru_logError("music \"%s\": %s; the show runs on the wall clock\n", qor_cShowConfig::get().getMusic(), szWhy);
+    std::fprintf(stderr, "qor-player: music \"%s\": %s; the show runs on the wall clock\n", qor_cShowConfig::get().getMusic(), szWhy);
     m_pMusic = new (std::nothrow) qor_cWallClock;
 }
 
@@ -228,7 +227,7 @@ qor_cFont * qor_cLayerViewer::showLoadingFrame()
         pFont->printf("Version 1.2");
     }
     qor_cLayerScreen loading;
-    loading.loadFromScript("kv_screen_loading.o");
+    loading.loadFromScript(qor_cShowConfig::get().getLoading());
     const qor_sStep step = {0.001f, 0};
     loading.update(&step.fStep);
     loading.renderToTextures();
@@ -269,7 +268,7 @@ void qor_cLayerViewer::run()
     bool bMusicRead = false;
     if (!opts.strCapture.empty())
     {
-        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
+        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(qor_cShowConfig::get().getMusic(), &nMusic) : nullptr;
         bMusicRead = true;
         const int w = opts.iWidth > 0 ? opts.iWidth : 640, h = opts.iHeight > 0 ? opts.iHeight : 480;
         // The sound starts at the music time of the first frame shown.
@@ -282,7 +281,7 @@ void qor_cLayerViewer::run()
         }
         if (capture.isVideo() && !pMusicImage)
             std::fprintf(stderr, "qor-player: capture: no music (\"%s\" cannot be read): the video is silent\n",
-                         kMusicName);
+                         qor_cShowConfig::get().getMusic());
         // PNG files of a range are numbered by their frame index, so that ranges fill one folder.
         if (nRange > 0)
             capture.setFirstNumber(nFirst);
@@ -325,7 +324,7 @@ void qor_cLayerViewer::run()
 
     // 3. The music (already read when capturing).
     if (!bMusicRead)
-        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(kMusicName, &nMusic) : nullptr;
+        pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(qor_cShowConfig::get().getMusic(), &nMusic) : nullptr;
     openMusic(pMusicImage, nMusic);
 
     // 4. The starting point: the passes before the first frame shown are replayed from the

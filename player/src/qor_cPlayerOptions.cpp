@@ -69,13 +69,9 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
     }
     else if (std::strcmp(sz, "--seek") == 0)
     {
-        const double dLength = qor_cLayerViewer::getShowLength();
-        if (!parseNumber(szValue, 0.0, 1e9, &s_options.dSeek) || s_options.dSeek >= dLength)
-        {
-            std::fprintf(stderr, "qor-player: --seek takes seconds from 0 to below %.2f (the show's length), not \"%s\"\n",
-                         dLength, szValue);
-            return -1;
-        }
+        // The show's length is known once application.ini is read: checkSeek() compares then.
+        if (!parseNumber(szValue, 0.0, 1e9, &s_options.dSeek))
+            return bad("--seek takes seconds from 0 to below the show's length", szValue);
     }
     else if (std::strcmp(sz, "--range") == 0)
     {
@@ -118,6 +114,16 @@ cchar * qor_cPlayerOptions::usage()
            "  --quiet        no progress line while capturing\n"
            "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
            "                 percentile frame times; the load time (start to first show frame)\n";
+}
+
+bool qor_cPlayerOptions::checkSeek()
+{
+    const double dLength = qor_cLayerViewer::getShowLength();
+    if (s_options.dSeek < dLength)
+        return true;
+    std::fprintf(stderr, "qor-player: --seek takes seconds from 0 to below %.2f (the show's length), not %g\n", dLength,
+                 s_options.dSeek);
+    return false;
 }
 
 double qor_cPlayerOptions::getStepFps()

@@ -34,6 +34,10 @@ public:
     // The lines of the usage text that describe these options.
     static cchar * usage();
 
+    // The seek time against the show's length, once the show is known: false after writing
+    // the reason to standard error when it is not before the end.
+    static bool checkSeek();
+
     // The frames-per-second the show runs at: --fps, else 60 while capturing, else 0 (music).
     static double getStepFps();
     // Frames replayed (updated, not drawn) before the first frame shown: FIRST of --range, else

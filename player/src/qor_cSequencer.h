@@ -4,15 +4,8 @@
 // and the keys, and acts on what each pass returns, so the rules run the same on any clock.
 #pragma once
 
+#include "qor_builtinShow.h"
 #include "qor_types.h"
-
-// One row of the show's table: the compiled screen script and how long its screen is shown, in
-// frame units of 1/30 second. A null script name ends a table.
-struct qor_sScreenEntry
-{
-    cchar * szScript;
-    int nDuration;
-};
 
 // The step handed to a screen's update(): frame units (may be 0 or negative), then a word that
 // is always 0.

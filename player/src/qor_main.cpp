@@ -14,6 +14,7 @@
 #include "qor_cPlayerOptions.h"
 #include "qor_cSDL.h"
 #include "qor_cSceneViewer.h"
+#include "qor_cShowConfig.h"
 
 #include <SDL.h>
 
@@ -53,11 +54,43 @@ struct Option
 
 void usage(cchar * szError, FILE * pOutFor = nullptr);
 
+// --dir is entered once the whole command line is read, so that every path on it (--capture
+// too, wherever it stands) is taken from the caller's working directory.
+std::string s_strDir;
+
 int applyDir(cchar * szValue)
 {
-    if (chdir(szValue) != 0)
+    s_strDir = szValue;
+    return -1;
+}
+
+// Paths of the command line are the caller's: a relative --capture is made absolute before the
+// player enters --dir. In a PNG pattern a "%" of the folder's name is written "%%"; a video name
+// cannot hold one, and is then left relative to --dir, the user told.
+int enterDir()
+{
+    std::string & strCapture = qor_cPlayerOptions::get().strCapture;
+    if (!s_strDir.empty() && !strCapture.empty() && strCapture[0] != '/')
     {
-        std::fprintf(stderr, "qor-player: cannot enter the folder %s: %s\n", szValue, std::strerror(errno));
+        char acCwd[PATH_MAX];
+        if (!getcwd(acCwd, sizeof acCwd))
+        {
+            std::fprintf(stderr, "qor-player: the current folder cannot be read: %s\n", std::strerror(errno));
+            return kExitFailure;
+        }
+        const bool bPattern = strCapture.find('%') != std::string::npos;
+        std::string strCwd;
+        for (cchar * p = acCwd; *p; ++p)
+            strCwd += (*p == '%' && bPattern) ? std::string("%%") : std::string(1, *p);
+        if (!bPattern && strCwd.find('%') != std::string::npos)
+            std::fprintf(stderr, "qor-player: --capture %s is written in %s (the current folder's name holds \"%%\")\n",
+                         strCapture.c_str(), s_strDir.c_str());
+        else
+            strCapture = strCwd + "/" + strCapture;
+    }
+    if (!s_strDir.empty() && chdir(s_strDir.c_str()) != 0)
+    {
+        std::fprintf(stderr, "qor-player: cannot enter the folder %s: %s\n", s_strDir.c_str(), std::strerror(errno));
         return kExitFailure;
     }
     return -1;
@@ -208,6 +241,18 @@ int readIni(Launcher & launcher)
         return kExitFailure;
     }
     std::sscanf(szUser, "%d", &launcher.user);
+    if (launcher.id == 1)
+    {
+        // The show: [SHOW] when it is there, the built-in show otherwise; a malformed entry stops
+        // everything before a window opens.
+        if (!qor_cShowConfig::get().read(ini))
+        {
+            std::fprintf(stderr, "qor-player: %s\n", qor_cShowConfig::get().getError());
+            return kExitFailure;
+        }
+        if (!qor_cPlayerOptions::checkSeek())
+            return kExitUsage;
+    }
     return kExitOk;
 }
 } // namespace
@@ -225,7 +270,9 @@ int main(int argc, char ** argv)
 #ifdef QOR_LEAK_CHECKED
     qoru_pinGLLibraries();
 #endif
-    const int iOptions = parseOptions(argc, argv);
+    int iOptions = parseOptions(argc, argv);
+    if (iOptions < 0)
+        iOptions = enterDir();
     if (iOptions >= 0)
         return iOptions;
     int iExit = kExitOk;
@@ -255,8 +302,8 @@ int main(int argc, char ** argv)
                 launcher.pApplication->release();
             }
         }
-        else if (iIni == kExitFailure)
-            iExit = kExitFailure;
+        else if (iIni == kExitFailure || iIni == kExitUsage)
+            iExit = iIni;
     }
     SDL_Quit();
     return iExit != 0 ? iExit : qor_cPlayerOptions::getExitStatus();

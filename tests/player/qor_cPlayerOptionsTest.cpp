@@ -5,6 +5,7 @@
 #include "qor_cPlayerOptions.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -34,7 +35,7 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
     const Case cases[] = {
         {{"--fps", "60"}, 1},           {{"--fps", "29.97"}, 1},       {{"--fps", "0"}, -1},
         {{"--fps", "-5"}, -1},          {{"--fps", "60x"}, -1},        {{"--fps"}, -1},
-        {{"--seek", "0"}, 1},           {{"--seek", "310.7"}, 1},      {{"--seek", "310.74"}, -1},
+        {{"--seek", "0"}, 1},           {{"--seek", "310.7"}, 1},      {{"--seek", "310.74"}, 1},
         {{"--seek", "-1"}, -1},         {{"--seek", "nan"}, -1},       {{"--capture", "out.mp4"}, 1},
         {{"--capture", "a/f_%05d.png"}, 1}, {{"--capture", "out.avi"}, -1}, {{"--capture", "f_%s.png"}, -1},
         {{"--capture", "f_%d_%d.png"}, -1}, {{"--capture", ".mkv"}, -1}, {{"--size", "1280x720"}, 1},
@@ -53,6 +54,17 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         EXPECT_EQ(iResult, c.iResult) << c.words[0] << " " << (c.words.size() > 1 ? c.words[1] : "");
         // A refusal says why, on standard error; an acceptance says nothing.
         EXPECT_EQ(err.empty(), c.iResult >= 0) << err;
+    }
+    // The seek is held against the show's length (here the built-in show, 9322 units, 310.73 s)
+    // once the show is known.
+    for (const auto & seek : {std::pair<const char *, bool>{"310.7", true}, {"310.74", false}})
+    {
+        qor_cPlayerOptions::reset();
+        ASSERT_EQ(parseOne({"--seek", seek.first}), 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(qor_cPlayerOptions::checkSeek(), seek.second) << seek.first;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("--seek takes seconds from 0 to below 310.73") != std::string::npos, !seek.second) << err;
     }
     qor_cPlayerOptions::reset();
 }

@@ -22,7 +22,8 @@ namespace
 int runPlayer(const qort::TestShow & show, const std::string & options, std::string * pOut = nullptr,
               const std::string & env = "")
 {
-    const std::string cmd = env + " " + qort::binDir() + "/qor-player --dir " + show.path() +
+    // Run from the show's folder: the relative capture names land there.
+    const std::string cmd = "cd '" + show.path() + "' && " + env + " " + qort::binDir() + "/qor-player --dir " + show.path() +
                             " --no-dialogs --window " + options + " 2>&1";
     return qort::runCommand(cmd, pOut);
 }
@@ -258,7 +259,7 @@ TEST(CaptureStop, SigintFinishesThePlayableVideoOfTheFramesWritten)
     ASSERT_TRUE(show.addMusic(44100, 2, 44100 * 3));
     ASSERT_EQ(qort::runCommand("mkdir '" + show.file("tmp") + "'"), 0);
     // The player in the background; SIGINT once its progress line shows frames going out.
-    const std::string script = "TMPDIR='" + show.file("tmp") + "' timeout 300 " + qort::binDir() +
+    const std::string script = "cd '" + show.path() + "' && TMPDIR='" + show.file("tmp") + "' timeout 300 " + qort::binDir() +
                                "/qor-player --dir " + show.path() +
                                " --no-dialogs --window --size 64x48 --capture stop.mkv 2>'" + show.file("err.txt") +
                                "' & p=$!; i=0; while [ $i -lt 600 ] && [ ! -s '" + show.file("err.txt") +
@@ -345,4 +346,21 @@ TEST(CaptureStop, AVideoWithoutMusicSaysItIsSilent)
     const std::map<std::string, double> d = streamDurations(show.file("silent.mkv"));
     EXPECT_EQ(d.count("video"), 1u);
     EXPECT_EQ(d.count("audio"), 0u);
+}
+
+// Paths on the command line are the caller's: a relative capture name lands in the folder the
+// player was started from, not in --dir.
+TEST(Capture, ARelativeNameIsTheCallersNotTheShowFolders)
+{
+    qort::TestShow show;
+    ASSERT_TRUE(show.addAllScreens()) << show.error();
+    qort::TempDir caller;
+    std::string out;
+    ASSERT_EQ(qort::runCommand("cd '" + caller.path() + "' && " + qort::binDir() + "/qor-player --dir '" + show.path() +
+                                   "' --no-dialogs --window --frames 1 --size 64x48 --capture 'f_%d.png' --quiet 2>&1",
+                               &out),
+              0)
+        << out;
+    EXPECT_TRUE(qort::fileExists(caller.file("f_0.png"))) << out;
+    EXPECT_FALSE(qort::fileExists(show.file("f_0.png")));
 }

@@ -2,6 +2,7 @@
 
 #include "qor_fileUtil.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +143,14 @@ int qor_cConfigFile::getNbKey(cchar * szSection) const
     return pSection ? static_cast<int>(pSection->m_vPair.size()) : 0;
 }
 
+cchar * qor_cConfigFile::getKeyName(cchar * szSection, int iIndex) const
+{
+    const Section * pSection = findSection(szSection ? szSection : "");
+    if (!pSection || iIndex < 0 || static_cast<size_t>(iIndex) >= pSection->m_vPair.size())
+        return nullptr;
+    return pSection->m_vPair[static_cast<size_t>(iIndex)]->m_strKey.get();
+}
+
 cchar * qor_cConfigFile::getValue(cchar * szSection, cchar * szKey) const
 {
     if (!szSection || !szKey)
@@ -185,6 +194,18 @@ bool qor_cConfigFile::setValue(cchar * szSection, cchar * szKey, cchar * szValue
     return true;
 }
 
+void qor_cConfigFile::noteSkipped(cchar * szSection, cchar * szKey)
+{
+    try
+    {
+        m_vSkipped.emplace_back(szSection, szKey);
+    }
+    catch (const std::bad_alloc &)
+    {
+        // Only a note for the reader: the file's own rules lose nothing without it.
+    }
+}
+
 bool qor_cConfigFile::load(cchar * szPath)
 {
     if (m_pFile)
@@ -195,6 +216,7 @@ bool qor_cConfigFile::load(cchar * szPath)
     m_mapSection.clear();
     m_vSection.clear();
     m_strError.clear();
+    m_vSkipped.clear();
     if (!szPath)
         return false;
     // "a+" creates an empty file when none exists; a read-only file still opens with "r". Both
@@ -243,7 +265,19 @@ bool qor_cConfigFile::load(cchar * szPath)
         bool m_bValueRead, m_bValueOk;
         size_t m_nValueStart, m_nValueLength, m_nValueNext;
     } eq = {SIZE_MAX, SIZE_MAX, 0, false, false, false, 0, 0, 0};
-    char acName[kMaxLine + 1], acKey[kMaxLine + 1], acValue[kMaxLine + 1];
+    char acName[kMaxLine + 1], acKey[kMaxLine + 1], acValue[kMaxLine + 1], acOther[kMaxLine + 1];
+    // The name of the section whose "[" comes last before nAt: a skipped line is noted under
+    // the section it stands in, which may be after the one being read.
+    auto sectionAt = [&](size_t nAt) -> cchar * {
+        const size_t * pAfter = std::upper_bound(pStart, pStart + nStarts, nAt);
+        if (pAfter == pStart || pAfter - 1 <= pStart + iSection)
+            return acName;
+        size_t nStart = 0, nLen = 0, nAfter = 0;
+        if (!text.readLine(pAfter[-1] + 1, &nStart, &nLen, &nAfter))
+            return acName;
+        text.copy(nStart, nLen ? nLen - 1 : 0, acOther);
+        return acOther;
+    };
     // 2. and 4. From the current position, the next "[" starts a section. Each pass starts at
     // a "[" after the previous one, so the loop ends.
     while (bOk)
@@ -295,6 +329,11 @@ bool qor_cConfigFile::load(cchar * szPath)
             const size_t nKeyLine = eq.m_nScanLow > nPos ? eq.m_nScanLow : nPos;
             if (!text.readLine(nKeyLine, &nLineStart, &nLength, &nNext))
             {
+                size_t nKeyStart = nKeyLine;
+                while (nKeyStart < nEqual && text.isBreak(nKeyStart))
+                    nKeyStart += text.breakLength(nKeyStart);
+                text.copy(nKeyStart, nEqual > nKeyStart ? nEqual - nKeyStart : 0, acKey);
+                noteSkipped(sectionAt(nEqual), acKey);
                 nPos = nNext; // unreadable key line: the section ends
                 break;
             }
@@ -309,6 +348,7 @@ bool qor_cConfigFile::load(cchar * szPath)
             nNext = eq.m_nValueNext;
             if (!eq.m_bValueOk)
             {
+                noteSkipped(sectionAt(nEqual), acKey);
                 nPos = nNext; // unreadable value: this key is skipped
                 continue;
             }

@@ -13,6 +13,7 @@
 #include <string>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct qor_sConfigSection;
@@ -55,10 +56,20 @@ public:
     cchar * getSectionName(int iIndex) const;
     // Number of keys of the section (0 when it does not exist).
     int getNbKey(cchar * szSection) const;
+    // Key iIndex of the section in file order, or null.
+    cchar * getKeyName(cchar * szSection, int iIndex) const;
+    // Keys that load() skipped because their line could not be read (longer than kMaxLine, or
+    // the file's last line without a line break): the section and the key text (the start of
+    // the line, cut before its "="), in file order. They are not stored, as the rules say; a
+    // reader that must not miss a key can name them.
+    int getNbSkipped() const { return static_cast<int>(m_vSkipped.size()); }
+    cchar * getSkippedSection(int i) const { return m_vSkipped[static_cast<size_t>(i)].first.c_str(); }
+    cchar * getSkippedKey(int i) const { return m_vSkipped[static_cast<size_t>(i)].second.c_str(); }
     // Why the last load() refused the file ("" when it did not).
     cchar * getError() const { return m_strError.c_str(); }
 
 private:
+    void noteSkipped(cchar * szSection, cchar * szKey);
     qor_sConfigSection * findSection(cchar * szSection) const;
 
     // Sections in file order, and an index from name to the first section of that name.
@@ -66,4 +77,5 @@ private:
     std::unordered_map<std::string, qor_sConfigSection *> m_mapSection;
     FILE * m_pFile;
     std::string m_strError;
+    std::vector<std::pair<std::string, std::string>> m_vSkipped;
 };

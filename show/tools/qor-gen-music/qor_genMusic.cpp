@@ -13,6 +13,7 @@
 //
 // --preview renders only the first UNITS frame units (a quick listen, or a quick test);
 // --report prints each section's start, length, tempo and loudness. See docs/SHOW.md.
+#include "qor_builtinShow.h"
 #include "qor_genCommon.h"
 
 #include <lame/lame.h>
@@ -42,25 +43,20 @@ enum eKind
     e_theEnd,
 };
 
-// The show's screen table: script, duration in frame units, and the music that fits it.
+// The music that fits each screen of the show's table (qor_builtinShow.h, the table the player
+// plays): its kind and its key, entry by entry; the scripts and durations come from the table.
 struct Screen
 {
-    const char * szScript;
-    int nUnits;
     eKind kind;
     int transpose; // semitones from A minor
 };
 const Screen s_aScreen[] = {
-    {"kv_screen_intro.o", 890, e_intro, 0},     {"kv_screen_dask.o", 390, e_title, 0},
-    {"kv_screen_inter1.o", 450, e_inter, 0},    {"kv_screen_black.o", 52, e_black, 0},
-    {"kv_screen_chapter5.o", 1570, e_chapter, 0}, {"kv_screen_inter2.o", 450, e_inter, 5},
-    {"kv_screen_black.o", 30, e_black, 0},      {"kv_screen_chapter7.o", 1055, e_chapter, 5},
-    {"kv_screen_inter3.o", 450, e_inter, -2},   {"kv_screen_chapter6.o", 980, e_chapter, -2},
-    {"kv_screen_inter4.o", 450, e_inter, 3},    {"kv_screen_black.o", 55, e_black, 0},
-    {"kv_screen_chapter4.o", 1190, e_chapter, 3}, {"kv_screen_endscroll.o", 1100, e_endScroll, 0},
-    {"kv_screen_theend.o", 210, e_theEnd, 0},
+    {e_intro, 0},   {e_title, 0},   {e_inter, 0},    {e_black, 0},   {e_chapter, 0},
+    {e_inter, 5},   {e_black, 0},   {e_chapter, 5},  {e_inter, -2},  {e_chapter, -2},
+    {e_inter, 3},   {e_black, 0},   {e_chapter, 3},  {e_endScroll, 0}, {e_theEnd, 0},
 };
-const int kNbScreen = sizeof(s_aScreen) / sizeof(s_aScreen[0]);
+const int kNbScreen = g_nBuiltinShow;
+static_assert(sizeof(s_aScreen) / sizeof(s_aScreen[0]) == g_nBuiltinShow, "one kind of music per screen");
 
 double midiHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
@@ -641,12 +637,13 @@ int main(int argc, char ** argv)
     // that fills it with whole bars.
     std::vector<Section> sections;
     size_t total = 0;
-    for (const Screen & s : s_aScreen)
+    for (int iScreen = 0; iScreen < kNbScreen; ++iScreen)
     {
+        const Screen & s = s_aScreen[iScreen];
         Section sec;
         sec.kind = s.kind;
         sec.start = total;
-        sec.length = (size_t)s.nUnits * kSamplesPerUnit;
+        sec.length = (size_t)g_aBuiltinShow[iScreen].nDuration * kSamplesPerUnit;
         sec.transpose = s.transpose;
         const double target = s.kind == e_inter ? 96 : s.kind == e_endScroll ? 108 : s.kind == e_theEnd ? 72 : 126;
         const double seconds = (double)sec.length / kRate;
@@ -733,7 +730,7 @@ int main(int argc, char ** argv)
             for (size_t k = sec.start; k < end; ++k)
                 sum += (double)m.left[k] * m.left[k] + (double)m.right[k] * m.right[k];
             const double rms = std::sqrt(sum / (2.0 * (double)(end - sec.start)));
-            std::printf("%d\t%s\t%.3f\t%.3f\t%d\t%.2f\t%.1f\n", i, s_aScreen[i].szScript, (double)sec.start / kRate,
+            std::printf("%d\t%s\t%.3f\t%.3f\t%d\t%.2f\t%.1f\n", i, g_aBuiltinShow[i].szScript, (double)sec.start / kRate,
                         (double)sec.length / kRate, sec.bars, sec.bpm, 20 * std::log10(rms + 1e-12));
         }
     }
