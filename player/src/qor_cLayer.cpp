@@ -10,6 +10,7 @@
 #include "qor_cXChange.h"
 #include "qor_layerScript.h"
 
+#include <string>
 #include <cstring>
 #include <new>
 
@@ -44,12 +45,16 @@ bool qor_cLayer::loadScript(cchar * szScript)
     if (qor_cScript::getRunningDepth() == 0)
         qoru_resetTextureLayerCount();
     qor_cScript scr;
+    const std::string strContext = std::string("layer script \"") + (szScript ? szScript : "") + "\"";
+    qoru_pushLogContext(strContext.c_str());
     if (!scr.loadAndExecute(szScript, qor_aLayerScriptNatives))
     {
         QOR_LOG_LOCATION();
         qoru_logError("bool qor_cLayer::loadScript(cchar * szScript<%s>)\n", szScript ? szScript : "");
+        qoru_popLogContext();
         return false;
     }
+    qoru_popLogContext();
     initListQuadLookUp();
     return true;
 }

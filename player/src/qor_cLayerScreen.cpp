@@ -8,6 +8,8 @@
 #include "qor_cXChange.h"
 #include "qor_layerScript.h"
 
+#include <string>
+
 qor_cLayerScreen::qor_cLayerScreen() {}
 
 qor_cLayerScreen::~qor_cLayerScreen() {}
@@ -18,6 +20,8 @@ bool qor_cLayerScreen::loadFromScript(cchar * szScript)
     qoru_resetTextureLayerCount();
     qoru_setMatScriptMaterial(nullptr, nullptr);
     qor_cScript scr;
+    const std::string strContext = std::string("screen script \"") + (szScript ? szScript : "") + "\"";
+    qoru_pushLogContext(strContext.c_str());
     bool bRet = scr.loadAndExecute(szScript, qor_aScreenScriptNatives);
     if (!bRet)
     {
@@ -26,6 +30,7 @@ bool qor_cLayerScreen::loadFromScript(cchar * szScript)
         QOR_LOG_LOCATION();
         qoru_logError("bool bRet = scr.loadAndExecute(szScript);\n");
     }
+    qoru_popLogContext();
     return bRet;
 }
 

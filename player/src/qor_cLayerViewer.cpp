@@ -77,6 +77,8 @@ qor_cLayerViewer::~qor_cLayerViewer()
 
 bool qor_cLayerViewer::init()
 {
+    // The demo player keeps no log file: what fails to load is told on standard error.
+    qoru_setLogEcho("qor-player");
     if (!initLowLevel())
     {
         QOR_LOG_LOCATION();
@@ -142,8 +144,9 @@ void qor_cLayerViewer::openMusic(char * pImage, uint nSize)
     }
     // The show still plays, timed by the wall clock instead of the sound.
     QOR_LOG_LOCATION();
+    // (Standard error has it through the log's echo.)
     qoru_logError("music \"%s\": %s; the show runs on the wall clock\n", qor_cShowConfig::get().getMusic(), szWhy);
-    std::fprintf(stderr, "qor-player: music \"%s\": %s; the show runs on the wall clock\n", qor_cShowConfig::get().getMusic(), szWhy);
+    qoru_flushLogEcho();
     m_pMusic = new (std::nothrow) qor_cWallClock;
 }
 
@@ -218,16 +221,29 @@ bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
     return true;
 }
 
+bool qor_cLayerViewer::hasFile(cchar * szName)
+{
+    if (m_pMonofiler && m_pMonofiler->findFile(szName, nullptr, nullptr, nullptr))
+        return true;
+    struct stat st;
+    return stat(szName, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 qor_cFont * qor_cLayerViewer::showLoadingFrame()
 {
-    qor_cFont * pFont = new (std::nothrow) qor_cFont;
+    // The version text and the default loading screen are the built-in show's: a show without
+    // them simply goes without (nothing to report). A loading script named in [SHOW] is loaded,
+    // and reported when it fails.
+    qor_cFont * pFont = hasFile("maps/qor/font.jpg") ? new (std::nothrow) qor_cFont : nullptr;
     if (pFont)
     {
         pFont->loadFont("qor\\font");
         pFont->printf("Version 1.2");
     }
+    const qor_cShowConfig & show = qor_cShowConfig::get();
     qor_cLayerScreen loading;
-    loading.loadFromScript(qor_cShowConfig::get().getLoading());
+    if (show.isLoadingGiven() || hasFile((std::string("scripts/exe/") + show.getLoading()).c_str()))
+        loading.loadFromScript(show.getLoading());
     const qor_sStep step = {0.001f, 0};
     loading.update(&step.fStep);
     loading.renderToTextures();
@@ -320,6 +336,19 @@ void qor_cLayerViewer::run()
         // What the warm-up moved goes back: a screen starts the same whether it ran or not.
         for (int i = 0; i < m_sequencer.getCount(); ++i)
             getScreen(i)->rewind();
+    }
+
+    // With --strict the show stops here when anything failed to load (each problem was one line).
+    const int nProblems = qoru_getLogEchoCount();
+    if (opts.bStrict && nProblems > 0)
+    {
+        std::fprintf(stderr, "qor-player: --strict: %d load problem%s; the show is not played\n", nProblems,
+                     nProblems > 1 ? "s" : "");
+        m_lScreen.clear();
+        delete pFont;
+        delete[] pMusicImage;
+        qor_cPlayerOptions::setFailed();
+        return;
     }
 
     // 3. The music (already read when capturing).
@@ -441,6 +470,7 @@ void qor_cLayerViewer::run()
             else
                 m_pMusic->play();
         }
+        qoru_flushLogEcho();
         m_pMusic->nextFrame();
         if (countFrame() || (nRange > 0 && m_nPass >= nRange))
             break;
@@ -486,4 +516,5 @@ void qor_cLayerViewer::run()
     m_pMusic = nullptr;
     m_lScreen.clear();
     delete pFont;
+    qoru_flushLogEcho();
 }

@@ -45,6 +45,8 @@ protected:
     virtual void updateKeyboard();
 
 private:
+    // True when the file is in the pack or a regular file of the folder.
+    bool hasFile(cchar * szName);
     bool isKeyDown(uint nCode);
     // True once when a key goes down (the player's own keys act on the press, not the level).
     bool isKeyPressed(uint nCode);

@@ -53,6 +53,11 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
         s_options.bStats = true;
         return 1;
     }
+    if (std::strcmp(sz, "--strict") == 0)
+    {
+        s_options.bStrict = true;
+        return 1;
+    }
     if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
         std::strcmp(sz, "--size") != 0 && std::strcmp(sz, "--range") != 0)
         return 0;
@@ -113,7 +118,9 @@ cchar * qor_cPlayerOptions::usage()
            "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
            "  --quiet        no progress line while capturing\n"
            "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
-           "                 percentile frame times; the load time (start to first show frame)\n";
+           "                 percentile frame times; the load time (start to first show frame)\n"
+           "  --strict       exit 1 after loading when anything failed to load (each problem is\n"
+           "                 one line on standard error)\n";
 }
 
 bool qor_cPlayerOptions::checkSeek()

@@ -18,6 +18,7 @@ struct qor_sPlayerOptions
     int iHeight = 0;
     bool bQuiet = false;     // --quiet: no progress line while capturing
     bool bStats = false;     // --stats: per-screen frame times and the load time at the end
+    bool bStrict = false;    // --strict: any load problem ends the show after loading, exit 1
 };
 
 class qor_cPlayerOptions

@@ -57,6 +57,7 @@ void qor_cShowConfig::reset()
     m_vScript.clear();
     m_vEntry.assign(g_aBuiltinShow, g_aBuiltinShow + g_nBuiltinShow + 1);
     m_bBuiltin = true;
+    m_bLoadingGiven = false;
 }
 
 double qor_cShowConfig::getLength() const
@@ -154,6 +155,7 @@ bool qor_cShowConfig::read(const qor_cConfigFile & ini)
     m_strPack = strPack;
     m_strMusic = strMusic;
     m_strLoading = strLoading;
+    m_bLoadingGiven = ini.getValue(kSection, "LOADING") != nullptr;
     if (vScript.empty())
     {
         m_vScript.clear();

@@ -52,6 +52,8 @@ public:
     const qor_sScreenEntry * getTable() const { return m_vEntry.data(); }
     int getNbScreen() const { return static_cast<int>(m_vEntry.size()) - 1; }
     bool isBuiltinTable() const { return m_bBuiltin; }
+    // True when LOADING names the loading script (else it is the built-in show's).
+    bool isLoadingGiven() const { return m_bLoadingGiven; }
     // The show's length in seconds: the durations added up.
     double getLength() const;
 
@@ -60,4 +62,5 @@ private:
     std::vector<std::string> m_vScript; // the names m_vEntry points into (never resized after)
     std::vector<qor_sScreenEntry> m_vEntry;
     bool m_bBuiltin = true;
+    bool m_bLoadingGiven = false;
 };

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -81,6 +84,143 @@ void qoru_debugOutput(cchar * sz)
         std::fputs(sz, stderr);
 }
 
+namespace
+{
+std::string s_strEchoProgram; // empty: no echo
+std::vector<std::string> s_vContext;
+std::set<std::string> s_setEchoed;
+int s_nEchoed = 0;
+
+// The text between the first "<" and the ">" after it, from szFrom on; empty when none.
+std::string bracketed(const std::string & str, size_t nFrom = 0)
+{
+    const size_t a = str.find('<', nFrom);
+    const size_t b = a == std::string::npos ? a : str.find('>', a + 1);
+    return b == std::string::npos ? std::string() : str.substr(a + 1, b - a - 1);
+}
+
+bool starts(const std::string & str, cchar * sz) { return str.rfind(sz, 0) == 0; }
+
+// The message an author can act on, in English; empty for lines that only trace the report
+// (signatures, statements), which are echoed as they stand.
+std::string authorLine(const std::string & str)
+{
+    if (starts(str, "music \""))
+        return str; // the player's own line, in English already
+    if (starts(str, "qor_hTexture qoru_loadTexture(cchar * szFilename <"))
+        return "texture \"" + bracketed(str) + "\" cannot be loaded (maps/NAME.jpg missing or not a JPEG)";
+    if (starts(str, "Impossible de charger le fichier <"))
+        return "file \"" + bracketed(str) + "\" not found, neither in the pack nor in the folder";
+    if (starts(str, "Script impossible a trouver <"))
+        return "script \"" + bracketed(str) + "\" not found: compile it into scripts/exe/ or add it to the pack";
+    if (starts(str, "Nom de script trop long ou absent"))
+        return "a script name is missing or longer than 1011 characters";
+    if (str.find("nom de fichier refuse <") != std::string::npos)
+        return "name \"" + bracketed(str) + "\" refused: it must be relative and without \"..\"";
+    if (starts(str, "fichier compile invalid"))
+        return "the script is not a valid compiled script (truncated or not made by qor-sc): compile it again";
+    if (starts(str, "Image de script trop grande"))
+        return "the compiled script is too large";
+    if (starts(str, "Script arrete apres"))
+        return "the script was stopped after too many instructions (an endless loop?)";
+    if (starts(str, "Erreur <"))
+        return "the script stopped with the error " + bracketed(str);
+    if (starts(str, "Impossible de trouver le material <"))
+        return "material \"" + bracketed(str) + "\" not found in the scene";
+    if (starts(str, "Impossible de charger le material script<"))
+        return "material script \"" + bracketed(str) + "\" cannot be loaded";
+    if (starts(str, "Impossible de trouver les fichier"))
+        return "scene files not found: \"" + bracketed(str) + "\" or \"" + bracketed(str, str.find('>') + 1) + "\"";
+    if (str.find("quad sans material") != std::string::npos)
+        return "a quad has no material (addMaterial) and is not drawn";
+    if (starts(str, "bool qor_cScene::load(cchar * sz <"))
+        return "the scene file \"" + bracketed(str) + "\" failed to load";
+    if (starts(str, "bool qor_cScene::loadAnim(cchar * sz<"))
+        return "the animation file \"" + bracketed(str) + "\" failed to load";
+    return std::string();
+}
+
+// The lines of the report being written: a report runs from the innermost failure (its most
+// specific line first) out through its callers' signatures, until the context changes or the
+// caller flushes.
+std::vector<std::string> s_vGroup;
+
+void printEcho(const std::string & strMessage)
+{
+    std::string strLine = s_strEchoProgram + ": ";
+    for (const std::string & strContext : s_vContext)
+        strLine += strContext + ": ";
+    strLine += strMessage;
+    if (!s_setEchoed.insert(strLine).second)
+        return;
+    ++s_nEchoed;
+    std::fprintf(stderr, "%s\n", strLine.c_str());
+}
+
+// One line per cause: the English lines of the group, or, when it holds none, its first line
+// as the log has it.
+void flushGroup()
+{
+    bool bAny = false;
+    for (const std::string & str : s_vGroup)
+    {
+        const std::string strAuthor = authorLine(str);
+        if (!strAuthor.empty())
+        {
+            printEcho(strAuthor);
+            bAny = true;
+        }
+    }
+    if (!bAny && !s_vGroup.empty())
+        printEcho("engine log: " + s_vGroup.front());
+    s_vGroup.clear();
+}
+
+void echoText(cchar * szText)
+{
+    if (s_strEchoProgram.empty() || !szText || starts(szText, "File \""))
+        return;
+    std::string str(szText);
+    while (!str.empty() && (str.back() == '\n' || str.back() == '\r'))
+        str.pop_back();
+    for (char & c : str)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    if (!str.empty())
+        s_vGroup.push_back(str);
+}
+} // namespace
+
+void qoru_setLogEcho(cchar * szProgram)
+{
+    flushGroup();
+    s_strEchoProgram = szProgram ? szProgram : "";
+    s_setEchoed.clear();
+    s_vContext.clear();
+    s_nEchoed = 0;
+}
+
+void qoru_pushLogContext(cchar * szContext)
+{
+    flushGroup();
+    s_vContext.emplace_back(szContext ? szContext : "");
+}
+
+void qoru_popLogContext()
+{
+    flushGroup();
+    if (!s_vContext.empty())
+        s_vContext.pop_back();
+}
+
+void qoru_flushLogEcho() { flushGroup(); }
+
+int qoru_getLogEchoCount()
+{
+    flushGroup();
+    return s_nEchoed;
+}
+
 static void logText(cchar * szText)
 {
     if (!s_szErrorLog)
@@ -96,7 +236,7 @@ static void logText(cchar * szText)
 
 void qoru_logError(cchar * szFormat, ...)
 {
-    if (!s_szErrorLog || !szFormat)
+    if ((!s_szErrorLog && s_strEchoProgram.empty()) || !szFormat)
         return;
     char acBuffer[kMessageSize];
     va_list args;
@@ -104,6 +244,7 @@ void qoru_logError(cchar * szFormat, ...)
     // Longer messages are cut to the buffer (callers keep them shorter).
     std::vsnprintf(acBuffer, sizeof(acBuffer), szFormat, args);
     va_end(args);
+    echoText(acBuffer);
     logText(acBuffer);
 }
 

@@ -23,6 +23,21 @@ void qoru_reportError(cchar * szFormat, ...) __attribute__((format(printf, 1, 2)
 // The location line every report starts with.
 #define QOR_LOG_LOCATION() qoru_logError("File \"%s\", at line %d\n", __FILE__, __LINE__)
 
+// The author's echo: while on, every report logged is also written to standard error as one
+// line per cause, "<program>: <context>: <message>": in English where the message is one an
+// author meets (a file, script or material not found, a script refused or stopped, a quad
+// without a material, a scene or animation file that failed), else the report's first line as
+// the log has it; each line at most once. A report ends when the context changes or at
+// qoru_flushLogEcho(). It works with or without an error handler; the logs keep their
+// texts. The context names what was being loaded (qoru_pushLogContext).
+void qoru_setLogEcho(cchar * szProgram); // null switches it off
+// What the next messages belong to ("screen script \"intro.o\""), nested; pop restores.
+void qoru_pushLogContext(cchar * szContext);
+void qoru_popLogContext();
+void qoru_flushLogEcho();
+// Lines echoed since the echo was switched on.
+int qoru_getLogEchoCount();
+
 // Current error log path, null while no handler exists.
 cchar * qoru_getErrorLogPath();
 
