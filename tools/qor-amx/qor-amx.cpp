@@ -291,8 +291,17 @@ int cmdRun(int argc, char ** argv)
     amx.maxsteps = nSteps;
     cell ret = 0;
     err = amx_Execv(&amx, &ret, (int)nEntry, (int)args.size(), args.data());
+    const bool bBudget = err != AMX_ERR_NONE && (amx.flags & AMX_FLAG_BUDGET);
     amx_Cleanup(&amx);
     fflush(stdout);
+    if (bBudget)
+    {
+        // The machine stops a script that runs out of its budget with the exit code: say which.
+        printf("error %d %s: the instruction budget of %lld is used up (an endless loop? --steps N raises it, "
+               "--steps 0 lifts it)\n",
+               err, amx_ErrorName(err), nSteps);
+        return 1;
+    }
     if (err != AMX_ERR_NONE)
         return fail(err);
     printf("ret %d\n", ret);

@@ -726,7 +726,16 @@ int main(int argc, char ** argv)
             return failure(o + ": " + strError + "; nothing written");
     }
     if (!result.m_textures.empty() && lstat(textures.c_str(), &st) != 0 && mkdir(textures.c_str(), 0777) != 0)
-        return failure(textures + ": cannot create the texture folder (" + std::strerror(errno) + ")");
+    {
+        // Say which folder is missing: the texture folder's parent, most often the output's.
+        const int iErr = errno;
+        const std::string strParent = textures.find('/') == std::string::npos ? "." : textures.substr(0, textures.rfind('/'));
+        struct stat stParent;
+        if (iErr == ENOENT && stat(strParent.c_str(), &stParent) != 0)
+            return failure(textures + ": cannot create the texture folder: the folder " + strParent +
+                           " does not exist (create it first)");
+        return failure(textures + ": cannot create the texture folder (" + std::strerror(iErr) + ")");
+    }
 
     // Each output whole beside its path, then renamed over it.
     auto write = [&](const std::string & strPath, const std::string & data) {

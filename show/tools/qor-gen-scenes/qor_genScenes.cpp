@@ -599,7 +599,14 @@ int usage()
 
 int main(int argc, char ** argv)
 {
-    if (argc != 2 || argv[1][0] == '-')
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+        {
+            // It takes no option: say which word it did not understand.
+            std::fprintf(stderr, "qor-gen-scenes: unknown option %s (the scenes' sizes are fixed)\n", argv[i]);
+            return usage();
+        }
+    if (argc != 2)
         return usage();
     std::string err;
     const std::string dir = argv[1];

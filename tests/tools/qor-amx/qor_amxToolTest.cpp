@@ -88,7 +88,9 @@ TEST_F(AmxTool, ErrorsPrintTheCodeAndTheIdentifier)
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(asmRun(".code\nmain:\nproc\nhalt 0\n", "", &rc), "ret 0\n");
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(asmRun(".code\nmain:\ntop:\njump top\n", "--steps 1000", &rc), "error 1 AMX_ERR_EXIT\n");
+    EXPECT_EQ(asmRun(".code\nmain:\ntop:\njump top\n", "--steps 1000", &rc),
+              "error 1 AMX_ERR_EXIT: the instruction budget of 1000 is used up (an endless loop? --steps N raises "
+              "it, --steps 0 lifts it)\n");
     EXPECT_EQ(asmRun(".code\nmain:\nproc\n.cell 0\n", "", &rc), "error 22 AMX_ERR_INIT\n");
     // a file shorter than its declared size
     qort::writeText(m_dir.file("short.o"), std::string(60, '\0'));

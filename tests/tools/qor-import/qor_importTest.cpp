@@ -925,6 +925,15 @@ TEST(qor_import, AnOutputNeverReplacesAnInputALinkOrWhatIsNotARegularFile)
         }
     }
 
+    // An output folder that does not exist is named, and nothing is written.
+    {
+        Models m;
+        std::string out;
+        EXPECT_EQ(run(m.gltf + " -o " + m.out + "/none/m.s3d", &out), 1) << out;
+        EXPECT_NE(out.find("the folder " + m.out + "/none does not exist"), std::string::npos) << out;
+        EXPECT_FALSE(qort::fileExists(m.out + "/none"));
+    }
+
     // Accepted: a hard link at the .MOT to a file the run does not read is replaced by a new
     // file; the other name keeps its bytes, and the texture lands in maps/ of the scene's own
     // folder (not a show's scenes/ folder), where the engine run from that folder looks.
