@@ -282,10 +282,31 @@ void qor_cLayerViewer::run()
     uint nMusic = 0;
     char * pMusicImage = nullptr;
     bool bMusicRead = false;
+    bool bMusicUndecodable = false;
     if (!opts.strCapture.empty())
     {
         pMusicImage = m_pMonofiler ? m_pMonofiler->loadFile(qor_cShowConfig::get().getMusic(), &nMusic) : nullptr;
         bMusicRead = true;
+        if (pMusicImage && qor_cCapture::kindOf(opts.strCapture.c_str()) == qor_cCapture::qorrs_capture_video)
+        {
+            // A music that does not decode would stop the encoder: the video is made silent
+            // instead, as playback falls back to the wall clock.
+            char * pCopy = new (std::nothrow) char[nMusic ? nMusic : 1];
+            if (pCopy)
+            {
+                std::memcpy(pCopy, pMusicImage, nMusic);
+                qor_cMusicStream probe;
+                if (!probe.open(pCopy, nMusic, false))
+                {
+                    std::fprintf(stderr, "qor-player: capture: the music \"%s\" cannot be decoded (%s): the video is silent\n",
+                                 qor_cShowConfig::get().getMusic(), probe.getError());
+                    delete[] pMusicImage;
+                    pMusicImage = nullptr;
+                    nMusic = 0;
+                    bMusicUndecodable = true;
+                }
+            }
+        }
         const int w = opts.iWidth > 0 ? opts.iWidth : 640, h = opts.iHeight > 0 ? opts.iHeight : 480;
         // The sound starts at the music time of the first frame shown.
         if (!capture.open(opts.strCapture.c_str(), w, h, dFps, pMusicImage, nMusic, nFirst / dFps))
@@ -295,7 +316,7 @@ void qor_cLayerViewer::run()
             qor_cPlayerOptions::setFailed();
             return;
         }
-        if (capture.isVideo() && !pMusicImage)
+        if (capture.isVideo() && !pMusicImage && !bMusicUndecodable)
             std::fprintf(stderr, "qor-player: capture: no music (\"%s\" cannot be read): the video is silent\n",
                          qor_cShowConfig::get().getMusic());
         // PNG files of a range are numbered by their frame index, so that ranges fill one folder.

@@ -346,6 +346,14 @@ TEST(CaptureStop, AVideoWithoutMusicSaysItIsSilent)
     const std::map<std::string, double> d = streamDurations(show.file("silent.mkv"));
     EXPECT_EQ(d.count("video"), 1u);
     EXPECT_EQ(d.count("audio"), 0u);
+
+    // A music that does not decode: the same silent video, and the reason.
+    ASSERT_TRUE(qort::writeText(show.file("DASKMIX.mp3"), std::string(4000, 'n')));
+    ASSERT_EQ(runPlayer(show, "--frames 3 --size 64x48 --capture noise.mkv --quiet", &out), 0) << out;
+    EXPECT_NE(out.find("qor-player: capture: the music \"DASKMIX.mp3\" cannot be decoded ("), std::string::npos) << out;
+    const std::map<std::string, double> d2 = streamDurations(show.file("noise.mkv"));
+    EXPECT_EQ(d2.count("video"), 1u);
+    EXPECT_EQ(d2.count("audio"), 0u);
 }
 
 // Paths on the command line are the caller's: a relative capture name lands in the folder the
