@@ -222,3 +222,41 @@ TEST(ShowConfig, LoadProblemsAreOneLineEachAndStrictStopsAfterLoading)
     ASSERT_TRUE(qort::writeText(show.file("application.ini"), kHead + "SCREEN1=a.o,10\n"));
     EXPECT_EQ(runPlayer(show, "--fps 20 --frames 3 --strict", &out), 0) << out;
 }
+
+// A scene whose textures are missing or corrupt loads alike, one line per texture naming the
+// file; an animation file that cannot be opened is named with the reason, not the scene.
+TEST(ShowConfig, SceneProblemsNameTheFileThatIsReallyAtFault)
+{
+    qort::TestShow show;
+    ASSERT_EQ(qort::runCommand(qort::binDir() + "/qor-gen-scenes '" + show.file("scenes") + "' 2>&1"), 0);
+    ASSERT_TRUE(qort::writeText(show.file("src/l.sc"),
+                                "#include <qor>\nmain()\n{\n    loadScene(\"scenes/machine.s3d\", "
+                                "\"machine\");\n}\n"));
+    ASSERT_TRUE(qort::writeText(show.file("src/s.sc"), "#include <qor>\nmain()\n{\n    addLayer(\"l.o\");\n}\n"));
+    for (const char * szName : {"l", "s"})
+        ASSERT_EQ(qort::runCommand(qort::binDir() + "/qor-sc -I '" + qort::sourceDir() + "/scripts/include' '" +
+                                   show.file(std::string("src/") + szName + ".sc") + "' -o '" +
+                                   show.file(std::string("scripts/exe/") + szName + ".o") + "' 2>&1"),
+                  0);
+    ASSERT_EQ(qort::runCommand("mkdir -p '" + show.file("maps") + "'"), 0);
+    ASSERT_TRUE(qort::writeText(show.file("maps/metal.jpg"), std::string(3000, 'c'))); // corrupt; wood: missing
+    ASSERT_EQ(qort::runCommand("rm '" + show.file("scenes/machine.s3d.MOT") + "' && mkfifo '" +
+                               show.file("scenes/machine.s3d.MOT") + "'"),
+              0);
+    ASSERT_TRUE(qort::writeText(show.file("application.ini"), kHead + "SCREEN1=s.o,10\n"));
+    std::string out;
+    ASSERT_EQ(runPlayer(show, "--fps 20 --frames 2", &out), 0) << out;
+    const std::string strWhere = "qor-player: screen script \"s.o\": layer script \"l.o\": ";
+    EXPECT_NE(out.find(strWhere + "texture \"metal\" cannot be loaded: maps/metal.jpg is missing or not a JPEG"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(strWhere + "texture \"wood\" cannot be loaded: maps/wood.jpg is missing or not a JPEG"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(strWhere + "the animation file \"scenes/machine.s3d.MOT\" cannot be opened: is a named pipe"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("qor-player: " + std::string("screen script \"s.o\": layer script \"l.o\": the scene")),
+              std::string::npos)
+        << out;
+}

@@ -108,7 +108,7 @@ std::string authorLine(const std::string & str)
     if (starts(str, "music \""))
         return str; // the player's own line, in English already
     if (starts(str, "qor_hTexture qoru_loadTexture(cchar * szFilename <"))
-        return "texture \"" + bracketed(str) + "\" cannot be loaded (maps/NAME.jpg missing or not a JPEG)";
+        return "texture \"" + bracketed(str) + "\" cannot be loaded: maps/" + bracketed(str) + ".jpg is missing or not a JPEG";
     if (starts(str, "Impossible de charger le fichier <"))
         return "file \"" + bracketed(str) + "\" not found, neither in the pack nor in the folder";
     if (starts(str, "Script impossible a trouver <"))
@@ -129,8 +129,10 @@ std::string authorLine(const std::string & str)
         return "material \"" + bracketed(str) + "\" not found in the scene";
     if (starts(str, "Impossible de charger le material script<"))
         return "material script \"" + bracketed(str) + "\" cannot be loaded";
+    if (starts(str, "Impossible d'ouvrir le fichier d'animation <"))
+        return "the animation file \"" + bracketed(str) + "\" cannot be opened: " + str.substr(str.find("> : ") + 4);
     if (starts(str, "Impossible de trouver les fichier"))
-        return "scene files not found: \"" + bracketed(str) + "\" or \"" + bracketed(str, str.find('>') + 1) + "\"";
+        return "the scene \"" + bracketed(str) + "\" failed to load";
     if (str.find("quad sans material") != std::string::npos)
         return "a quad has no material (addMaterial) and is not drawn";
     if (starts(str, "bool qor_cScene::load(cchar * sz <"))
@@ -157,20 +159,29 @@ void printEcho(const std::string & strMessage)
     std::fprintf(stderr, "%s\n", strLine.c_str());
 }
 
-// One line per cause: the English lines of the group, or, when it holds none, its first line
-// as the log has it.
+// Lines that only say that a whole scene or animation failed: the group's more specific line
+// (the file that is really missing or refused), when there is one, says it better.
+bool isGeneral(const std::string & strAuthor)
+{
+    return strAuthor.rfind("the scene \"", 0) == 0 || strAuthor.rfind("the scene file \"", 0) == 0 ||
+           (strAuthor.rfind("the animation file \"", 0) == 0 && strAuthor.find("failed to load") != std::string::npos);
+}
+
+// One line per cause: the English lines of the group (the general ones only when nothing more
+// specific is there), or, when it holds none, its first line as the log has it.
 void flushGroup()
 {
-    bool bAny = false;
+    std::vector<std::string> vSpecific, vGeneral;
     for (const std::string & str : s_vGroup)
     {
         const std::string strAuthor = authorLine(str);
         if (!strAuthor.empty())
-        {
-            printEcho(strAuthor);
-            bAny = true;
-        }
+            (isGeneral(strAuthor) ? vGeneral : vSpecific).push_back(strAuthor);
     }
+    const std::vector<std::string> & vShown = vSpecific.empty() ? vGeneral : vSpecific;
+    for (const std::string & str : vShown)
+        printEcho(str);
+    const bool bAny = !vShown.empty();
     if (!bAny && !s_vGroup.empty())
         printEcho("engine log: " + s_vGroup.front());
     s_vGroup.clear();

@@ -13,10 +13,13 @@
 #include "qor_cCamera.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cKey.h"
+#include "qor_fileUtil.h"
 #include "tz_cChunkedFile.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace
 {
@@ -93,6 +96,15 @@ bool qor_cScene::loadAnim(cchar * sz)
         QOR_LOG_LOCATION();
         qoru_logError("bool qor_cScene::loadAnim(cchar * sz<%s>)\n", szName);
         qoru_logError("bool b = m_pChunkedFile->open(sz, \"rb\");\n");
+        // The reason, as the file layer gives it (missing, not a regular file, too large).
+        std::string strWhy;
+        FILE * pProbe = qoru_fopenRead(szName, kQorMaxFileSize, nullptr, &strWhy);
+        if (pProbe)
+        {
+            std::fclose(pProbe);
+            strWhy = "larger than the engine reads";
+        }
+        qoru_logError("Impossible d'ouvrir le fichier d'animation <%s> : %s\n", szName, strWhy.c_str());
         return false;
     }
 

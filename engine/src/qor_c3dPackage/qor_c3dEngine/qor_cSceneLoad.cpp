@@ -491,9 +491,10 @@ bool qor_cScene::extractTexture(const qor_sTexture & sTexture)
         pTex->setName(szName); // a kind without an image: named, binds nothing
     if (!bLoaded)
     {
+        // An image that does not decode is treated as one that is missing: reported, and the
+        // texture kept by name, binding nothing, so that the rest of the scene still loads.
         logWhere(sTexture.m_chunk);
-        delete pTex;
-        return false;
+        pTex->setName(szName);
     }
     if (!addTexture(pTex, true))
     {
