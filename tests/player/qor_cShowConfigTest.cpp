@@ -197,12 +197,18 @@ TEST(ShowConfig, LoadProblemsAreOneLineEachAndStrictStopsAfterLoading)
     qort::TestShow show;
     ASSERT_TRUE(show.addColourScreen("a.o", {250, 0, 0})) << show.error();
     ASSERT_TRUE(qort::writeText(show.file("scripts/exe/junk.o"), std::string(300, 'j')));
-    ASSERT_TRUE(
-        qort::writeText(show.file("application.ini"),
-                        kHead + "SCREEN1=a.o,10\nSCREEN2=missing.o,10\nSCREEN3=junk.o,10\nSCREEN4=missing.o,10\n"));
+    // A screen script that calls a layer native.
+    ASSERT_TRUE(qort::writeText(show.file("src/wrong.sc"), "#include <qor>\nmain()\n{\n    addQuad();\n}\n"));
+    ASSERT_EQ(qort::runCommand(qort::binDir() + "/qor-sc -I '" + qort::sourceDir() + "/scripts/include' '" +
+                               show.file("src/wrong.sc") + "' -o '" + show.file("scripts/exe/wrong.o") + "' 2>&1"),
+              0);
+    ASSERT_TRUE(qort::writeText(
+        show.file("application.ini"),
+        kHead + "SCREEN1=a.o,10\nSCREEN2=missing.o,10\nSCREEN3=junk.o,10\nSCREEN4=missing.o,10\nSCREEN5=wrong.o,10\n"));
     const std::string strMissing =
         "qor-player: screen script \"missing.o\": script \"scripts/exe/missing.o\" not found";
     const std::string strJunk = "qor-player: screen script \"junk.o\": the script is not a valid compiled script";
+    const std::string strWrong = "qor-player: screen script \"wrong.o\": native addQuad is not in this script's table";
     const auto count = [](const std::string & str, const std::string & strLine) {
         int n = 0;
         for (size_t i = str.find(strLine); i != std::string::npos; i = str.find(strLine, i + 1))
@@ -213,10 +219,11 @@ TEST(ShowConfig, LoadProblemsAreOneLineEachAndStrictStopsAfterLoading)
     ASSERT_EQ(runPlayer(show, "--fps 20 --frames 3", &out), 0) << out;
     EXPECT_EQ(count(out, strMissing), 1) << out;
     EXPECT_EQ(count(out, strJunk), 1) << out;
+    EXPECT_EQ(count(out, strWrong), 1) << out;
     EXPECT_EQ(runPlayer(show, "--fps 20 --frames 3 --strict --size 64x48 --capture 'f_%d.png' --quiet", &out), 1)
         << out;
     EXPECT_EQ(count(out, strMissing), 1) << out;
-    EXPECT_NE(out.find("qor-player: --strict: 2 load problems; the show is not played"), std::string::npos) << out;
+    EXPECT_NE(out.find("qor-player: --strict: 3 load problems; the show is not played"), std::string::npos) << out;
     EXPECT_FALSE(qort::fileExists(show.file("f_0.png")));
     // A show that loads whole plays under --strict.
     ASSERT_TRUE(qort::writeText(show.file("application.ini"), kHead + "SCREEN1=a.o,10\n"));

@@ -5,6 +5,7 @@
 #include "qor_cMonofiler.h"
 #include "qor_cXChange.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,22 @@ bool qor_cScript::loadAndExecute(cchar * szScriptName, AMX_NATIVE_INFO * const *
         qoru_logError("ret<%d> = amx_Register(&m_amx, &matscript_Natives, -1);\n", ret);
         QOR_LOG_LOCATION();
         qoru_logError("ret<%d> = <%s>\n", ret, amx_ErrorText(ret));
+        // The natives no table bound, by name: a native of another table (a layer native in a
+        // screen script) or one the engine does not have.
+        AMX_HEADER hdrNative;
+        amx_ReadHeader(amx.base, &hdrNative);
+        for (int i = 0; i < amx.numnatives; ++i)
+        {
+            if (amx.natives[i] || hdrNative.defsize < 5)
+                continue;
+            const size_t nAt = size_t(hdrNative.natives) + size_t(i) * size_t(hdrNative.defsize) + 4;
+            const size_t nMax = std::min<size_t>(size_t(hdrNative.defsize) - 4, AMX_NAMEMAX + 1);
+            char szNative[AMX_NAMEMAX + 2] = {};
+            if (nAt + nMax <= size_t(hdrNative.size))
+                std::memcpy(szNative, amx.base + nAt, nMax);
+            QOR_LOG_LOCATION();
+            qoru_logError("native inconnue <%s>\n", szNative);
+        }
         amx_Cleanup(&amx);
         free(pProgram);
         return false;

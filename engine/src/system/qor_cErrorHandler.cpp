@@ -125,6 +125,9 @@ std::string authorLine(const std::string & str)
         return "the script was stopped after too many instructions (an endless loop?)";
     if (starts(str, "Erreur <"))
         return "the script stopped with the error " + bracketed(str);
+    if (starts(str, "native inconnue <"))
+        return "native " + bracketed(str) + " is not in this script's table (screen, layer and material "
+               "scripts each have their own natives; see docs/SCRIPTING.md)";
     if (starts(str, "Impossible de trouver le material <"))
         return "material \"" + bracketed(str) + "\" not found in the scene";
     if (starts(str, "Impossible de charger le material script<"))
