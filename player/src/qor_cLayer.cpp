@@ -10,9 +10,9 @@
 #include "qor_cXChange.h"
 #include "qor_layerScript.h"
 
-#include <string>
 #include <cstring>
 #include <new>
+#include <string>
 
 qor_cLayer::qor_cLayer() : m_luQuad(nullptr), m_bZBufferClear(0), m_bFrameBufferClear(0)
 {

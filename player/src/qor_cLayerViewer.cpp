@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <string>
 #include <signal.h>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
@@ -90,7 +90,8 @@ bool qor_cLayerViewer::init()
     const qor_sScreenEntry * pTable = getShowTable();
     struct stat st;
     const bool bLoose = pTable[0].szScript &&
-                        stat((std::string("scripts/exe/") + pTable[0].szScript).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                        stat((std::string("scripts/exe/") + pTable[0].szScript).c_str(), &st) == 0 &&
+                        S_ISREG(st.st_mode);
     if (m_pMonofiler && m_pMonofiler->getNbEntry() == 0 && !bLoose)
     {
         // Every file is then read from the folder; without the show's loose files there either
@@ -298,7 +299,8 @@ void qor_cLayerViewer::run()
                 qor_cMusicStream probe;
                 if (!probe.open(pCopy, nMusic, false))
                 {
-                    std::fprintf(stderr, "qor-player: capture: the music \"%s\" cannot be decoded (%s): the video is silent\n",
+                    std::fprintf(stderr,
+                                 "qor-player: capture: the music \"%s\" cannot be decoded (%s): the video is silent\n",
                                  qor_cShowConfig::get().getMusic(), probe.getError());
                     delete[] pMusicImage;
                     pMusicImage = nullptr;

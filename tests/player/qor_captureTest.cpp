@@ -23,8 +23,8 @@ int runPlayer(const qort::TestShow & show, const std::string & options, std::str
               const std::string & env = "")
 {
     // Run from the show's folder: the relative capture names land there.
-    const std::string cmd = "cd '" + show.path() + "' && " + env + " " + qort::binDir() + "/qor-player --dir " + show.path() +
-                            " --no-dialogs --window " + options + " 2>&1";
+    const std::string cmd = "cd '" + show.path() + "' && " + env + " " + qort::binDir() + "/qor-player --dir " +
+                            show.path() + " --no-dialogs --window " + options + " 2>&1";
     return qort::runCommand(cmd, pOut);
 }
 
@@ -259,8 +259,8 @@ TEST(CaptureStop, SigintFinishesThePlayableVideoOfTheFramesWritten)
     ASSERT_TRUE(show.addMusic(44100, 2, 44100 * 3));
     ASSERT_EQ(qort::runCommand("mkdir '" + show.file("tmp") + "'"), 0);
     // The player in the background; SIGINT once its progress line shows frames going out.
-    const std::string script = "cd '" + show.path() + "' && TMPDIR='" + show.file("tmp") + "' timeout 300 " + qort::binDir() +
-                               "/qor-player --dir " + show.path() +
+    const std::string script = "cd '" + show.path() + "' && TMPDIR='" + show.file("tmp") + "' timeout 300 " +
+                               qort::binDir() + "/qor-player --dir " + show.path() +
                                " --no-dialogs --window --size 64x48 --capture stop.mkv 2>'" + show.file("err.txt") +
                                "' & p=$!; i=0; while [ $i -lt 600 ] && [ ! -s '" + show.file("err.txt") +
                                "' ]; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $p; " + "wait $p; echo $?";

@@ -729,7 +729,8 @@ int main(int argc, char ** argv)
     {
         // Say which folder is missing: the texture folder's parent, most often the output's.
         const int iErr = errno;
-        const std::string strParent = textures.find('/') == std::string::npos ? "." : textures.substr(0, textures.rfind('/'));
+        const std::string strParent =
+            textures.find('/') == std::string::npos ? "." : textures.substr(0, textures.rfind('/'));
         struct stat stParent;
         if (iErr == ENOENT && stat(strParent.c_str(), &stParent) != 0)
             return failure(textures + ": cannot create the texture folder: the folder " + strParent +

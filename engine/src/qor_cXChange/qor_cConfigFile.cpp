@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
-#include <memory>
 #include <vector>
 
 struct qor_sConfigPair

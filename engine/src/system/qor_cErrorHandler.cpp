@@ -108,7 +108,8 @@ std::string authorLine(const std::string & str)
     if (starts(str, "music \""))
         return str; // the player's own line, in English already
     if (starts(str, "qor_hTexture qoru_loadTexture(cchar * szFilename <"))
-        return "texture \"" + bracketed(str) + "\" cannot be loaded: maps/" + bracketed(str) + ".jpg is missing or not a JPEG";
+        return "texture \"" + bracketed(str) + "\" cannot be loaded: maps/" + bracketed(str) +
+               ".jpg is missing or not a JPEG";
     if (starts(str, "Impossible de charger le fichier <"))
         return "file \"" + bracketed(str) + "\" not found, neither in the pack nor in the folder";
     if (starts(str, "Script impossible a trouver <"))
@@ -126,7 +127,8 @@ std::string authorLine(const std::string & str)
     if (starts(str, "Erreur <"))
         return "the script stopped with the error " + bracketed(str);
     if (starts(str, "native inconnue <"))
-        return "native " + bracketed(str) + " is not in this script's table (screen, layer and material "
+        return "native " + bracketed(str) +
+               " is not in this script's table (screen, layer and material "
                "scripts each have their own natives; see docs/SCRIPTING.md)";
     if (starts(str, "Impossible de trouver le material <"))
         return "material \"" + bracketed(str) + "\" not found in the scene";

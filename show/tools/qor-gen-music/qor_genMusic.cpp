@@ -51,9 +51,9 @@ struct Screen
     int transpose; // semitones from A minor
 };
 const Screen s_aScreen[] = {
-    {e_intro, 0},   {e_title, 0},   {e_inter, 0},    {e_black, 0},   {e_chapter, 0},
-    {e_inter, 5},   {e_black, 0},   {e_chapter, 5},  {e_inter, -2},  {e_chapter, -2},
-    {e_inter, 3},   {e_black, 0},   {e_chapter, 3},  {e_endScroll, 0}, {e_theEnd, 0},
+    {e_intro, 0}, {e_title, 0}, {e_inter, 0},   {e_black, 0},     {e_chapter, 0},
+    {e_inter, 5}, {e_black, 0}, {e_chapter, 5}, {e_inter, -2},    {e_chapter, -2},
+    {e_inter, 3}, {e_black, 0}, {e_chapter, 3}, {e_endScroll, 0}, {e_theEnd, 0},
 };
 const int kNbScreen = g_nBuiltinShow;
 static_assert(sizeof(s_aScreen) / sizeof(s_aScreen[0]) == g_nBuiltinShow, "one kind of music per screen");
@@ -730,8 +730,9 @@ int main(int argc, char ** argv)
             for (size_t k = sec.start; k < end; ++k)
                 sum += (double)m.left[k] * m.left[k] + (double)m.right[k] * m.right[k];
             const double rms = std::sqrt(sum / (2.0 * (double)(end - sec.start)));
-            std::printf("%d\t%s\t%.3f\t%.3f\t%d\t%.2f\t%.1f\n", i, g_aBuiltinShow[i].szScript, (double)sec.start / kRate,
-                        (double)sec.length / kRate, sec.bars, sec.bpm, 20 * std::log10(rms + 1e-12));
+            std::printf("%d\t%s\t%.3f\t%.3f\t%d\t%.2f\t%.1f\n", i, g_aBuiltinShow[i].szScript,
+                        (double)sec.start / kRate, (double)sec.length / kRate, sec.bars, sec.bpm,
+                        20 * std::log10(rms + 1e-12));
         }
     }
 

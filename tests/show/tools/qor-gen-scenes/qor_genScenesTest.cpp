@@ -171,9 +171,9 @@ TEST(qor_gen_scenes, AnOptionIsNamedAndRefused)
 {
     qort::TempDir dir;
     std::string out;
-    EXPECT_EQ(qort::runCommand("'" + qort::binDir() + "/qor-gen-scenes' --height 0 '" + dir.file("scenes") + "' 2>&1",
-                               &out),
-              2);
+    EXPECT_EQ(
+        qort::runCommand("'" + qort::binDir() + "/qor-gen-scenes' --height 0 '" + dir.file("scenes") + "' 2>&1", &out),
+        2);
     EXPECT_NE(out.find("qor-gen-scenes: unknown option --height"), std::string::npos) << out;
     EXPECT_FALSE(qort::fileExists(dir.file("scenes")));
 }
