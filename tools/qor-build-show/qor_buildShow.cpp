@@ -32,6 +32,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -767,6 +768,16 @@ int run(int argc, char ** argv)
         !makeFolder(out + "/scenes"))
         return kExitFailure;
 
+    // What OUT/maps holds from an earlier build: only textures this run writes (each a new
+    // file, renamed into place) are packed and may be named by the scripts.
+    std::map<std::string, ino_t> oldMaps;
+    for (const std::string & f : listFolder(out, "maps"))
+    {
+        struct stat st;
+        if (lstat((out + "/maps/" + f).c_str(), &st) == 0)
+            oldMaps[f] = st.st_ino;
+    }
+
     // Scripts.
     for (const std::string & stem : scriptStems)
     {
@@ -858,8 +869,13 @@ int run(int argc, char ** argv)
             problem(where(ini, e.nLine), "[IMPORT] names " + name + " but there is no such model in models/");
     // Textures the importer wrote.
     for (const std::string & f : listFolder(out, "maps"))
-        if (extensionOf(f) == "jpg")
+    {
+        struct stat st;
+        const auto old = oldMaps.find(f);
+        if (extensionOf(f) == "jpg" && lstat((out + "/maps/" + f).c_str(), &st) == 0 &&
+            (old == oldMaps.end() || old->second != st.st_ino))
             outs.textures.insert(lower(stemOf(f)));
+    }
 
     // The names the scripts use.
     for (const std::string & stem : scriptStems)

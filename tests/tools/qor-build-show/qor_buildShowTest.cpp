@@ -200,6 +200,12 @@ TEST(QorBuildShow, PicturesSplitTheirAlpha)
     std::string list;
     ASSERT_EQ(qort::runCommand(bin("qor-pack") + " list " + out + "/show.dat | cut -f1", &list), 0);
     EXPECT_EQ(list, "scripts\\exe\\s.o\nmaps\\glass.jpg\nmaps\\glass_a.jpg\nmaps\\wall.jpg\n");
+    // Built again into the same folder without the glass: its textures left there from the
+    // first build are not packed.
+    fs::remove(src + "/maps/glass.png");
+    ASSERT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out, &err), 0) << err;
+    ASSERT_EQ(qort::runCommand(bin("qor-pack") + " list " + out + "/show.dat | cut -f1", &list), 0);
+    EXPECT_EQ(list, "scripts\\exe\\s.o\nmaps\\wall.jpg\n");
 }
 
 // An author's mistakes: each source folder (a working one with one file changed) is refused
