@@ -317,7 +317,11 @@ bool readShowIni(const std::string & path, ShowDesc * pDesc)
             problem(where(path, nLine), "\"" + key + "\" is outside a section (put it under [SHOW])");
             continue;
         }
-        const std::string k = section == "show" ? key : lower(key);
+        // Keys are not case-sensitive: [SHOW]'s are kept in capitals, model names in lower case.
+        std::string k = lower(key);
+        if (section == "show")
+            std::transform(k.begin(), k.end(), k.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         if (pMap->count(k))
         {
             problem(where(path, nLine),
