@@ -1,0 +1,7 @@
+// Screen one: a single layer.
+#include <qor>
+
+main()
+{
+    addLayer("slide.o");
+}

@@ -1,0 +1,7 @@
+// Screen two: the imported model.
+#include <qor>
+
+main()
+{
+    addLayer("cube_layer.o");
+}
