@@ -299,7 +299,9 @@ TEST_F(Texture, NamesLeavingTheMapsFolderAreRefusedAndLogged)
     }
 }
 
-// The same through a scene file: its texture record names the file, the scene refuses it.
+// The same through a scene file: its texture record names the file; the name is refused and
+// logged, and the scene loads with the texture kept by name binding no image (the null
+// handle), as it does for a missing or broken image.
 TEST_F(Texture, ASceneNamingATextureOutsideTheMapsFolderIsRefused)
 {
     const std::vector<unsigned char> jpeg = qort::encodeJpeg(4, 4, qort::solidRgb(4, 4, 90, 90, 90));
@@ -318,8 +320,10 @@ TEST_F(Texture, ASceneNamingATextureOutsideTheMapsFolderIsRefused)
         qort::LogCapture log;
         qor_cScene scene;
         const bool bOk = name == "inside";
-        EXPECT_EQ(bOk, scene.load("t.s3d")) << name;
-        EXPECT_EQ(bOk, scene.getTexture(name.c_str()) != nullptr) << name;
+        EXPECT_TRUE(scene.load("t.s3d")) << name;
+        qor_cTexture * pTex = scene.getTexture(name.c_str());
+        ASSERT_NE(pTex, nullptr) << name;
+        EXPECT_EQ(bOk, pTex->getHandle() != 0x0FFFFFFFu) << name;
         EXPECT_EQ(!bOk, log.text().find("nom de fichier refuse <" + name + ">") != std::string::npos) << log.text();
     }
 }
