@@ -1,15 +1,19 @@
 // qor-build-show: an author's source folder into a folder the player runs.
 //
-//   qor-build-show SRC -o OUT [--pack NAME] [--include DIR]
+//   qor-build-show SRC -o OUT [--pack NAME] [--include DIR]... [--builtin-screens]
 //
-// SRC holds (every part optional but show.ini's screens):
+// SRC holds (every part optional but show.ini's screens, which --builtin-screens leaves out):
 //   show.ini            [SHOW]: PACK, MUSIC, LOADING, SCREEN1..n "script.o,duration" (as the
 //                       player reads it); [IMPORT]: "model file=qor-import options"
 //   scripts/*.sc        compiled by qor-sc into OUT/scripts/exe/NAME.o (scripts/*.inc included)
 //   models/*            glTF, GLB, FBX, OBJ, COLLADA, 3DS, converted by qor-import into
 //                       OUT/scenes/NAME.s3d (+ .MOT), their textures into OUT/maps
-//   maps/*.png|jpg|jpeg pictures, written as OUT/maps/NAME.jpg, and NAME_a.jpg (the alpha as a
+//   maps/*.png          pictures, written as OUT/maps/NAME.jpg, and NAME_a.jpg (the alpha as a
 //                       grey image, read by its red channel) when a pixel is not opaque
+//   maps/*.jpg|jpeg     JPEG pictures, checked and copied byte for byte as OUT/maps/NAME.jpg
+//   maps/SUB/...        any file, copied as it is to OUT/maps/SUB/... (a font's picture and
+//                       width table, "maps\SUB\NAME" in the pack)
+//   scenes/*.s3d|.MOT   ready-made scenes and their animation files, copied as they are
 //   music/*.mp3         copied as they are
 // OUT receives those files, application.ini ([APPLICATION] and the [SHOW] section) and the pack
 // holding every file under the names the engine asks for.
@@ -335,7 +339,7 @@ bool readShowIni(const std::string & path, ShowDesc * pDesc)
 
 // The [SHOW] section's rules: known keys, SCREEN1..n without gaps, "script.o,duration" with a
 // positive whole duration, names of at most kMaxName characters.
-void checkShow(ShowDesc * pDesc, const std::set<std::string> & scripts)
+void checkShow(ShowDesc * pDesc, const std::set<std::string> & scripts, bool bBuiltinScreens)
 {
     std::set<int> numbers;
     std::map<int, const ShowEntry *> entries;
@@ -409,7 +413,7 @@ void checkShow(ShowDesc * pDesc, const std::set<std::string> & scripts)
         checkScriptName(*pDesc, key, ShowEntry{s.script, e.nLine}, scripts);
         pDesc->screens.push_back(s);
     }
-    if (entries.empty())
+    if (entries.empty() && !bBuiltinScreens)
         problem(pDesc->file, "[SHOW] has no SCREEN1 (give each screen as SCREENn=script.o,duration)");
 }
 
@@ -602,6 +606,15 @@ void convertPicture(const std::string & in, const std::string & outDir, const st
         problem(in, "not a readable PNG or JPEG picture: " + err);
         return;
     }
+    // A JPEG is already what the texture loaders read (and has no alpha): it is kept as it is,
+    // since decoding and encoding again would lose detail for nothing.
+    const std::string ext = extensionOf(in);
+    if (ext == "jpg" || ext == "jpeg")
+    {
+        if (writeOutput(outDir + "/" + stem + ".jpg", bytes))
+            pOuts->textures.insert(lower(stem));
+        return;
+    }
     std::string jpeg;
     if (!qoru_importEncodeJpeg(image, false, &jpeg, &err))
     {
@@ -681,27 +694,39 @@ int usage(const char * szError)
     if (szError)
         std::fprintf(stderr, "qor-build-show: %s\n", szError);
     std::fprintf(szError ? stderr : stdout,
-                 "usage: qor-build-show SRC -o OUT [--pack NAME] [--include DIR]\n"
+                 "usage: qor-build-show SRC -o OUT [--pack NAME] [--include DIR]... [--builtin-screens]\n"
                  "  builds the show of the source folder SRC into the folder OUT (see docs/AUTHORING.md)\n"
                  "  --pack NAME     the pack's file name (default: PACK of SRC/show.ini, else show.dat)\n"
-                 "  --include DIR   the engine's script include folder (default: the one of this build)\n"
+                 "  --include DIR   a script include folder, searched in the order given (default: the\n"
+                 "                  engine's of this build; give it too when adding folders)\n"
+                 "  --builtin-screens  show.ini may name no SCREENn: the player's built-in table plays\n"
                  "exit codes: 0 built, 1 a problem (one line each on standard error), 2 bad usage\n");
     return szError ? kExitUsage : 0;
 }
 
 int run(int argc, char ** argv)
 {
-    std::string src, out, pack, include = QOR_BUILD_SHOW_INCLUDE;
+    std::string src, out, pack;
+    std::vector<std::string> includes;
+    bool bBuiltinScreens = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help")
             return usage(nullptr);
-        if (a == "-o" || a == "--pack" || a == "--include")
+        if (a == "--builtin-screens")
+            bBuiltinScreens = true;
+        else if (a == "--include")
         {
             if (i + 1 >= argc || argv[i + 1][0] == '\0')
                 return usage((a + " needs a value").c_str());
-            (a == "-o" ? out : a == "--pack" ? pack : include) = argv[++i];
+            includes.push_back(argv[++i]);
+        }
+        else if (a == "-o" || a == "--pack")
+        {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usage((a + " needs a value").c_str());
+            (a == "-o" ? out : pack) = argv[++i];
         }
         else if (!a.empty() && a[0] == '-')
             return usage(("unknown option " + a).c_str());
@@ -731,9 +756,12 @@ int run(int argc, char ** argv)
         return kExitFailure;
     }
     const std::string bin = selfFolder();
-    if (include.empty() || !fs::is_directory(include, ec))
-        problem(include.empty() ? std::string("--include") : include,
-                "the engine's script include folder is missing (give it with --include DIR)");
+    if (includes.empty())
+        includes.push_back(QOR_BUILD_SHOW_INCLUDE);
+    for (const std::string & include : includes)
+        if (include.empty() || !fs::is_directory(include, ec))
+            problem(include.empty() ? std::string("--include") : include,
+                    "the engine's script include folder is missing (give it with --include DIR)");
 
     // The show's description.
     ShowDesc desc;
@@ -764,7 +792,7 @@ int run(int argc, char ** argv)
             problem(src + "/scripts/" + f, "not a script (.sc) nor an include (.inc)");
     }
     if (bIni)
-        checkShow(&desc, outs.scripts);
+        checkShow(&desc, outs.scripts, bBuiltinScreens);
     if (pack.empty())
         pack = desc.show.count("PACK") ? desc.show["PACK"].value : std::string("show.dat");
 
@@ -792,14 +820,22 @@ int run(int argc, char ** argv)
             problem(in, "cannot be read: " + err);
             continue;
         }
+        std::vector<std::string> cmd = {bin + "/qor-sc", in};
+        for (const std::string & include : includes)
+        {
+            cmd.push_back("-I");
+            cmd.push_back(include);
+        }
+        cmd.push_back("-o");
+        cmd.push_back(out + "/scripts/exe/" + stem + ".o");
         std::string msgs;
-        const int status =
-            runChild({bin + "/qor-sc", in, "-I", include, "-o", out + "/scripts/exe/" + stem + ".o"}, &msgs);
+        const int status = runChild(cmd, &msgs);
         reportChild("qor-sc", in, status, msgs);
     }
 
     // Pictures.
     std::set<std::string> pictureStems;
+    std::set<std::string> pngStems;
     for (const std::string & f : listFolder(src, "maps"))
     {
         const std::string ext = extensionOf(f), in = src + "/maps/" + f;
@@ -818,10 +854,81 @@ int run(int argc, char ** argv)
             problem(in, "the name is too long for a texture (at most 57 characters before the extension)");
             continue;
         }
+        if (ext == "png")
+            pngStems.insert(lower(stemOf(f)));
         convertPicture(in, out + "/maps", stemOf(f), &outs);
     }
+    // The subfolders of maps/, copied as they are.
+    std::vector<std::string> copied; // paths relative to OUT, packed as they are
+    {
+        const fs::path mapsDir = fs::path(src) / "maps";
+        std::error_code ec2;
+        if (fs::is_directory(mapsDir, ec2))
+        {
+            fs::recursive_directory_iterator it(mapsDir, ec2), end;
+            for (; !ec2 && it != end; it.increment(ec2))
+            {
+                const fs::path rel = it->path().lexically_relative(mapsDir);
+                const std::string name = it->path().filename().string();
+                std::error_code ec3;
+                if (name.empty() || name[0] == '.')
+                {
+                    if (it->is_directory(ec3))
+                        it.disable_recursion_pending();
+                    continue;
+                }
+                if (it.depth() == 0 || it->is_directory(ec3))
+                    continue; // maps/ itself is read above
+                const std::string in = it->path().string(), relOut = "maps/" + rel.generic_string();
+                if (!it->is_regular_file(ec3))
+                {
+                    problem(in, "is not a regular file");
+                    continue;
+                }
+                if (relOut.size() > kMaxName)
+                {
+                    problem(in, "the name in the pack is longer than 63 characters");
+                    continue;
+                }
+                std::string bytes, err;
+                if (!makeFolder(out + "/" + fs::path(relOut).parent_path().string()))
+                    continue;
+                if (!qoru_readFile(in.c_str(), kMaxPicture, &bytes, &err))
+                    problem(in, "cannot be read: " + err);
+                else if (writeOutput(out + "/" + relOut, bytes))
+                {
+                    copied.push_back(relOut);
+                    if (extensionOf(name) == "jpg")
+                        outs.textures.insert(lower(stemOf(rel.generic_string())));
+                }
+            }
+            if (ec2)
+                problem(mapsDir.string(), "cannot be read: " + ec2.message());
+        }
+    }
+    // Ready-made scenes.
+    for (const std::string & f : listFolder(src, "scenes"))
+    {
+        const std::string in = src + "/scenes/" + f, ext = extensionOf(f);
+        if (ext != "s3d" && ext != "mot")
+        {
+            problem(in, "not a scene (.s3d) nor its animation file (.s3d.MOT)");
+            continue;
+        }
+        if (ext == "s3d" && !outs.scenes.insert(lower("scenes/" + f)).second)
+        {
+            problem(in, "a second scene of the same name (names are not case-sensitive in the pack)");
+            continue;
+        }
+        std::string bytes, err;
+        if (!qoru_readFile(in.c_str(), kQorMaxFileSize, &bytes, &err))
+            problem(in, "cannot be read: " + err);
+        else
+            writeOutput(out + "/scenes/" + f, bytes);
+    }
+    // NAME_a is taken by the alpha image of a PNG NAME; a JPEG has no alpha image.
     for (const std::string & s : pictureStems)
-        if (s.size() > 2 && s.compare(s.size() - 2, 2, "_a") == 0 && pictureStems.count(s.substr(0, s.size() - 2)))
+        if (s.size() > 2 && s.compare(s.size() - 2, 2, "_a") == 0 && pngStems.count(s.substr(0, s.size() - 2)))
             problem(src + "/maps/" + s,
                     "clashes with the alpha image of " + s.substr(0, s.size() - 2) + " (rename it)");
 
@@ -940,6 +1047,7 @@ int run(int argc, char ** argv)
     for (const std::string & f : listFolder(out, "maps"))
         if (outs.textures.count(lower(stemOf(f))))
             files.push_back("maps/" + f);
+    files.insert(files.end(), copied.begin(), copied.end());
     for (const std::string & f : music)
         files.push_back(f);
     // qor-pack stores the paths as given: run it from OUT.

@@ -208,6 +208,37 @@ TEST(QorBuildShow, PicturesSplitTheirAlpha)
     EXPECT_EQ(list, "scripts\\exe\\s.o\nmaps\\wall.jpg\n");
 }
 
+// Files that are already what the player reads go in as they are: a JPEG byte for byte (not
+// encoded again), every file of a maps/ subfolder, and a ready-made scene with its animation
+// file. With --builtin-screens a show.ini naming no screen is taken and application.ini names
+// none either (the player's built-in table plays).
+TEST(QorBuildShow, ReadyFilesAreCopiedAsTheyAre)
+{
+    qort::TempDir dir;
+    const std::string src = dir.file("src"), out = dir.file("out");
+    for (const char * sub : {"/scripts", "/maps/qor", "/scenes"})
+        fs::create_directories(src + sub);
+    ASSERT_TRUE(qort::writeText(src + "/scripts/kv_screen_intro.sc", "#include <qor>\nmain()\n{\n}\n"));
+    ASSERT_TRUE(qort::writeText(src + "/show.ini", "[SHOW]\nPACK=own.dat\n"));
+    ASSERT_TRUE(qort::writeJpeg(src + "/maps/sky.jpg", 16, 8, qort::solidRgb(16, 8, 10, 120, 230), 75));
+    const std::vector<unsigned char> font = {0, 1, 2, 255, 13, 10};
+    ASSERT_TRUE(qort::writeBytes(src + "/maps/qor/font.dat", font.data(), font.size()));
+    ASSERT_TRUE(qort::writeText(src + "/scenes/room.s3d", "scene"));
+    ASSERT_TRUE(qort::writeText(src + "/scenes/room.s3d.MOT", "motion"));
+    std::string err;
+    EXPECT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out, &err), 1);
+    EXPECT_NE(err.find("/show.ini: [SHOW] has no SCREEN1"), std::string::npos) << err;
+    ASSERT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out + " --builtin-screens", &err), 0) << err;
+    EXPECT_EQ(qort::readBytes(out + "/maps/sky.jpg"), qort::readBytes(src + "/maps/sky.jpg"));
+    EXPECT_EQ(qort::readBytes(out + "/maps/qor/font.dat"), font);
+    EXPECT_EQ(qort::readText(out + "/scenes/room.s3d.MOT"), "motion");
+    EXPECT_EQ(qort::readText(out + "/application.ini"), "[APPLICATION]\nID=1\nUSER=0\n\n[SHOW]\nPACK=own.dat\n");
+    std::string list;
+    ASSERT_EQ(qort::runCommand(bin("qor-pack") + " list " + out + "/own.dat | cut -f1", &list), 0);
+    EXPECT_EQ(list, "scripts\\exe\\kv_screen_intro.o\nscenes\\room.s3d\nscenes\\room.s3d.mot\nmaps\\sky.jpg\n"
+                    "maps\\qor\\font.dat\n");
+}
+
 // An author's mistakes: each source folder (a working one with one file changed) is refused
 // with exit 1, one line naming the file, the line where there is one, and what is wrong; and
 // neither the pack nor application.ini is written.
