@@ -1,7 +1,8 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats]
+//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats] [--strict]
+//              [--screen N] [--loop] [--hud] [--hud-capture] [--watch SRC]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
 // named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is
@@ -250,7 +251,7 @@ int readIni(Launcher & launcher)
             std::fprintf(stderr, "qor-player: %s\n", qor_cShowConfig::get().getError());
             return kExitFailure;
         }
-        if (!qor_cPlayerOptions::checkSeek())
+        if (!qor_cPlayerOptions::checkSeek() || !qor_cPlayerOptions::checkScreen())
             return kExitUsage;
     }
     return kExitOk;
