@@ -762,6 +762,7 @@ void qor_cLayerViewer::followSources()
     if (m_pWatcher && m_pWatcher->poll(qor_cFrameStats::now() / 1000.0))
     {
         const qor_cWatcher::sBuild & build = m_pWatcher->getBuild();
+        ++m_nBuilds;
         std::string strNames;
         for (const std::string & str : build.vSources)
             strNames += (strNames.empty() ? "" : ", ") + str;

@@ -111,6 +111,8 @@ class qor_cLayerViewer : public qor_cApplication
     int getFrameIndex() const;
     // The author's last message (a load problem, a reload or a failed build), as the HUD shows it.
     const std::string & getAuthorMessage() const { return m_strAuthorMessage; }
+    // --watch: the rebuilds finished so far, good or failed.
+    int getBuildCount() const { return m_nBuilds; }
 
   private:
     // The show moved to frame nFrame as a seek there moves it: every screen back to its start,
@@ -136,5 +138,6 @@ class qor_cLayerViewer : public qor_cApplication
     std::string m_strLastEcho;  // the log's last line, as last seen
     int m_nSeekTo = -1;         // a seek a key asked for, made at the start of the next pass
     int m_nLoopFirst = 0;       // --loop: the frame the show goes back to
+    int m_nBuilds = 0;
     bool m_bReloadShown = true; // --watch: the frame with the last reload was presented
 };
