@@ -258,6 +258,58 @@ TEST(qor_cLayerViewerAuthor, ScreenAndLoopPlayTheFramesOfARunFromTheStart)
     }
 }
 
+// --hud draws over the picture shown, not into a capture (nor into the state the next frames
+// read: the captured frames are those of a run without it); --hud-capture draws into it.
+TEST(qor_cLayerViewerAuthor, TheHudStaysOutOfACaptureUnlessAskedFor)
+{
+    qort::TestShow show;
+    ASSERT_TRUE(show.addAllScreens()) << show.error();
+    // A font whose every glyph cell is white: the HUD's text is white blocks at the top left.
+    std::error_code ec;
+    std::filesystem::create_directories(show.file("maps/qor"), ec);
+    ASSERT_TRUE(qort::writeJpeg(show.file("maps/qor/font.jpg"), 256, 256, qort::solidRgb(256, 256, 255, 255, 255)));
+    const std::vector<unsigned char> widths(256, 16);
+    ASSERT_TRUE(qort::writeBytes(show.file("maps/qor/font.dat"), widths.data(), widths.size()));
+    const qort::ScopedChdir cd(show.path());
+    struct Case
+    {
+        const char * szPattern;
+        bool bHud, bHudCapture;
+    };
+    const Case cases[] = {{"plain_%d.png", false, false}, {"hud_%d.png", true, false}, {"into_%d.png", true, true}};
+    for (const Case & c : cases)
+    {
+        const OptionsReset reset;
+        qor_cPlayerOptions::get().dFps = 30.0;
+        qor_cPlayerOptions::get().strCapture = c.szPattern;
+        qor_cPlayerOptions::get().bQuiet = true;
+        qor_cPlayerOptions::get().bHud = c.bHud;
+        qor_cPlayerOptions::get().bHudCapture = c.bHudCapture;
+        qor_cApplication::setFrameLimit(3);
+        KeyedViewer viewer;
+        ASSERT_TRUE(viewer.init());
+        viewer.run();
+        viewer.release();
+        ASSERT_EQ(viewer.passes.size(), 3u);
+        // What was presented has the HUD whenever it is on.
+        EXPECT_EQ(sameColour(pixelAt(viewer.getDisp(), 8, 8), {255, 255, 255}, 8), c.bHud) << c.szPattern;
+    }
+    for (int k = 0; k < 3; ++k)
+    {
+        std::vector<uint8_t> plain, hud, into;
+        int w = 0, h = 0;
+        ASSERT_TRUE(qort::readPng(show.file("plain_" + std::to_string(k) + ".png"), &w, &h, &plain));
+        ASSERT_TRUE(qort::readPng(show.file("hud_" + std::to_string(k) + ".png"), &w, &h, &hud));
+        ASSERT_TRUE(qort::readPng(show.file("into_" + std::to_string(k) + ".png"), &w, &h, &into));
+        EXPECT_TRUE(plain == hud) << "frame " << k;
+        ASSERT_EQ(into.size(), plain.size());
+        // The first glyph cell's pixel (8, 8) is white in the capture asked to hold the HUD.
+        const size_t i = (size_t(8) * size_t(w) + 8) * 3;
+        EXPECT_TRUE(sameColour({into[i], into[i + 1], into[i + 2]}, {255, 255, 255}, 8)) << "frame " << k;
+        EXPECT_FALSE(sameColour({plain[i], plain[i + 1], plain[i + 2]}, {255, 255, 255}, 8)) << "frame " << k;
+    }
+}
+
 namespace
 {
 // An author's source folder: a picture quad on the left quarter, the imported box at the centre
