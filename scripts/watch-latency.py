@@ -8,7 +8,8 @@ its music). The player runs OUT with --watch SRC; the script saves SRC/scripts/s
 times as an editor does (a new file renamed over it), each save a different quad size, and
 reads the player's "on screen at T" line after each. It prints the median, smallest and
 largest times, then saves M times more and prints the player's resident memory (VmRSS)
-after the first reload and after the last. The source file is put back at the end.
+after the first reload and after the last. The source file is put back at the end, and what
+the player says as it ends (a sanitizer build's leak report) is printed.
 """
 import argparse
 import os
@@ -87,7 +88,13 @@ def main():
         with open(script, "w") as f:
             f.write(original)
         player.terminate()
-        player.wait()
+        rest = player.stderr.read()
+        status = player.wait()
+        # What the player said after the last reload (a sanitizer build's report among it).
+        for line in rest.splitlines():
+            if "on screen at" not in line:
+                print(line)
+        print(f"player exit status {status}")
 
 
 if __name__ == "__main__":
