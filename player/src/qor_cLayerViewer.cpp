@@ -790,6 +790,9 @@ void qor_cLayerViewer::followSources()
             setAuthorMessage(strFirst.empty() ? strNames + ": the build failed" : strFirst);
             return;
         }
+        if (std::find(build.vSources.begin(), build.vSources.end(), "show.ini") != build.vSources.end())
+            std::fprintf(stderr, "qor-player: --watch: show.ini: its models are imported again; a new screen table, "
+                                 "pack or music name needs a restart\n");
         if (!build.strMusic.empty() && lowerCase(build.strMusic) == lowerCase(qor_cShowConfig::get().getMusic()))
             reloadMusic();
         int nReloaded = 0, nFailed = 0;

@@ -168,6 +168,24 @@ void qor_cWatcher::readEvents(double dNowSeconds)
         {
             const struct inotify_event * pEv = reinterpret_cast<const struct inotify_event *>(acBuf + off);
             off += ssize_t(sizeof(struct inotify_event) + pEv->len);
+            if (pEv->mask & IN_Q_OVERFLOW)
+            {
+                // Events were lost: every file of the folders followed counts as changed.
+                for (const auto & watch : m_vWatch)
+                {
+                    std::error_code ec;
+                    for (const fs::directory_entry & e :
+                         fs::directory_iterator(watch.second.empty() ? fs::path(m_strSrc) : fs::path(m_strSrc) / watch.second, ec))
+                    {
+                        const std::string strName = e.path().filename().string();
+                        std::error_code ec2;
+                        if (!isScratch(strName) && e.is_regular_file(ec2) && (!watch.second.empty() || strName == "show.ini"))
+                            m_setPending.insert(watch.second.empty() ? strName : watch.second + "/" + strName);
+                    }
+                }
+                m_dLastEvent = dNowSeconds;
+                continue;
+            }
             const auto w = std::find_if(m_vWatch.begin(), m_vWatch.end(),
                                         [&](const std::pair<int, std::string> & x) { return x.first == pEv->wd; });
             if (pEv->mask & IN_IGNORED)
