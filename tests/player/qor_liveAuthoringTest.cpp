@@ -18,7 +18,9 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -313,10 +315,21 @@ TEST(qor_cLayerViewerAuthor, TheHudStaysOutOfACaptureUnlessAskedFor)
 namespace
 {
 // An author's source folder: a picture quad on the left quarter, the imported box at the centre
-// (the stage's camera frames it), and music; built into a folder the player runs with --watch.
+// (the stage's camera frames it), a ramp at the bottom right, and music; built into a folder the player runs with
+// --watch.
 const char * const kShowIni = "[SHOW]\nPACK=live.dat\nMUSIC=tune.mp3\nSCREEN1=main.o,100000\n\n"
                               "[IMPORT]\nbox.obj=--stage --fit 100\n";
-const char * const kMain = "#include <qor>\nmain()\n{\n    addLayer(\"pic.o\");\n    addLayer(\"box.o\");\n}\n";
+const char * const kMain =
+    "#include <qor>\nmain()\n{\n    addLayer(\"pic.o\");\n    addLayer(\"box.o\");\n    addLayer(\"ramp.o\");\n}\n";
+// A quad at the bottom right whose grey level is the screen's own clock: level t at t units
+// (0 to 250, held after).
+const char * const kRamp = "#include <qor>\nmain()\n{\n    setVP(0, 0, ONE, ONE);\n    addQuad();\n"
+                           "    addMaterial(\"ramp\");\n    setMatDiff(0, 0, 0, 255);\n"
+                           "    addKey_diffuse(0, 0, 0, 0, 255);\n    addKey_diffuse(250, 250, 250, 250, 255);\n"
+                           "    lastKey_diffuse();\n    addPass();\n    addStage();\n"
+                           "    setCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
+                           "    setAlphaCombiner(TEXARG_DIFFUSE, TEXOP_SELECTARG1, TEXARG_DIFFUSE);\n"
+                           "    setPos(375, 375);\n    setScale(250, 250);\n}\n";
 std::string picScript(const char * szTexture)
 {
     return std::string("#include <qor>\nmain()\n{\n    setVP(0, 0, ONE, ONE);\n    setFrameBufferClear(CLEAR_ON);\n"
@@ -376,8 +389,8 @@ struct LiveShow
         const std::vector<uint8_t> mp3 = qort::makeMp3(44100, 1, 400, 440.0f);
         return qort::writeText(src + "/show.ini", kShowIni) && qort::writeText(src + "/scripts/main.sc", kMain) &&
                qort::writeText(src + "/scripts/pic.sc", picScript("pic")) &&
-               qort::writeText(src + "/scripts/box.sc", kBox) && writeSolidJpeg(src + "/maps/pic.jpg", kRed) &&
-               writeSolidJpeg(src + "/maps/other.jpg", kBlue) &&
+               qort::writeText(src + "/scripts/box.sc", kBox) && qort::writeText(src + "/scripts/ramp.sc", kRamp) &&
+               writeSolidJpeg(src + "/maps/pic.jpg", kRed) && writeSolidJpeg(src + "/maps/other.jpg", kBlue) &&
                qort::writeText(src + "/models/box.obj", boxObj("red")) &&
                qort::writeText(src + "/models/box.mtl", kBoxMtl) &&
                qort::writeBytes(src + "/music/tune.mp3", mp3.data(), mp3.size()) &&
@@ -396,6 +409,16 @@ struct ShowFromIni
     }
     ~ShowFromIni() { qor_cShowConfig::get().reset(); }
 };
+
+// The ramp's grey against the screen's time: the entry has been current from the start of the
+// show (no switch), so the screen's own clock is the sequencer's count.
+bool rampAt(qor_cLayerViewer & viewer)
+{
+    const float t = std::min(viewer.getSequencer().getScreenTime(), 250.0f);
+    const int iGrey = pixelAt(viewer.getDisp(), 560, 420).g;
+    EXPECT_NEAR(iGrey, t, 1.5f) << "screen time " << viewer.getSequencer().getScreenTime();
+    return std::abs(iGrey - t) <= 1.5f;
+}
 
 // Passes until the next rebuild has ended, at most 30 s.
 bool stepUntilRebuilt(qor_cLayerViewer & viewer)
@@ -442,6 +465,7 @@ TEST(qor_cLayerViewerWatch, EachKindOfSourceFileIsRebuiltAndShownWhileTheShowPla
             ASSERT_TRUE(viewer.stepFrame());
         const qort::Rgb left = pixelAt(viewer.getDisp(), 40, 240), right = pixelAt(viewer.getDisp(), 320, 240);
         EXPECT_TRUE(isColour(left, 0)) << kind << ": " << left.r << " " << left.g << " " << left.b;
+        EXPECT_TRUE(rampAt(viewer)) << kind;
         EXPECT_TRUE(isColour(right, 0)) << kind << ": " << right.r << " " << right.g << " " << right.b;
         const int nEntry = viewer.getSequencer().getEntry();
         const float fScreenBefore = viewer.getSequencer().getScreenTime();
@@ -475,7 +499,8 @@ TEST(qor_cLayerViewerWatch, EachKindOfSourceFileIsRebuiltAndShownWhileTheShowPla
         EXPECT_TRUE(isColour(left2, wantLeft)) << kind << ": " << left2.r << " " << left2.g << " " << left2.b;
         EXPECT_TRUE(isColour(right2, kind == kModel ? 2 : 0))
             << kind << ": " << right2.r << " " << right2.g << " " << right2.b;
-        // The same entry, later in it: no restart.
+        // The same entry, later in it: no restart; the rebuilt screen stands at its time.
+        EXPECT_TRUE(rampAt(viewer)) << kind;
         EXPECT_EQ(viewer.getSequencer().getEntry(), nEntry);
         EXPECT_GT(viewer.getSequencer().getScreenTime(), fScreenBefore) << kind;
         if (kind == kMusic)
