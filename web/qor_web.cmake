@@ -32,10 +32,11 @@ function(qor_web_player TARGET)
   target_link_options(${TARGET} PRIVATE
     -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
     -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=268435456 -sMAXIMUM_MEMORY=2147483648
-    -sSTACK_SIZE=1048576
     -sFORCE_FILESYSTEM=1 -sEXIT_RUNTIME=0 -sINVOKE_RUN=0
     "-sEXPORTED_RUNTIME_METHODS=['FS','callMain']"
     "-sEXPORTED_FUNCTIONS=['_main']"
-    # SDL2's audio and main loop glue call these JavaScript helpers.
-    "-sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=['$autoResumeAudioContext','$dynCall']")
+    # SDL2's audio and main loop glue call these JavaScript helpers (named in a file: a "$" on
+    # the command line does not survive the build tool and the shell).
+    "-sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/qor_web_js_funcs.json")
+  file(WRITE ${CMAKE_BINARY_DIR}/qor_web_js_funcs.json "[\"$autoResumeAudioContext\", \"$dynCall\"]\n")
 endfunction()
