@@ -1,5 +1,5 @@
 // The page around qor-player.wasm: checks for WebGL 2, downloads the show's files (listed in
-// show/files.json) with a progress bar into the player's in-memory file system, waits for a
+// show/files.json, or NAME/files.json for ?show=NAME) with a progress bar into the player's in-memory file system, waits for a
 // click or a key (browsers start sound only after one), then runs the player with the options
 // of the address:
 //   ?fps=N      fixed-step clock, no sound (as qor-player --fps)
@@ -8,6 +8,7 @@
 //   ?frames=N   end after N frames
 //   ?stats=1    per-screen frame times at the end (in window.qorPage.log)
 //   ?capture=1  keep the picture of every frame drawn (window.qorPage.pictures, PNG, base64)
+//   ?show=NAME  the show in the site's folder NAME/ (default show/), listed in NAME/files.json
 //   ?autostart=1  start without waiting for a click
 // window.qorPage tells a test (or a curious reader) where the page stands.
 'use strict';
@@ -54,6 +55,8 @@
   if (params.get('stats') === '1')
     args.push('--stats');
   const capture = params.get('capture') === '1';
+  // ?show=NAME plays the show in the folder NAME/ of the site (default show/).
+  const folder = /^[A-Za-z0-9_-]+$/.test(params.get('show') || '') ? params.get('show') : 'show';
   if (capture)
     args.push('--capture', '/out/f_%05d.png', '--quiet');
 
@@ -69,15 +72,15 @@
   let wanted = params.get('autostart') === '1';
 
   async function download() {
-    const list = await fetch('show/files.json');
+    const list = await fetch(`${folder}/files.json`);
     if (!list.ok)
-      throw new Error(`show/files.json could not be loaded (${list.status} ${list.statusText})`);
+      throw new Error(`${folder}/files.json could not be loaded (${list.status} ${list.statusText})`);
     const entries = await list.json();
     const total = entries.reduce((n, e) => n + e.size, 0) || 1;
     let done = 0;
     const out = [];
     for (const entry of entries) {
-      const res = await fetch('show/' + entry.name.split('/').map(encodeURIComponent).join('/'));
+      const res = await fetch(`${folder}/` + entry.name.split('/').map(encodeURIComponent).join('/'));
       if (!res.ok)
         throw new Error(`The show's file ${entry.name} could not be loaded (${res.status} ${res.statusText}).`);
       const reader = res.body.getReader();

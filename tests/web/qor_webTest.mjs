@@ -2,13 +2,16 @@
 // (over --remote-debugging-pipe: fds 3 and 4, messages ending in a NUL byte; no dependency but
 // node itself), plays the show on the fixed-step clock at several times, and compares each
 // picture with the desktop player's picture of the same frame; then checks that a page whose
-// pack is missing says so.
+// pack is missing, and a browser without WebGL, get a clear message.
 //
 //   node qor_webTest.mjs URL NATIVE_DIR TIME...
 //     URL         the served build-web/ (http://127.0.0.1:PORT/)
 //     NATIVE_DIR  holds native_T.png for each TIME (qor-player --fps 30 --seek T --frames 1)
 //   QOR_WEB_BROKEN_URL  a copy of the site without its pack, for the load failure check
 //   QOR_WEB_STATS       N: also play the whole show at --fps N and print its frame times
+//   QOR_WEB_OPEN        N: first open the page N times in a fresh browser, timing its first frame
+//                       (QOR_WEB_OPEN_QUERY: more of the address, default frames=1; with it the
+//                       player's --stats lines are printed)
 //
 // A picture matches when the mean absolute difference of each channel is at most 2 levels and
 // pixels off by more than 24 in a channel are at most 0.2 % of it (see compare). Exit status 0
@@ -130,13 +133,13 @@ function compare(a, b) {
 
 // ----- the browser
 class Browser {
-  constructor() {
+  constructor(extraArgs = []) {
     this.profile = mkdtempSync(join(tmpdir(), 'qor-chromium-'));
     this.proc = spawn('chromium', [
       '--headless', '--no-sandbox', '--remote-debugging-pipe', `--user-data-dir=${this.profile}`,
       '--no-first-run', '--no-default-browser-check', '--disable-extensions', '--mute-audio',
       '--autoplay-policy=no-user-gesture-required', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-      '--window-size=800,600', 'about:blank',
+      '--window-size=800,600', ...extraArgs, 'about:blank',
     ], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
     this.proc.stderr.on('data', () => {});
     this.out = this.proc.stdio[3];
@@ -209,6 +212,25 @@ async function run(browser, address, timeoutMs) {
 }
 
 let failures = 0;
+
+// QOR_WEB_OPEN=N: N times, a fresh browser (empty cache) opens the page as a visitor would (the
+// music's clock, started at once), and the time from opening it to the first show frame is
+// printed (a measurement, not a check).
+for (let i = 0; i < Number(process.env.QOR_WEB_OPEN || 0); ++i) {
+  const fresh = new Browser();
+  try {
+    const state = await run(fresh, `${url}?autostart=1&stats=1&${process.env.QOR_WEB_OPEN_QUERY || "frames=1"}`, 120000);
+    console.log(`open ${i + 1}: ${state && state.state}; files ${(state.loadedMs / 1000).toFixed(2)} s, ` +
+      `first show frame ${(state.firstFrameMs / 1000).toFixed(2)} s after page open` +
+      (state.errors.length ? `; the player said: ${state.errors.join(" / ")}` : ""));
+    if (process.env.QOR_WEB_OPEN_QUERY)
+      for (const line of state.log)
+        console.log(`  ${line}`);
+  } finally {
+    await fresh.close();
+  }
+}
+
 const browser = new Browser();
 try {
   for (const t of times) {
@@ -256,5 +278,19 @@ try {
   }
 } finally {
   await browser.close();
+}
+
+// A browser without WebGL: the page says what it needs.
+{
+  const bare = new Browser(['--disable-3d-apis']);
+  try {
+    const state = await run(bare, `${url}?autostart=1`, 60000);
+    const ok = state && state.state === 'failed' && /needs WebGL 2/.test(state.error || '');
+    console.log(`${ok ? 'ok  ' : 'FAIL'}  no WebGL: the page says ${JSON.stringify(state && state.error)}`);
+    if (!ok)
+      ++failures;
+  } finally {
+    await bare.close();
+  }
 }
 process.exit(failures ? 1 : 0);
