@@ -20,7 +20,7 @@
   const message = document.getElementById('message');
   const canvas = document.getElementById('canvas');
   const page = (window.qorPage = {
-    state: 'loading', // loading, ready, playing, ended, failed
+    state: 'loading', // loading (and waiting for a click), playing, ended, failed
     error: null,
     log: [],
     errors: [],

@@ -256,6 +256,39 @@ try {
     }
   }
 
+  // As a visitor: nothing plays before a click (browsers start sound only after one); a click
+  // on the page starts the show.
+  {
+    const { targetId, sessionId } = await browser.page();
+    await browser.send('Page.navigate', { url: `${url}?fps=${kFps}&frames=2` }, sessionId);
+    const look = async () => {
+      const r = await browser.send('Runtime.evaluate', {
+        expression: 'window.qorPage ? JSON.stringify({ state: qorPage.state, loaded: qorPage.loadedMs, ' +
+          'text: document.getElementById("message").textContent }) : null', returnByValue: true,
+      }, sessionId);
+      return r.result.value ? JSON.parse(r.result.value) : {};
+    };
+    let before = {};
+    for (let i = 0; i < 300 && !before.loaded; ++i) {
+      await sleep(100);
+      before = await look();
+    }
+    await sleep(500);
+    before = await look();
+    for (const type of ['mousePressed', 'mouseReleased'])
+      await browser.send('Input.dispatchMouseEvent', { type, x: 400, y: 300, button: 'left', clickCount: 1 }, sessionId);
+    let after = {};
+    for (let i = 0; i < 600 && after.state !== 'ended' && after.state !== 'failed'; ++i) {
+      await sleep(100);
+      after = await look();
+    }
+    await browser.send('Target.closeTarget', { targetId });
+    const ok = before.state === 'loading' && /Click to start/.test(before.text) && after.state === 'ended';
+    console.log(`${ok ? 'ok  ' : 'FAIL'}  click to start: before the click ${JSON.stringify(before)}, after it ${after.state}`);
+    if (!ok)
+      ++failures;
+  }
+
   const broken = process.env.QOR_WEB_BROKEN_URL;
   if (broken) {
     const state = await run(browser, `${broken}?autostart=1`, 60000);
