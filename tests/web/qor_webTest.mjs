@@ -2,7 +2,8 @@
 // (over --remote-debugging-pipe: fds 3 and 4, messages ending in a NUL byte; no dependency but
 // node itself), plays the show on the fixed-step clock at several times, and compares each
 // picture with the desktop player's picture of the same frame; then checks that a page whose
-// pack is missing, and a browser without WebGL, get a clear message.
+// pack is missing, and a browser without WebGL, get a clear message; that the page starts on a
+// click and that the show's keys reach the player (Escape ends the show).
 //
 //   node qor_webTest.mjs URL NATIVE_DIR TIME...
 //     URL         the served build-web/ (http://127.0.0.1:PORT/)
@@ -285,6 +286,39 @@ try {
     await browser.send('Target.closeTarget', { targetId });
     const ok = before.state === 'loading' && /Click to start/.test(before.text) && after.state === 'ended';
     console.log(`${ok ? 'ok  ' : 'FAIL'}  click to start: before the click ${JSON.stringify(before)}, after it ${after.state}`);
+    if (!ok)
+      ++failures;
+  }
+
+  // The show's keys reach the player: Escape, released, ends the show on the music's clock.
+  {
+    const { targetId, sessionId } = await browser.page();
+    await browser.send('Page.navigate', { url: `${url}?autostart=1` }, sessionId);
+    const look = async () => {
+      const r = await browser.send('Runtime.evaluate', {
+        expression: 'window.qorPage ? JSON.stringify({ state: qorPage.state, first: qorPage.firstFrameMs }) : null',
+        returnByValue: true,
+      }, sessionId);
+      return r.result.value ? JSON.parse(r.result.value) : {};
+    };
+    let st = {};
+    for (let i = 0; i < 600 && !st.first; ++i) {
+      await sleep(100);
+      st = await look();
+    }
+    const playing = st.state === 'playing';
+    await sleep(1000);
+    const key = { key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27, nativeVirtualKeyCode: 27 };
+    await browser.send('Input.dispatchKeyEvent', { type: 'keyDown', ...key }, sessionId);
+    await sleep(200);
+    await browser.send('Input.dispatchKeyEvent', { type: 'keyUp', ...key }, sessionId);
+    for (let i = 0; i < 100 && st.state === 'playing'; ++i) {
+      await sleep(100);
+      st = await look();
+    }
+    await browser.send('Target.closeTarget', { targetId });
+    const ok = playing && st.state === 'ended';
+    console.log(`${ok ? 'ok  ' : 'FAIL'}  Escape ends the show: playing before ${playing}, then ${st.state}`);
     if (!ok)
       ++failures;
   }
