@@ -18,7 +18,7 @@
 #include "qor_cGLShader.h"
 #include "qor_types.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 #include <cstdint>
 #include <vector>
