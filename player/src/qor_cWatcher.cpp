@@ -48,6 +48,29 @@ std::string stemOf(const std::string & name)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// The kernel's file notification. A page in a browser has no folder of the author's to follow:
+// there the calls fail as on a kernel built without it.
+int openNotification()
+{
+#ifdef __EMSCRIPTEN__
+    errno = ENOSYS;
+    return -1;
+#else
+    return inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+#endif
+}
+
+int addNotification(int iFd, const char * szPath, uint32_t uMask)
+{
+#ifdef __EMSCRIPTEN__
+    (void)iFd, (void)szPath, (void)uMask;
+    errno = ENOSYS;
+    return -1;
+#else
+    return inotify_add_watch(iFd, szPath, uMask);
+#endif
+}
+
 // Editors' scratch files (".name.swp", "name~", vim's probe "4913") are never sources.
 bool isScratch(const std::string & name)
 {
@@ -72,7 +95,7 @@ bool qor_cWatcher::start(const std::string & strSrc, const std::string & strOut,
         m_strError = strSrc + " is not a folder";
         return false;
     }
-    m_iFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_iFd = openNotification();
     if (m_iFd < 0)
     {
         m_strError = std::string("the kernel's file notification cannot start: ") + std::strerror(errno);
@@ -119,7 +142,7 @@ bool qor_cWatcher::start(const std::string & strSrc, const std::string & strOut,
 bool qor_cWatcher::addWatch(const std::string & strRel)
 {
     const std::string strPath = strRel.empty() ? m_strSrc : m_strSrc + "/" + strRel;
-    const int iWd = inotify_add_watch(m_iFd, strPath.c_str(), kEvents | IN_ONLYDIR | IN_DONT_FOLLOW);
+    const int iWd = addNotification(m_iFd, strPath.c_str(), kEvents | IN_ONLYDIR | IN_DONT_FOLLOW);
     if (iWd < 0)
     {
         m_strError = strPath + " cannot be watched: " + std::strerror(errno);
