@@ -270,6 +270,16 @@ void qor_cGLDevice::destroy()
     if (m_auSampler[0])
         glDeleteSamplers(QOR_GL_MAX_STAGES, m_auSampler);
     std::memset(m_auSampler, 0, sizeof(m_auSampler));
+    if (m_bPixelQuery)
+        glEndQuery(GL_SAMPLES_PASSED);
+    m_bPixelQuery = false;
+    if (m_uPixelQuery)
+        glDeleteQueries(1, &m_uPixelQuery);
+    m_uPixelQuery = 0;
+    if (m_auReadPbo[0])
+        glDeleteBuffers(kReadRing, m_auReadPbo);
+    std::memset(m_auReadPbo, 0, sizeof(m_auReadPbo));
+    m_nReadPending = 0;
 }
 
 // ----- render states
@@ -522,6 +532,58 @@ bool qor_cGLDevice::readPixels(uint8_t * pOut, int x, int y, int w, int h)
     return true;
 }
 
+bool qor_cGLDevice::startRead()
+{
+    const int w = m_iTargetW, h = m_iTargetH;
+    if (m_nReadPending >= kReadRing || w < 1 || h < 1)
+        return false;
+    if (!m_auReadPbo[0])
+        glGenBuffers(kReadRing, m_auReadPbo);
+    const int i = (m_iReadFirst + m_nReadPending) % kReadRing;
+    const size_t nBytes = size_t(w) * h * 4;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
+    if (m_anReadBytes[i] != nBytes)
+    {
+        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(nBytes), nullptr, GL_STREAM_READ);
+        m_anReadBytes[i] = nBytes;
+    }
+    if (m_gl.fbo != m_uFbo)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_uFbo);
+        m_gl.fbo = m_uFbo;
+    }
+    // Into the bound pixel buffer: offset 0, no wait for the drawing to end.
+    QOR_GL_CHECK(glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, nullptr));
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    m_aiReadW[i] = w;
+    m_aiReadH[i] = h;
+    ++m_nReadPending;
+    return true;
+}
+
+bool qor_cGLDevice::finishRead(std::vector<uint8_t> & out, int & w, int & h)
+{
+    w = h = 0;
+    if (m_nReadPending <= 0)
+        return false;
+    const int i = m_iReadFirst;
+    m_iReadFirst = (m_iReadFirst + 1) % kReadRing;
+    --m_nReadPending;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
+    const void * p = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(m_anReadBytes[i]), GL_MAP_READ_BIT);
+    bool bOk = p != nullptr;
+    if (bOk)
+    {
+        out.resize(m_anReadBytes[i]);
+        std::memcpy(out.data(), p, m_anReadBytes[i]);
+        w = m_aiReadW[i];
+        h = m_aiReadH[i];
+        bOk = glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return bOk;
+}
+
 // ----- drawing
 
 int qor_cGLDevice::strideOf(uint fvf)
@@ -585,6 +647,30 @@ void qor_cGLDevice::unbindVertexArray(GLuint vao)
 }
 
 void qor_cGLDevice::resetStats() { std::memset(&m_stats, 0, sizeof(m_stats)); }
+
+void qor_cGLDevice::countPixels(bool bOn)
+{
+    if (bOn == m_bPixelQuery)
+        return;
+    if (!m_uPixelQuery)
+        glGenQueries(1, &m_uPixelQuery);
+    if (bOn)
+        glBeginQuery(GL_SAMPLES_PASSED, m_uPixelQuery);
+    else
+        collectPixels(), glEndQuery(GL_SAMPLES_PASSED);
+    m_bPixelQuery = bOn;
+}
+
+void qor_cGLDevice::collectPixels()
+{
+    if (!m_bPixelQuery)
+        return;
+    glEndQuery(GL_SAMPLES_PASSED);
+    GLuint64 n = 0;
+    glGetQueryObjectui64v(m_uPixelQuery, GL_QUERY_RESULT, &n);
+    m_stats.nPixel += n;
+    glBeginQuery(GL_SAMPLES_PASSED, m_uPixelQuery);
+}
 
 void qor_cGLDevice::applyGLState()
 {
@@ -840,6 +926,7 @@ bool qor_cGLDevice::drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex)
     if (m_bDirtyDerived)
         updateDerived();
     ++m_stats.nDraw;
+    m_stats.nTriangle += uint64_t(nVertex / 3);
     if (m_bDirtyKey || fvf != m_uKeyFvf || !m_pProgram)
     {
         buildKey(fvf);
