@@ -31,12 +31,14 @@ volatile std::sig_atomic_t s_iStopSignal = 0;
 
 void onStopSignal(int iSignal) { s_iStopSignal = iSignal; }
 
+} // namespace
+
 // SIGINT and SIGTERM stop the show for as long as it lives; the previous handlers come back
 // with it.
-class StopSignals
+class qor_cStopSignals
 {
-public:
-    StopSignals()
+  public:
+    qor_cStopSignals()
     {
         s_iStopSignal = 0;
         struct sigaction sa;
@@ -47,31 +49,28 @@ public:
         sigaction(SIGINT, &sa, &m_oldInt);
         sigaction(SIGTERM, &sa, &m_oldTerm);
     }
-    ~StopSignals()
+    ~qor_cStopSignals()
     {
         sigaction(SIGINT, &m_oldInt, nullptr);
         sigaction(SIGTERM, &m_oldTerm, nullptr);
     }
-    StopSignals(const StopSignals &) = delete;
-    StopSignals & operator=(const StopSignals &) = delete;
+    qor_cStopSignals(const qor_cStopSignals &) = delete;
+    qor_cStopSignals & operator=(const qor_cStopSignals &) = delete;
 
-private:
+  private:
     struct sigaction m_oldInt, m_oldTerm;
 };
-} // namespace
 
 const qor_sScreenEntry * qor_cLayerViewer::getShowTable() { return qor_cShowConfig::get().getTable(); }
 
 double qor_cLayerViewer::getShowLength() { return qor_cShowConfig::get().getLength(); }
 
-qor_cLayerViewer::qor_cLayerViewer() : m_sequencer(getShowTable()), m_pMusic(nullptr), m_nPass(0)
-{
-    std::memset(m_abWasDown, 0, sizeof m_abWasDown);
-}
+qor_cLayerViewer::qor_cLayerViewer() : m_sequencer(getShowTable()) { std::memset(m_abWasDown, 0, sizeof m_abWasDown); }
 
 qor_cLayerViewer::~qor_cLayerViewer()
 {
     delete m_pMusic;
+    delete m_pFont;
     m_lScreen.clear();
 }
 
@@ -260,8 +259,22 @@ qor_cFont * qor_cLayerViewer::showLoadingFrame()
 
 void qor_cLayerViewer::run()
 {
+    if (startShow())
+    {
+        while (stepFrame())
+        {
+        }
+    }
+    finishShow();
+}
+
+bool qor_cLayerViewer::startShow()
+{
     const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
     m_nPass = 0;
+    m_bShowRan = false;
+    m_bCaptureOk = true;
+    m_iDrawn = -1;
     std::memset(m_abWasDown, 0, sizeof m_abWasDown);
     if (opts.iWidth > 0 && opts.iHeight > 0)
     {
@@ -271,15 +284,15 @@ void qor_cLayerViewer::run()
             pWindow->setGeometry(pWindow->getX(), pWindow->getY(), opts.iWidth, opts.iHeight);
     }
 
-    const StopSignals stopSignals;
+    m_pStopSignals = std::make_unique<qor_cStopSignals>();
     const int nFirst = qor_cPlayerOptions::getFirstFrame();
     const int nRange = qor_cPlayerOptions::getRangeFrames();
     const double dFps = qor_cPlayerOptions::getStepFps();
 
     // Capture starts first, so that a capture that cannot start stops the player at once; a
     // video needs the music's file image for its sound.
-    qor_cCapture capture;
-    bool bCaptureOk = true;
+    m_pCapture = std::make_unique<qor_cCapture>();
+    qor_cCapture & capture = *m_pCapture;
     uint nMusic = 0;
     char * pMusicImage = nullptr;
     bool bMusicRead = false;
@@ -316,7 +329,7 @@ void qor_cLayerViewer::run()
             std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
             delete[] pMusicImage;
             qor_cPlayerOptions::setFailed();
-            return;
+            return false;
         }
         if (capture.isVideo() && !pMusicImage && !bMusicUndecodable)
             std::fprintf(stderr, "qor-player: capture: no music (\"%s\" cannot be read): the video is silent\n",
@@ -329,7 +342,7 @@ void qor_cLayerViewer::run()
     }
 
     // 1. The loading frame.
-    qor_cFont * pFont = showLoadingFrame();
+    m_pFont = showLoadingFrame();
 
     // 2. The screens, in table order; a failed script keeps its slot with what it built.
     m_lScreen.clear();
@@ -341,11 +354,9 @@ void qor_cLayerViewer::run()
             delete pScreen;
             QOR_LOG_LOCATION();
             qoru_logError("qor_cLayerScreen * pScreen = new qor_cLayerScreen;\n");
-            m_lScreen.clear();
-            delete pFont;
             delete[] pMusicImage;
             qor_cPlayerOptions::setFailed();
-            return;
+            return false;
         }
         pScreen->loadFromScript(m_sequencer.getScript(i));
     }
@@ -367,11 +378,9 @@ void qor_cLayerViewer::run()
     {
         std::fprintf(stderr, "qor-player: --strict: %d load problem%s; the show is not played\n", nProblems,
                      nProblems > 1 ? "s" : "");
-        m_lScreen.clear();
-        delete pFont;
         delete[] pMusicImage;
         qor_cPlayerOptions::setFailed();
-        return;
+        return false;
     }
 
     // 3. The music (already read when capturing).
@@ -403,141 +412,159 @@ void qor_cLayerViewer::run()
         {
             std::fprintf(stderr, "qor-player: the show ends before frame %d (at %g frames a second)\n", nFirst,
                          dFps > 0.0 ? dFps : 60.0);
-            bCaptureOk = !capture.isOpen(); // a capture of nothing failed
+            m_bCaptureOk = !capture.isOpen(); // a capture of nothing failed
         }
     }
     getTimeCounter(TIMER_1)->restart();
     getTimeCounter(TIMER_0)->restart();
 
-    // 5, 6. The frame loop. With --stats each pass is timed, from its start to the next one's,
-    // and counted for the entry it drew.
-    qor_cFrameStats stats(m_sequencer.getCount());
-    double dPassStart = qor_cFrameStats::now();
-    int iDrawn = -1;
-    double dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line
-    bool bEnd = !m_pMusic || !bCaptureOk || m_sequencer.isEnded() || isQuitRequested() || nRange == 0 || s_iStopSignal;
-    while (!bEnd)
-    {
-        if (opts.bStats)
-        {
-            const double dNow = qor_cFrameStats::now();
-            if (iDrawn >= 0)
-                stats.addFrame(iDrawn, dNow - dPassStart);
-            dPassStart = dNow;
-            iDrawn = -1;
-        }
-        qor_cSequencer::sKeys keys;
-        keys.bLeft = isKeyDown(qorrs_key_left);
-        keys.bRight = isKeyDown(qorrs_key_right);
-        keys.bUp = isKeyDown(qorrs_key_up);
-        const qor_cSequencer::sPass pass = m_sequencer.advance(m_pMusic->getTime(), keys);
-        getTimeCounter(TIMER_0)->restart();
-        if (pass.iRewind >= 0)
-            getScreen(pass.iRewind)->rewind();
-        if (pass.bEnded)
-            break;
-        const qor_sStep step = {pass.fStep, 0};
-        drawScreen(m_sequencer.getEntry(), step);
-        if (capture.isOpen())
-        {
-            if (!captureFrame(capture))
-            {
-                bCaptureOk = false;
-                break;
-            }
-        }
-        m_pDisp->present();
-        if (opts.bStats)
-        {
-            iDrawn = m_sequencer.getEntry();
-            stats.setFirstFrame(qor_cFrameStats::now());
-        }
-        ++m_nPass;
-        const double dShow = m_pMusic->getTime() / 1000.0;
-        dLastShow = dShow;
-        if (s_iStopSignal)
-            break;
-        if (capture.isOpen() && !opts.bQuiet)
-        {
-            int nLeft = int((getShowLength() - dShow) * dFps + 0.5);
-            if (nRange > 0 && nRange - m_nPass < nLeft)
-                nLeft = nRange - m_nPass;
-            const int nLimit = getFrameLimit();
-            if (nLimit > 0 && nLimit - getFrameCount() - 1 < nLeft)
-                nLeft = nLimit - getFrameCount() - 1;
-            capture.showProgress(dShow, nLeft < 0 ? 0 : nLeft, false);
-        }
-        processMessages();
-        updateKeyboard();
-        if (isKeyDown(qorrs_key_space))
-        {
-            // The music from its beginning, the current screen from its start.
-            m_pMusic->stop();
-            m_pMusic->setPosition(0.0f);
-            m_pMusic->play();
-            getScreen(m_sequencer.getEntry())->rewind();
-            getTimeCounter(TIMER_0)->restart();
-            m_sequencer.restartScreen(m_pMusic->getTime());
-        }
-        // The player's own keys, on their press.
-        if (isKeyPressed(qorrs_key_pagedown) && !jumpTo(m_sequencer.getEntry() + 1))
-            break;
-        if (isKeyPressed(qorrs_key_pageup))
-            jumpTo(m_sequencer.getEntry() - 1);
-        if (isKeyPressed(qorrs_key_home))
-            jumpTo(0);
-        if (isKeyPressed(qorrs_key_p))
-        {
-            if (m_pMusic->isPlaying())
-                m_pMusic->stop();
-            else
-                m_pMusic->play();
-        }
-        qoru_flushLogEcho();
-        m_pMusic->nextFrame();
-        if (countFrame() || (nRange > 0 && m_nPass >= nRange))
-            break;
-        bEnd = isQuitRequested() || s_iStopSignal;
-    }
-    if (s_iStopSignal)
-    {
-        const int iSignal = int(s_iStopSignal);
-        std::fprintf(stderr, "%sqor-player: stopped by %s after %d frames%s\n", capture.isOpen() ? "\n" : "",
-                     iSignal == SIGINT    ? "SIGINT"
-                     : iSignal == SIGTERM ? "SIGTERM"
-                                          : "a signal",
-                     m_nPass, capture.isOpen() ? "; the capture is finished with them" : "");
-        qor_cPlayerOptions::setStoppedBy(iSignal);
-    }
+    // 5, 6. The frame loop, one pass a step. With --stats each pass is timed, from its start
+    // to the next one's, and counted for the entry it drew.
+    m_pStats = std::make_unique<qor_cFrameStats>(m_sequencer.getCount());
+    m_dPassStart = qor_cFrameStats::now();
+    m_dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line
+    m_bShowRan = true;
+    return m_pMusic && m_bCaptureOk && !m_sequencer.isEnded() && !isQuitRequested() &&
+           qor_cPlayerOptions::getRangeFrames() != 0 && !s_iStopSignal;
+}
 
-    // 7. The end.
+bool qor_cLayerViewer::stepFrame()
+{
+    const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
+    const int nRange = qor_cPlayerOptions::getRangeFrames();
+    qor_cCapture & capture = *m_pCapture;
     if (opts.bStats)
     {
-        if (iDrawn >= 0)
-            stats.addFrame(iDrawn, qor_cFrameStats::now() - dPassStart);
-        std::vector<cchar *> aszScript;
-        for (int i = 0; i < m_sequencer.getCount(); ++i)
-            aszScript.push_back(m_sequencer.getScript(i));
-        stats.print(stdout, aszScript.data());
-        std::fflush(stdout);
+        const double dNow = qor_cFrameStats::now();
+        if (m_iDrawn >= 0)
+            m_pStats->addFrame(m_iDrawn, dNow - m_dPassStart);
+        m_dPassStart = dNow;
+        m_iDrawn = -1;
     }
+    qor_cSequencer::sKeys keys;
+    keys.bLeft = isKeyDown(qorrs_key_left);
+    keys.bRight = isKeyDown(qorrs_key_right);
+    keys.bUp = isKeyDown(qorrs_key_up);
+    const qor_cSequencer::sPass pass = m_sequencer.advance(m_pMusic->getTime(), keys);
+    getTimeCounter(TIMER_0)->restart();
+    if (pass.iRewind >= 0)
+        getScreen(pass.iRewind)->rewind();
+    if (pass.bEnded)
+        return false;
+    const qor_sStep step = {pass.fStep, 0};
+    drawScreen(m_sequencer.getEntry(), step);
     if (capture.isOpen())
     {
-        if (!opts.bQuiet)
-            capture.showProgress(dLastShow, 0, true);
-        if (!capture.close())
+        if (!captureFrame(capture))
         {
-            std::fprintf(stderr, "qor-player: capture: %s\n", capture.getError());
-            bCaptureOk = false;
+            m_bCaptureOk = false;
+            return false;
         }
     }
-    if (!bCaptureOk)
+    m_pDisp->present();
+    if (opts.bStats)
+    {
+        m_iDrawn = m_sequencer.getEntry();
+        m_pStats->setFirstFrame(qor_cFrameStats::now());
+    }
+    ++m_nPass;
+    const double dFps = qor_cPlayerOptions::getStepFps();
+    const double dShow = m_pMusic->getTime() / 1000.0;
+    m_dLastShow = dShow;
+    if (s_iStopSignal)
+        return false;
+    if (capture.isOpen() && !opts.bQuiet)
+    {
+        int nLeft = int((getShowLength() - dShow) * dFps + 0.5);
+        if (nRange > 0 && nRange - m_nPass < nLeft)
+            nLeft = nRange - m_nPass;
+        const int nLimit = getFrameLimit();
+        if (nLimit > 0 && nLimit - getFrameCount() - 1 < nLeft)
+            nLeft = nLimit - getFrameCount() - 1;
+        capture.showProgress(dShow, nLeft < 0 ? 0 : nLeft, false);
+    }
+    processMessages();
+    updateKeyboard();
+    if (isKeyDown(qorrs_key_space))
+    {
+        // The music from its beginning, the current screen from its start.
+        m_pMusic->stop();
+        m_pMusic->setPosition(0.0f);
+        m_pMusic->play();
+        getScreen(m_sequencer.getEntry())->rewind();
+        getTimeCounter(TIMER_0)->restart();
+        m_sequencer.restartScreen(m_pMusic->getTime());
+    }
+    // The player's own keys, on their press.
+    if (isKeyPressed(qorrs_key_pagedown) && !jumpTo(m_sequencer.getEntry() + 1))
+        return false;
+    if (isKeyPressed(qorrs_key_pageup))
+        jumpTo(m_sequencer.getEntry() - 1);
+    if (isKeyPressed(qorrs_key_home))
+        jumpTo(0);
+    if (isKeyPressed(qorrs_key_p))
+    {
+        if (m_pMusic->isPlaying())
+            m_pMusic->stop();
+        else
+            m_pMusic->play();
+    }
+    qoru_flushLogEcho();
+    m_pMusic->nextFrame();
+    if (countFrame() || (nRange > 0 && m_nPass >= nRange))
+        return false;
+    return !isQuitRequested() && !s_iStopSignal;
+}
+
+void qor_cLayerViewer::finishShow()
+{
+    const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
+    if (m_bShowRan)
+    {
+        if (s_iStopSignal)
+        {
+            const int iSignal = int(s_iStopSignal);
+            std::fprintf(stderr, "%sqor-player: stopped by %s after %d frames%s\n", m_pCapture->isOpen() ? "\n" : "",
+                         iSignal == SIGINT    ? "SIGINT"
+                         : iSignal == SIGTERM ? "SIGTERM"
+                                              : "a signal",
+                         m_nPass, m_pCapture->isOpen() ? "; the capture is finished with them" : "");
+            qor_cPlayerOptions::setStoppedBy(iSignal);
+        }
+
+        // 7. The end.
+        if (opts.bStats)
+        {
+            if (m_iDrawn >= 0)
+                m_pStats->addFrame(m_iDrawn, qor_cFrameStats::now() - m_dPassStart);
+            std::vector<cchar *> aszScript;
+            for (int i = 0; i < m_sequencer.getCount(); ++i)
+                aszScript.push_back(m_sequencer.getScript(i));
+            m_pStats->print(stdout, aszScript.data());
+            std::fflush(stdout);
+        }
+        if (m_pCapture->isOpen())
+        {
+            if (!opts.bQuiet)
+                m_pCapture->showProgress(m_dLastShow, 0, true);
+            if (!m_pCapture->close())
+            {
+                std::fprintf(stderr, "qor-player: capture: %s\n", m_pCapture->getError());
+                m_bCaptureOk = false;
+            }
+        }
+    }
+    if (!m_bCaptureOk)
         qor_cPlayerOptions::setFailed();
     if (m_pMusic)
         m_pMusic->close();
     delete m_pMusic;
     m_pMusic = nullptr;
     m_lScreen.clear();
-    delete pFont;
+    delete m_pFont;
+    m_pFont = nullptr;
+    m_pCapture.reset();
+    m_pStats.reset();
+    m_pStopSignals.reset();
     qoru_flushLogEcho();
 }

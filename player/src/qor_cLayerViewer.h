@@ -7,21 +7,35 @@
 #include "qor_cSequencer.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class qor_cCapture;
 class qor_cFont;
+class qor_cFrameStats;
 class qor_cLayerScreen;
 class qor_cMusic;
+class qor_cStopSignals;
 
 class qor_cLayerViewer : public qor_cApplication
 {
-public:
+  public:
     qor_cLayerViewer();
     ~qor_cLayerViewer() override;
     bool init() override;
     void release() override;
+    // The show: startShow, then stepFrame until it returns false, then finishShow.
     void run() override;
+
+    // The show in three parts, so that any host's loop can drive it one frame at a time (the
+    // native loop in run(), a browser's animation frames). startShow shows the loading frame,
+    // builds the screens, opens the music and a capture and goes to the first frame; false when
+    // there is nothing to play. stepFrame is one pass of the frame loop (keys, update, draw,
+    // capture, present, events); false once the show is over. finishShow always follows, even
+    // after a failed start: it finishes a capture, prints the statistics and frees the show.
+    bool startShow();
+    bool stepFrame();
+    void finishShow();
 
     // The show's table of screens (a null script name ends it) and its length in seconds.
     static const qor_sScreenEntry * getShowTable();
@@ -39,12 +53,12 @@ public:
     // presented; returns the font (the caller deletes it at the end of the show).
     qor_cFont * showLoadingFrame();
 
-protected:
+  protected:
     // The keyboard read at the end of every pass (its state serves the key tests of the next
     // pass and Space); tests replace it with a scripted keyboard.
     virtual void updateKeyboard();
 
-private:
+  private:
     // True when the file is in the pack or a regular file of the folder.
     bool hasFile(cchar * szName);
     bool isKeyDown(uint nCode);
@@ -66,8 +80,19 @@ private:
 
     qor_cSequencer m_sequencer;
     qor_cList m_lScreen; // owned qor_cLayerScreen, in table order
-    qor_cMusic * m_pMusic;
-    int m_nPass;
-    bool m_abWasDown[256];
+    qor_cMusic * m_pMusic = nullptr;
+    int m_nPass = 0;
+    bool m_abWasDown[256] = {};
     std::vector<uint8_t> m_pixels; // the frame read back for capture
+
+    // The state of a show between startShow and finishShow.
+    std::unique_ptr<qor_cStopSignals> m_pStopSignals;
+    std::unique_ptr<qor_cCapture> m_pCapture;
+    std::unique_ptr<qor_cFrameStats> m_pStats;
+    qor_cFont * m_pFont = nullptr; // the loading frame's font, kept until the end
+    bool m_bShowRan = false;       // startShow reached the frame loop
+    bool m_bCaptureOk = true;
+    int m_iDrawn = -1;         // entry drawn by the last pass, for --stats
+    double m_dPassStart = 0.0; // when the current pass started, for --stats
+    double m_dLastShow = 0.0;  // show time of the last pass, for the progress line
 };
