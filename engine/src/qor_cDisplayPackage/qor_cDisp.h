@@ -41,7 +41,7 @@ struct qor_sDispStats
     uint64_t nProgram;
     uint64_t nStateKey; // state keys rebuilt
     uint64_t nTriangle;
-    uint64_t nPixel; // pixels filled by the draws since countPixels(true) (0 when not counted)
+    uint64_t nPixel; // pixels filled by the draws while counted (see countPixels)
 };
 
 class qor_cDisp
@@ -133,8 +133,9 @@ public:
     // Lock with a pointer that fits 64-bit builds: the pixels of level 0 and the pitch in bytes.
     virtual bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch);
     virtual void getStats(qor_sDispStats * pStats);
-    // Counts the pixels each draw fills into getStats' nPixel (a getStats then waits for the
-    // drawing to end: for statistics, not for a show played in time).
+    // Counts the pixels the draws fill into getStats' nPixel (without waiting for the drawing:
+    // each getStats gives the count up to the getStats before it; countPixels(false) takes in
+    // the rest).
     virtual void countPixels(bool bOn);
 
     // Warm-up: draws a frame without showing it, so that every program the show needs at its

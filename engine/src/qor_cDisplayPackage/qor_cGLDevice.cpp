@@ -273,9 +273,10 @@ void qor_cGLDevice::destroy()
     if (m_bPixelQuery)
         glEndQuery(GL_SAMPLES_PASSED);
     m_bPixelQuery = false;
-    if (m_uPixelQuery)
-        glDeleteQueries(1, &m_uPixelQuery);
-    m_uPixelQuery = 0;
+    if (m_auPixelQuery[0])
+        glDeleteQueries(2, m_auPixelQuery);
+    m_auPixelQuery[0] = m_auPixelQuery[1] = 0;
+    m_abPixelPending[0] = m_abPixelPending[1] = false;
     if (m_auReadPbo[0])
         glDeleteBuffers(kReadRing, m_auReadPbo);
     std::memset(m_auReadPbo, 0, sizeof(m_auReadPbo));
@@ -652,24 +653,42 @@ void qor_cGLDevice::countPixels(bool bOn)
 {
     if (bOn == m_bPixelQuery)
         return;
-    if (!m_uPixelQuery)
-        glGenQueries(1, &m_uPixelQuery);
     if (bOn)
-        glBeginQuery(GL_SAMPLES_PASSED, m_uPixelQuery);
-    else
-        collectPixels(), glEndQuery(GL_SAMPLES_PASSED);
-    m_bPixelQuery = bOn;
+    {
+        if (!m_auPixelQuery[0])
+            glGenQueries(2, m_auPixelQuery);
+        glBeginQuery(GL_SAMPLES_PASSED, m_auPixelQuery[m_iPixelQuery]);
+        m_bPixelQuery = true;
+        return;
+    }
+    glEndQuery(GL_SAMPLES_PASSED);
+    m_abPixelPending[m_iPixelQuery] = true;
+    m_bPixelQuery = false;
+    for (int i = 0; i < 2; ++i)
+        takePixels(i);
 }
 
 void qor_cGLDevice::collectPixels()
 {
     if (!m_bPixelQuery)
         return;
+    // The running query ends and the other one starts; the other's count, begun a collect
+    // earlier, is taken in (its drawing has had the time to end: no wait in most cases).
     glEndQuery(GL_SAMPLES_PASSED);
+    m_abPixelPending[m_iPixelQuery] = true;
+    m_iPixelQuery ^= 1;
+    takePixels(m_iPixelQuery);
+    glBeginQuery(GL_SAMPLES_PASSED, m_auPixelQuery[m_iPixelQuery]);
+}
+
+void qor_cGLDevice::takePixels(int i)
+{
+    if (!m_abPixelPending[i])
+        return;
     GLuint64 n = 0;
-    glGetQueryObjectui64v(m_uPixelQuery, GL_QUERY_RESULT, &n);
+    glGetQueryObjectui64v(m_auPixelQuery[i], GL_QUERY_RESULT, &n);
     m_stats.nPixel += n;
-    glBeginQuery(GL_SAMPLES_PASSED, m_uPixelQuery);
+    m_abPixelPending[i] = false;
 }
 
 void qor_cGLDevice::applyGLState()

@@ -205,8 +205,10 @@ public:
 
     const qor_sGLStats & getStats() const { return m_stats; }
     void resetStats();
-    // Counting of the pixels the draws fill (a samples-passed query kept running): nPixel
-    // takes in the count so far at each collectPixels, which waits for the drawing to end.
+    // Counting of the pixels the draws fill (samples-passed queries kept running, two in
+    // turn): each collectPixels starts the next query and adds to nPixel the count of the one
+    // before the last, so that it seldom waits for drawing; nPixel is a collect late until
+    // countPixels(false), which takes in everything.
     void countPixels(bool bOn);
     void collectPixels();
     qor_cGLShaderCache & getShaderCache() { return m_cache; }
@@ -301,6 +303,9 @@ private:
     bool m_bClipControl;
     qor_cGLShaderCache m_cache;
     qor_sGLStats m_stats;
-    GLuint m_uPixelQuery = 0;
-    bool m_bPixelQuery = false; // the query is running
+    void takePixels(int i);
+    GLuint m_auPixelQuery[2] = {};
+    bool m_abPixelPending[2] = {}; // ended, count not yet taken
+    int m_iPixelQuery = 0;         // the one running (while m_bPixelQuery)
+    bool m_bPixelQuery = false;
 };

@@ -670,8 +670,8 @@ TEST_F(DispTest, CountersHoldTheDrawsTrianglesAndPixelsFilled)
     quadRHW(0, 0, 8, 8, argb(255, 0, 0));
     quadRHW(4, 2, 14, 6, argb(0, 255, 0));
     quadRHW(700, 10, 720, 20, argb(0, 0, 255));
+    d->countPixels(false); // everything counted taken in
     d->getStats(&b);
-    d->countPixels(false);
     EXPECT_EQ(b.nDraw - a.nDraw, 3u);
     EXPECT_EQ(b.nTriangle - a.nTriangle, 6u);
     EXPECT_EQ(b.nPixel - a.nPixel, 64u + 40u);
