@@ -11,6 +11,19 @@ packages=(
   libassimp-dev assimp-testmodels libstb-dev libfreetype-dev fonts-dejavu-core parallel
 )
 
+# --web: also the web build's compiler, its browser for the tests, and a source entry for the
+# libraries it builds from Debian's sources (scripts/web-libs.sh).
+web=0
+if [ "${1:-}" = --web ]; then
+  web=1
+  packages+=(emscripten binaryen node-acorn node-xtend chromium dpkg-dev python3)
+fi
+src_list=/etc/apt/sources.list.d/qor-debian-src.sources
+need_src=0
+if [ "$web" = 1 ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  need_src=1
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -18,8 +31,19 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ "$need_src" = 0 ]; then
   exit 0
+fi
+if [ "$need_src" = 1 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: not root; add a deb-src entry for Debian bookworm main and run apt-get update" >&2
+    exit 1
+  fi
+  echo "setup: adding $src_list (Debian's source packages, for the web build's libraries)"
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+    'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$src_list"
+  apt-get update -qq
+  [ ${#missing[@]} -eq 0 ] && exit 0
 fi
 
 echo "setup: installing ${missing[*]}"

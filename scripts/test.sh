@@ -32,3 +32,6 @@ export LP_NUM_THREADS=0
 # Mesa's shader cache writer thread is another such thread.
 export MESA_SHADER_CACHE_DISABLE=true
 (cd build-asan && ctest --output-on-failure -j "$jobs")
+
+echo "== web build in headless Chromium"
+QOR_JOBS="$jobs" ./scripts/test-web.sh

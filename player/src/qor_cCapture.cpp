@@ -236,7 +236,9 @@ bool qor_cCapture::open(cchar * szOut, int w, int h, double dFps, const char * p
     m_bStopWriter = m_bWriterFailed = m_bWriterReported = false;
     m_strWriterError.clear();
     m_nWritten = 0;
+#ifndef __EMSCRIPTEN__
     m_writer = std::thread(&qor_cCapture::writerLoop, this);
+#endif
     return true;
 }
 
@@ -338,6 +340,20 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
     if (m_nFrame == 0)
         m_dStart = qor_cMusic::now(); // the rate counts from the first frame, not the start-up
     sFrame frame;
+    if (!m_writer.joinable())
+    {
+        // Without threads (a browser build): written at once.
+        frame.pixels.assign(pBGRA, pBGRA + size_t(w) * h * 4);
+        frame.w = w;
+        frame.h = h;
+        if (!writeOne(frame))
+        {
+            m_bWriterFailed = m_bWriterReported = true;
+            return fail(m_strWriterError);
+        }
+        ++m_nFrame;
+        return true;
+    }
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_cvTaken.wait(lock, [this] { return m_queue.size() < kQueueFrames || m_bWriterFailed; });

@@ -83,3 +83,16 @@ void qor_cLayerScreen::rewind()
     for (int i = 0; i < m_lLayer.getNbItem(); ++i)
         getLayer(i)->rewind();
 }
+
+void qor_cLayerScreen::takeLayers(qor_cLayerScreen & other)
+{
+    if (&other == this)
+        return;
+    m_lLayer.clear();
+    while (other.m_lLayer.getNbItem() > 0)
+    {
+        qor_cScene * pLayer = static_cast<qor_cScene *>(other.m_lLayer.detach(0));
+        if (!m_lLayer.add(pLayer, true))
+            delete pLayer;
+    }
+}

@@ -40,6 +40,9 @@ public:
     void render();
     // Every layer back to time 0.
     void rewind();
+    // The layers of other (a screen built again from its script) replace this screen's, which
+    // are deleted; other is left empty.
+    void takeLayers(qor_cLayerScreen & other);
 
     int getNbLayer() const { return m_lLayer.getNbItem(); }
     qor_cScene * getLayer(int i) const { return m_lLayer.get<qor_cScene>(i); }

@@ -5,15 +5,22 @@
 #include "qor_cErrorHandler.h"
 #include "qor_cFont.h"
 #include "qor_cFrameStats.h"
+#include "qor_cHud.h"
 #include "qor_cKeyb.h"
 #include "qor_cLayerScreen.h"
 #include "qor_cMonofiler.h"
 #include "qor_cMusic.h"
 #include "qor_cPlayerOptions.h"
 #include "qor_cShowConfig.h"
+#include "qor_cWatcher.h"
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +28,8 @@
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -99,6 +108,9 @@ bool qor_cLayerViewer::init()
         std::fprintf(stderr, "qor-player: the pack \"%s\" %s; every file is read from the folder instead\n", szPack,
                      strWhy.empty() ? "holds no file" : ("cannot be used (" + strWhy + ")").c_str());
     }
+    // A followed show reads its loose files, which the rebuilds replace (the pack would hide them).
+    if (!qor_cPlayerOptions::get().strWatch.empty() && m_pMonofiler)
+        m_pMonofiler->close();
     return true;
 }
 
@@ -321,7 +333,9 @@ bool qor_cLayerViewer::startShow()
     }
 
     m_pStopSignals = std::make_unique<qor_cStopSignals>();
-    const int nFirst = qor_cPlayerOptions::getFirstFrame();
+    const int nFirst = opts.iScreen >= 0 ? firstFrameOf(opts.iScreen) : qor_cPlayerOptions::getFirstFrame();
+    m_nLoopFirst = opts.iScreen >= 0 ? nFirst : 0;
+    m_nSeekTo = -1;
     const int nRange = qor_cPlayerOptions::getRangeFrames();
     const double dFps = qor_cPlayerOptions::getStepFps();
 
@@ -384,6 +398,7 @@ bool qor_cLayerViewer::startShow()
 
     // 2. The screens, in table order; a failed script keeps its slot with what it built.
     m_lScreen.clear();
+    m_vScreenFiles.assign(size_t(m_sequencer.getCount()), std::set<std::string>());
     for (int i = 0; i < m_sequencer.getCount(); ++i)
     {
         qor_cLayerScreen * pScreen = new (std::nothrow) qor_cLayerScreen;
@@ -396,7 +411,7 @@ bool qor_cLayerViewer::startShow()
             qor_cPlayerOptions::setFailed();
             return false;
         }
-        pScreen->loadFromScript(m_sequencer.getScript(i));
+        buildScreen(*pScreen, i, opts.strWatch.empty() ? nullptr : &m_vScreenFiles[size_t(i)]);
     }
     // Every program the screens' first frames need is made now, not while the music plays.
     if (m_pDisp->beginWarmUp())
@@ -466,6 +481,16 @@ bool qor_cLayerViewer::startShow()
         takePassCost();
     }
     m_dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line
+    if (opts.bHud)
+    {
+        m_pHud = std::make_unique<qor_cHud>();
+        m_pHud->init();
+    }
+    if (!opts.strWatch.empty() && !startWatching())
+    {
+        qor_cPlayerOptions::setFailed();
+        return false;
+    }
     m_bShowRan = true;
     return m_pMusic && m_bCaptureOk && !m_sequencer.isEnded() && !isQuitRequested() &&
            qor_cPlayerOptions::getRangeFrames() != 0 && !s_iStopSignal;
@@ -476,6 +501,12 @@ bool qor_cLayerViewer::stepFrame()
     const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
     const int nRange = qor_cPlayerOptions::getRangeFrames();
     qor_cCapture & capture = *m_pCapture;
+    followSources();
+    if (m_nSeekTo >= 0)
+    {
+        seekFrame(m_nSeekTo);
+        m_nSeekTo = -1;
+    }
     if (opts.bStats)
     {
         const double dNow = qor_cFrameStats::now();
@@ -492,7 +523,13 @@ bool qor_cLayerViewer::stepFrame()
     keys.bLeft = isKeyDown(qorrs_key_left);
     keys.bRight = isKeyDown(qorrs_key_right);
     keys.bUp = isKeyDown(qorrs_key_up);
-    const qor_cSequencer::sPass pass = m_sequencer.advance(m_pMusic->getTime(), keys);
+    qor_cSequencer::sPass pass = m_sequencer.advance(m_pMusic->getTime(), keys);
+    if (opts.bLoop && (pass.bEnded || (opts.iScreen >= 0 && m_sequencer.getEntry() != opts.iScreen)))
+    {
+        // --loop: back to the entry's (or the show's) first frame, as a seek there.
+        seekFrame(m_nLoopFirst);
+        pass = m_sequencer.advance(m_pMusic->getTime(), keys);
+    }
     getTimeCounter(TIMER_0)->restart();
     if (pass.iRewind >= 0)
         getScreen(pass.iRewind)->rewind();
@@ -500,6 +537,9 @@ bool qor_cLayerViewer::stepFrame()
         return false;
     const qor_sStep step = {pass.fStep, 0};
     drawScreen(m_sequencer.getEntry(), step);
+    // The HUD goes into a capture only when asked for.
+    if (opts.bHudCapture)
+        drawHud();
     if (capture.isOpen())
     {
         if (!captureFrame(capture))
@@ -508,9 +548,20 @@ bool qor_cLayerViewer::stepFrame()
             return false;
         }
     }
+    if (!opts.bHudCapture)
+        drawHud();
     // Captured without a display, the frame is never shown: no present (its blit and swap).
     if (!capture.isOpen() || !m_bHeadless)
         m_pDisp->present();
+    if (!m_bReloadShown)
+    {
+        // The moment a reload is on screen, for timing a save against it.
+        struct timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        std::fprintf(stderr, "qor-player: --watch: on screen at %lld.%06ld\n", static_cast<long long>(ts.tv_sec),
+                     ts.tv_nsec / 1000);
+        m_bReloadShown = true;
+    }
     if (opts.bStats)
     {
         m_iDrawn = m_sequencer.getEntry();
@@ -558,6 +609,7 @@ bool qor_cLayerViewer::stepFrame()
         else
             m_pMusic->play();
     }
+    readAuthorKeys();
     qoru_flushLogEcho();
     m_pMusic->nextFrame();
     if (countFrame() || (nRange > 0 && m_nPass >= nRange))
@@ -623,5 +675,271 @@ void qor_cLayerViewer::finishShow()
     m_pCapture.reset();
     m_pStats.reset();
     m_pStopSignals.reset();
+    m_pWatcher.reset();
+    m_pHud.reset();
+    m_vScreenFiles.clear();
     qoru_flushLogEcho();
+}
+
+// Working on a screen.
+
+namespace
+{
+// The files a screen's build looks up, as the folder names them: lower case, "/" separated.
+void noteLookup(cchar * szName, void * pUser)
+{
+    std::string str = szName;
+    for (char & c : str)
+        c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static_cast<std::set<std::string> *>(pUser)->insert(str);
+}
+
+std::string lowerCase(std::string str)
+{
+    for (char & c : str)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return str;
+}
+} // namespace
+
+double qor_cLayerViewer::getFrameRate()
+{
+    const double dFps = qor_cPlayerOptions::getStepFps();
+    return dFps > 0.0 ? dFps : 60.0;
+}
+
+int qor_cLayerViewer::firstFrameOf(int iEntry) const
+{
+    // The passes of a run from the start (replay's clock readings), without the screens.
+    qor_cStepClock clock(getFrameRate());
+    clock.setPosition(0.0f);
+    clock.play();
+    qor_cSequencer seq(getShowTable());
+    seq.start(0, 0.0f, clock.getTime());
+    const qor_cSequencer::sKeys none;
+    for (int k = 0; k < INT_MAX; ++k)
+    {
+        seq.advance(clock.getTime(), none);
+        if (seq.getEntry() >= iEntry || seq.isEnded())
+            return k;
+        clock.nextFrame();
+    }
+    return INT_MAX;
+}
+
+int qor_cLayerViewer::getFrameIndex() const
+{
+    return int(std::lround(double(m_sequencer.getPreviousMusicTime()) * getFrameRate() / 1000.0));
+}
+
+void qor_cLayerViewer::seekFrame(int nFrame)
+{
+    const int nEnd = firstFrameOf(m_sequencer.getCount());
+    if (nFrame >= nEnd)
+        nFrame = nEnd - 1;
+    if (nFrame < 0)
+        nFrame = 0;
+    // A seek at start-up finds every screen as built: so does this one.
+    for (int i = 0; i < getNbScreen(); ++i)
+        getScreen(i)->rewind();
+    const bool bPlaying = m_pMusic->isPlaying();
+    if (qor_cPlayerOptions::getStepFps() > 0.0)
+        replay(*m_pMusic, nFrame);
+    else
+    {
+        qor_cStepClock steps(60.0);
+        replay(steps, nFrame);
+        m_pMusic->setPosition(steps.getTime());
+        m_pMusic->play();
+        m_sequencer.setMusicTime(m_pMusic->getTime());
+    }
+    if (!bPlaying)
+        m_pMusic->stop();
+    getTimeCounter(TIMER_0)->restart();
+}
+
+void qor_cLayerViewer::readAuthorKeys()
+{
+    const int nPerSecond = int(std::lround(getFrameRate()));
+    // Each key asks for a seek, made at the start of the next pass (after the clock's step).
+    if (isKeyPressed(qorrs_key_leftbracket))
+        m_nSeekTo = std::max(0, getFrameIndex() - nPerSecond);
+    if (isKeyPressed(qorrs_key_rightbracket))
+        m_nSeekTo = getFrameIndex() + nPerSecond;
+    if (isKeyPressed(qorrs_key_period) && !m_pMusic->isPlaying())
+        m_nSeekTo = getFrameIndex() + 1;
+    if (isKeyPressed(qorrs_key_r))
+        m_nSeekTo = firstFrameOf(m_sequencer.getEntry());
+}
+
+bool qor_cLayerViewer::buildScreen(qor_cLayerScreen & screen, int iEntry, std::set<std::string> * pFiles)
+{
+    if (pFiles)
+    {
+        pFiles->clear();
+        qor_cMonofiler::setLookupObserver(&noteLookup, pFiles);
+    }
+    const bool bOk = screen.loadFromScript(m_sequencer.getScript(iEntry));
+    if (pFiles)
+        qor_cMonofiler::setLookupObserver(nullptr, nullptr);
+    return bOk;
+}
+
+bool qor_cLayerViewer::startWatching()
+{
+    const qor_sPlayerOptions & opts = qor_cPlayerOptions::get();
+    std::string strTool = opts.strBuildTool;
+    if (strTool.empty())
+    {
+        // qor-build-show lies beside the player.
+        char acSelf[PATH_MAX];
+        const ssize_t n = readlink("/proc/self/exe", acSelf, sizeof acSelf - 1);
+        std::string strSelf = n > 0 ? std::string(acSelf, size_t(n)) : std::string("./qor-player");
+        strTool = strSelf.substr(0, strSelf.rfind('/') + 1) + "qor-build-show";
+    }
+    char acCwd[PATH_MAX];
+    if (access(strTool.c_str(), X_OK) != 0 || !getcwd(acCwd, sizeof acCwd))
+    {
+        std::fprintf(stderr, "qor-player: --watch: %s cannot be run: %s\n", strTool.c_str(), std::strerror(errno));
+        return false;
+    }
+    m_pWatcher = std::make_unique<qor_cWatcher>();
+    if (!m_pWatcher->start(opts.strWatch, acCwd, strTool))
+    {
+        std::fprintf(stderr, "qor-player: --watch: %s\n", m_pWatcher->getError().c_str());
+        m_pWatcher.reset();
+        return false;
+    }
+    std::fprintf(stderr, "qor-player: --watch: following %s (built into %s)\n", opts.strWatch.c_str(), acCwd);
+    return true;
+}
+
+void qor_cLayerViewer::followSources()
+{
+    if (m_pWatcher && m_pWatcher->poll(qor_cFrameStats::now() / 1000.0))
+    {
+        const qor_cWatcher::sBuild & build = m_pWatcher->getBuild();
+        ++m_nBuilds;
+        std::string strNames;
+        for (const std::string & str : build.vSources)
+            strNames += (strNames.empty() ? "" : ", ") + str;
+        if (!build.bOk)
+        {
+            // The build's own lines name the file and the line; the screens keep what they had.
+            std::string strFirst;
+            size_t b = 0;
+            while (b < build.strMessages.size())
+            {
+                size_t e = build.strMessages.find('\n', b);
+                if (e == std::string::npos)
+                    e = build.strMessages.size();
+                const std::string strLine = build.strMessages.substr(b, e - b);
+                if (!strLine.empty() && strLine.rfind("qor-build-show: ", 0) != 0)
+                {
+                    std::fprintf(stderr, "%s\n", strLine.c_str());
+                    if (strFirst.empty())
+                        strFirst = strLine;
+                }
+                b = e + 1;
+            }
+            std::fprintf(stderr, "qor-player: --watch: %s: the build failed; the last good version keeps playing\n",
+                         strNames.c_str());
+            setAuthorMessage(strFirst.empty() ? strNames + ": the build failed" : strFirst);
+            return;
+        }
+        if (std::find(build.vSources.begin(), build.vSources.end(), "show.ini") != build.vSources.end())
+            std::fprintf(stderr, "qor-player: --watch: show.ini: its models are imported again; a new screen table, "
+                                 "pack or music name needs a restart\n");
+        if (!build.strMusic.empty() && lowerCase(build.strMusic) == lowerCase(qor_cShowConfig::get().getMusic()))
+            reloadMusic();
+        int nReloaded = 0, nFailed = 0;
+        for (int i = 0; i < getNbScreen() && i < int(m_vScreenFiles.size()); ++i)
+        {
+            bool bUses = build.bAllScreens;
+            for (const std::string & str : build.setOutputs)
+                bUses = bUses || m_vScreenFiles[size_t(i)].count(str) > 0;
+            if (bUses)
+                (reloadScreen(i) ? nReloaded : nFailed)++;
+        }
+        qoru_flushLogEcho();
+        char acLine[160];
+        std::snprintf(acLine, sizeof acLine, "%d screen%s reloaded%s", nReloaded, nReloaded == 1 ? "" : "s",
+                      nFailed ? ", some kept their last good version" : "");
+        std::fprintf(stderr, "qor-player: --watch: %s: %s\n", strNames.c_str(), acLine);
+        setAuthorMessage(strNames + ": " + acLine);
+        m_bReloadShown = false;
+    }
+    // The log's last line (a script that failed to load) is the HUD's too.
+    const std::string strEcho = qoru_getLastLogEcho();
+    if (strEcho != m_strLastEcho)
+    {
+        m_strLastEcho = strEcho;
+        setAuthorMessage(strEcho);
+    }
+}
+
+bool qor_cLayerViewer::reloadScreen(int iEntry)
+{
+    qor_cLayerScreen fresh;
+    std::set<std::string> setFiles;
+    if (!buildScreen(fresh, iEntry, &setFiles))
+    {
+        std::fprintf(stderr,
+                     "qor-player: --watch: screen %d (\"%s\") cannot be built again; its last good version "
+                     "keeps playing\n",
+                     iEntry + 1, m_sequencer.getScript(iEntry));
+        return false;
+    }
+    qor_cLayerScreen * pScreen = getScreen(iEntry);
+    pScreen->takeLayers(fresh);
+    m_vScreenFiles[size_t(iEntry)] = setFiles;
+    if (iEntry == m_sequencer.getEntry())
+    {
+        // The new screen goes to where the old one stood in one update, as stepping moves a
+        // screen; the pass about to run adds its own step.
+        const qor_sStep step = {m_sequencer.getScreenTime(), 0};
+        pScreen->update(&step.fStep);
+    }
+    return true;
+}
+
+void qor_cLayerViewer::reloadMusic()
+{
+    if (qor_cPlayerOptions::getStepFps() > 0.0)
+        return; // the fixed clock plays no sound
+    uint nSize = 0;
+    char * pImage = m_pMonofiler ? m_pMonofiler->loadFile(qor_cShowConfig::get().getMusic(), &nSize) : nullptr;
+    if (!pImage)
+        return;
+    const float fMs = m_pMusic->getTime();
+    const bool bPlaying = m_pMusic->isPlaying();
+    m_pMusic->close();
+    openMusic(pImage, nSize);
+    m_pMusic->setPosition(fMs);
+    if (bPlaying)
+        m_pMusic->play();
+    m_sequencer.setMusicTime(m_pMusic->getTime());
+}
+
+void qor_cLayerViewer::setAuthorMessage(const std::string & strMessage)
+{
+    m_strAuthorMessage = strMessage;
+    if (m_pHud)
+        m_pHud->setMessage(strMessage);
+}
+
+void qor_cLayerViewer::drawHud()
+{
+    if (!m_pHud)
+        return;
+    m_pHud->countFrame(qor_cFrameStats::now() / 1000.0); // seconds
+    qor_cHud::sState state;
+    state.iEntry = m_sequencer.getEntry();
+    state.nEntries = m_sequencer.getCount();
+    state.szScript = m_sequencer.getScript(state.iEntry);
+    state.dShowMs = m_sequencer.getPreviousMusicTime();
+    state.fScreenTime = m_sequencer.getScreenTime();
+    state.bPaused = !m_pMusic->isPlaying() || m_sequencer.isPaused();
+    state.bLoop = qor_cPlayerOptions::get().bLoop;
+    m_pHud->draw(state);
 }

@@ -10,10 +10,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 class qor_cCapture;
 class qor_cFont;
+class qor_cHud;
+class qor_cWatcher;
 class qor_cLayerScreen;
 class qor_cMusic;
 class qor_cStopSignals;
@@ -103,4 +107,45 @@ class qor_cLayerViewer : public qor_cApplication
     qor_sDispStats m_passStats = {};
     bool m_bHeadless = false; // capturing without a display: frames are not presented
     double m_dLastShow = 0.0;  // show time of the last pass, for the progress line
+
+    // Working on a screen: --screen, --loop, --hud, --watch and the author's keys.
+  public:
+    // The frames a second that frame indexes count: the fixed step's, else 60 (a seek's).
+    static double getFrameRate();
+    // The first frame (at getFrameRate) that a run from the start shows entry iEntry at; for
+    // iEntry past the last entry, the frame at which the show is over.
+    int firstFrameOf(int iEntry) const;
+    // The frame the last pass showed (its clock reading at getFrameRate, rounded).
+    int getFrameIndex() const;
+    // The author's last message (a load problem, a reload or a failed build), as the HUD shows it.
+    const std::string & getAuthorMessage() const { return m_strAuthorMessage; }
+    // --watch: the rebuilds finished so far, good or failed.
+    int getBuildCount() const { return m_nBuilds; }
+
+  private:
+    // The show moved to frame nFrame as a seek there moves it: every screen back to its start,
+    // the passes before it replayed from the start of the show, the music set there; a paused
+    // music stays paused. Clamped to the show's last frame.
+    void seekFrame(int nFrame);
+    // The author's keys, on their press: a seek to make at the start of the next pass.
+    void readAuthorKeys();
+    // Builds entry iEntry's screen from its script, noting the files it reads when watching.
+    bool buildScreen(qor_cLayerScreen & screen, int iEntry, std::set<std::string> * pFiles);
+    // --watch: the folder's changes, rebuilt and reloaded (once a frame, before the pass).
+    bool startWatching();
+    void followSources();
+    bool reloadScreen(int iEntry);
+    void reloadMusic();
+    void setAuthorMessage(const std::string & strMessage);
+    void drawHud();
+
+    std::unique_ptr<qor_cHud> m_pHud;
+    std::unique_ptr<qor_cWatcher> m_pWatcher;
+    std::vector<std::set<std::string>> m_vScreenFiles; // per entry, the files its build read
+    std::string m_strAuthorMessage;
+    std::string m_strLastEcho;  // the log's last line, as last seen
+    int m_nSeekTo = -1;         // a seek a key asked for, made at the start of the next pass
+    int m_nLoopFirst = 0;       // --loop: the frame the show goes back to
+    int m_nBuilds = 0;
+    bool m_bReloadShown = true; // --watch: the frame with the last reload was presented
 };

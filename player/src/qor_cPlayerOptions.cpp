@@ -2,11 +2,13 @@
 
 #include "qor_cCapture.h"
 #include "qor_cLayerViewer.h"
+#include "qor_cShowConfig.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace
 {
@@ -28,6 +30,51 @@ int bad(cchar * szWhat, cchar * szValue)
 {
     std::fprintf(stderr, "qor-player: %s, not \"%s\"\n", szWhat, szValue);
     return -1;
+}
+
+// The options for working on a screen (--screen, --loop, --hud, --hud-capture, --watch), as
+// parse() takes them.
+int parseAuthorOption(int argc, char ** argv, int & i)
+{
+    cchar * sz = argv[i];
+    if (std::strcmp(sz, "--loop") == 0)
+    {
+        s_options.bLoop = true;
+        return 1;
+    }
+    if (std::strcmp(sz, "--hud") == 0 || std::strcmp(sz, "--hud-capture") == 0)
+    {
+        s_options.bHud = true;
+        s_options.bHudCapture = s_options.bHudCapture || std::strcmp(sz, "--hud-capture") == 0;
+        return 1;
+    }
+    if (std::strcmp(sz, "--screen") != 0 && std::strcmp(sz, "--watch") != 0)
+        return 0;
+    if (i + 1 >= argc)
+    {
+        std::fprintf(stderr, "qor-player: %s needs a value\n", sz);
+        return -1;
+    }
+    cchar * szValue = argv[++i];
+    if (std::strcmp(sz, "--screen") == 0)
+    {
+        double d = 0.0;
+        if (!parseNumber(szValue, 1.0, 1e6, &d) || d != std::floor(d))
+            return bad("--screen takes an entry of the show's table, from 1", szValue);
+        s_options.iScreen = int(d) - 1;
+        return 1;
+    }
+    // The folder is the caller's: made absolute now, before --dir is entered.
+    char * szReal = realpath(szValue, nullptr);
+    struct stat st;
+    if (!szReal || stat(szReal, &st) != 0 || !S_ISDIR(st.st_mode))
+    {
+        std::free(szReal);
+        return bad("--watch takes the show's source folder (the one qor-build-show builds)", szValue);
+    }
+    s_options.strWatch = szReal;
+    std::free(szReal);
+    return 1;
 }
 } // namespace
 
@@ -58,6 +105,9 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
         s_options.bStrict = true;
         return 1;
     }
+    const int iAuthor = parseAuthorOption(argc, argv, i);
+    if (iAuthor != 0)
+        return iAuthor;
     if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
         std::strcmp(sz, "--size") != 0 && std::strcmp(sz, "--range") != 0)
         return 0;
@@ -120,7 +170,16 @@ cchar * qor_cPlayerOptions::usage()
            "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
            "                 percentile frame times; the load time (start to first show frame)\n"
            "  --strict       exit 1 after loading when anything failed to load (each problem is\n"
-           "                 one line on standard error)\n";
+           "                 one line on standard error)\n"
+           "  --screen N     start at the Nth entry of the show's table (from 1): the very frame\n"
+           "                 a run from the start shows first there\n"
+           "  --loop         play that entry again and again (without --screen: the whole show)\n"
+           "  --hud          draw the entry, show time, screen time, fps and last message over\n"
+           "                 the show (not into a capture)\n"
+           "  --hud-capture  --hud, drawn into the captured frames too\n"
+           "  --watch SRC    follow the source folder SRC (built into this folder by\n"
+           "                 qor-build-show): a saved file is rebuilt and the screens using it\n"
+           "                 reloaded at the same show time; the pack is not read\n";
 }
 
 bool qor_cPlayerOptions::checkSeek()
@@ -130,6 +189,16 @@ bool qor_cPlayerOptions::checkSeek()
         return true;
     std::fprintf(stderr, "qor-player: --seek takes seconds from 0 to below %.2f (the show's length), not %g\n", dLength,
                  s_options.dSeek);
+    return false;
+}
+
+bool qor_cPlayerOptions::checkScreen()
+{
+    const int nEntries = qor_cShowConfig::get().getNbScreen();
+    if (s_options.iScreen < nEntries)
+        return true;
+    std::fprintf(stderr, "qor-player: --screen takes an entry from 1 to %d (the show's table), not %d\n", nEntries,
+                 s_options.iScreen + 1);
     return false;
 }
 

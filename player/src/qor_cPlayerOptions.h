@@ -19,6 +19,13 @@ struct qor_sPlayerOptions
     bool bQuiet = false;     // --quiet: no progress line while capturing
     bool bStats = false;     // --stats: per-screen frame times and the load time at the end
     bool bStrict = false;    // --strict: any load problem ends the show after loading, exit 1
+    // Working on a screen.
+    int iScreen = -1;         // --screen N: the entry the show starts at, from 0 (-1: none)
+    bool bLoop = false;       // --loop: that entry (or the whole show) again and again
+    bool bHud = false;        // --hud: the author's lines drawn over the show
+    bool bHudCapture = false; // --hud-capture: and into the captured frames
+    std::string strWatch;     // --watch SRC: the source folder followed (absolute), empty none
+    std::string strBuildTool; // what --watch rebuilds with (empty: qor-build-show beside the player)
 };
 
 class qor_cPlayerOptions
@@ -44,6 +51,10 @@ public:
     // Frames replayed (updated, not drawn) before the first frame shown: FIRST of --range, else
     // the seek time in frames at the fixed step (60 a second on the music's clock), rounded.
     static int getFirstFrame();
+    // --screen against the show's table, once it is known: false after writing the reason to
+    // standard error when the table has no such entry.
+    static bool checkScreen();
+
     // Frames to show: LAST - FIRST + 1 of --range, else -1 (to the end).
     static int getRangeFrames();
 

@@ -1,7 +1,8 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats]
+//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats] [--strict]
+//              [--screen N] [--loop] [--hud] [--hud-capture] [--watch SRC]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
 // named); 1 when it could not: --dir names no folder, application.ini is refused or its ID is
@@ -27,6 +28,10 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 namespace
 {
@@ -250,11 +255,87 @@ int readIni(Launcher & launcher)
             std::fprintf(stderr, "qor-player: %s\n", qor_cShowConfig::get().getError());
             return kExitFailure;
         }
-        if (!qor_cPlayerOptions::checkSeek())
+        if (!qor_cPlayerOptions::checkSeek() || !qor_cPlayerOptions::checkScreen())
             return kExitUsage;
     }
     return kExitOk;
 }
+#ifdef __EMSCRIPTEN__
+// In a page the browser owns the loop: the show runs one pass per animation frame, and the
+// page hears of the first frame and of the end through Module.qorFirstFrame and
+// Module.qorShowEnd(exit status).
+// clang-format off
+EM_JS(void, qoru_webShowEnd, (int iExit), { if (Module.qorShowEnd) Module.qorShowEnd(iExit); });
+EM_JS(void, qoru_webFirstFrame, (), { if (Module.qorFirstFrame) Module.qorFirstFrame(); });
+// clang-format on
+
+Launcher * s_pWebLauncher = nullptr;
+bool s_bWebStarted = false;
+bool s_bWebFirstFrame = false;
+
+void endWebShow(int iExit)
+{
+    emscripten_cancel_main_loop();
+    if (s_pWebLauncher)
+    {
+        s_pWebLauncher->pApplication->release();
+        delete s_pWebLauncher;
+        s_pWebLauncher = nullptr;
+    }
+    SDL_Quit();
+    if (iExit == 0)
+        iExit = qor_cPlayerOptions::getExitStatus();
+    qoru_webShowEnd(iExit);
+}
+
+void webFrame()
+{
+    qor_cLayerViewer * pViewer = static_cast<qor_cLayerViewer *>(s_pWebLauncher->pApplication);
+    if (!s_bWebStarted)
+    {
+        // The show is built in the first animation frame, once the page has drawn itself.
+        s_bWebStarted = true;
+        if (pViewer->startShow())
+            return;
+    }
+    else
+    {
+        const bool bMore = pViewer->stepFrame();
+        if (!s_bWebFirstFrame)
+        {
+            s_bWebFirstFrame = true;
+            qoru_webFirstFrame();
+        }
+        if (bMore)
+            return;
+    }
+    pViewer->finishShow();
+    endWebShow(0);
+}
+
+// Hands the launcher to the browser's loop; returns only when nothing is to be played.
+int runInPage(Launcher * pLauncher)
+{
+    if (pLauncher->id != 1)
+    {
+        std::fprintf(stderr, "qor-player: only the demo player (ID 1) plays in a page\n");
+        delete pLauncher;
+        return kExitFailure;
+    }
+    pLauncher->pApplication = new (std::nothrow) qor_cLayerViewer;
+    if (!pLauncher->pApplication || !pLauncher->pApplication->init())
+    {
+        std::fprintf(stderr, "qor-player: start-up failed (canvas or WebGL 2); nothing was played\n");
+        if (pLauncher->pApplication)
+            pLauncher->pApplication->release();
+        delete pLauncher;
+        return kExitFailure;
+    }
+    s_pWebLauncher = pLauncher;
+    emscripten_set_main_loop(webFrame, 0, 1); // does not return
+    return kExitOk;
+}
+#endif
 } // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -274,8 +355,29 @@ int main(int argc, char ** argv)
     if (iOptions < 0)
         iOptions = enterDir();
     if (iOptions >= 0)
+    {
+#ifdef __EMSCRIPTEN__
+        qoru_webShowEnd(iOptions);
+#endif
         return iOptions;
+    }
     int iExit = kExitOk;
+#ifdef __EMSCRIPTEN__
+    {
+        Launcher * pLauncher = new Launcher;
+        const int iIni = readIni(*pLauncher);
+        if (iIni == kExitOk)
+            iExit = runInPage(pLauncher);
+        else
+        {
+            delete pLauncher;
+            if (iIni == kExitFailure || iIni == kExitUsage)
+                iExit = iIni;
+        }
+        qoru_webShowEnd(iExit);
+        return iExit;
+    }
+#endif
     {
         Launcher launcher;
         const int iIni = readIni(launcher);

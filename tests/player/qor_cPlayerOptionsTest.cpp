@@ -33,17 +33,50 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         int iResult;
     };
     const Case cases[] = {
-        {{"--fps", "60"}, 1},           {{"--fps", "29.97"}, 1},       {{"--fps", "0"}, -1},
-        {{"--fps", "-5"}, -1},          {{"--fps", "60x"}, -1},        {{"--fps"}, -1},
-        {{"--seek", "0"}, 1},           {{"--seek", "310.7"}, 1},      {{"--seek", "310.74"}, 1},
-        {{"--seek", "-1"}, -1},         {{"--seek", "nan"}, -1},       {{"--capture", "out.mp4"}, 1},
-        {{"--capture", "a/f_%05d.png"}, 1}, {{"--capture", "out.avi"}, -1}, {{"--capture", "f_%s.png"}, -1},
-        {{"--capture", "f_%d_%d.png"}, -1}, {{"--capture", ".mkv"}, -1}, {{"--size", "1280x720"}, 1},
-        {{"--size", "1280"}, -1},       {{"--size", "8x8"}, -1},       {{"--size", "640x480x"}, -1},
-        {{"--quiet"}, 1},               {{"--window"}, 0},             {{"--frames", "3"}, 0},
-        {{"--range", "0:0"}, 1},        {{"--range", "120:359"}, 1},   {{"--range", "5:4"}, -1},
-        {{"--range", "-1:4"}, -1},      {{"--range", "3"}, -1},        {{"--range", "3:4x"}, -1},
-        {{"--range", " 3:4"}, -1},      {{"--range"}, -1},
+        {{"--fps", "60"}, 1},
+        {{"--fps", "29.97"}, 1},
+        {{"--fps", "0"}, -1},
+        {{"--fps", "-5"}, -1},
+        {{"--fps", "60x"}, -1},
+        {{"--fps"}, -1},
+        {{"--seek", "0"}, 1},
+        {{"--seek", "310.7"}, 1},
+        {{"--seek", "310.74"}, 1},
+        {{"--seek", "-1"}, -1},
+        {{"--seek", "nan"}, -1},
+        {{"--capture", "out.mp4"}, 1},
+        {{"--capture", "a/f_%05d.png"}, 1},
+        {{"--capture", "out.avi"}, -1},
+        {{"--capture", "f_%s.png"}, -1},
+        {{"--capture", "f_%d_%d.png"}, -1},
+        {{"--capture", ".mkv"}, -1},
+        {{"--size", "1280x720"}, 1},
+        {{"--size", "1280"}, -1},
+        {{"--size", "8x8"}, -1},
+        {{"--size", "640x480x"}, -1},
+        {{"--quiet"}, 1},
+        {{"--window"}, 0},
+        {{"--frames", "3"}, 0},
+        {{"--range", "0:0"}, 1},
+        {{"--range", "120:359"}, 1},
+        {{"--range", "5:4"}, -1},
+        {{"--range", "-1:4"}, -1},
+        {{"--range", "3"}, -1},
+        {{"--range", "3:4x"}, -1},
+        {{"--range", " 3:4"}, -1},
+        {{"--range"}, -1},
+        {{"--screen", "1"}, 1},
+        {{"--screen", "15"}, 1},
+        {{"--screen", "0"}, -1},
+        {{"--screen", "2.5"}, -1},
+        {{"--screen"}, -1},
+        {{"--loop"}, 1},
+        {{"--hud"}, 1},
+        {{"--hud-capture"}, 1},
+        {{"--watch", "/"}, 1},
+        {{"--watch", "/no/such/folder"}, -1},
+        {{"--watch", "/dev/null"}, -1},
+        {{"--watch"}, -1},
     };
     for (const Case & c : cases)
     {
@@ -65,6 +98,16 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         EXPECT_EQ(qor_cPlayerOptions::checkSeek(), seek.second) << seek.first;
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.find("--seek takes seconds from 0 to below 310.73") != std::string::npos, !seek.second) << err;
+    }
+    // --screen is held against the show's table (the built-in one: 15 entries).
+    for (const auto & screen : {std::pair<const char *, bool>{"15", true}, {"16", false}})
+    {
+        qor_cPlayerOptions::reset();
+        ASSERT_EQ(parseOne({"--screen", screen.first}), 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(qor_cPlayerOptions::checkScreen(), screen.second) << screen.first;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("--screen takes an entry from 1 to 15") != std::string::npos, !screen.second) << err;
     }
     qor_cPlayerOptions::reset();
 }

@@ -1,6 +1,7 @@
 // qor-build-show: an author's source folder into a folder the player runs.
 //
 //   qor-build-show SRC -o OUT [--pack NAME] [--include DIR]... [--builtin-screens]
+//                  [--only PATH]...
 //
 // SRC holds (every part optional but show.ini's screens, which --builtin-screens leaves out):
 //   show.ini            [SHOW]: PACK, MUSIC, LOADING, SCREEN1..n "script.o,duration" (as the
@@ -22,6 +23,12 @@
 // known; the build goes on to report all it can and writes neither the pack nor application.ini
 // when anything failed. Exit status: 0 success, 1 failure, 2 bad usage. The other tools
 // (qor-sc, qor-import, qor-pack) are run from the folder this program lies in.
+//
+// --only PATH (a file of SRC, relative to it, as "scripts/intro.sc") rebuilds only what that
+// file makes, with the same steps, into an OUT built before: an include (.inc) recompiles
+// every script, a model's side file (.mtl, its textures) or show.ini re-imports every model.
+// Neither the pack nor application.ini is written then: a player running OUT with --watch
+// reads the loose files.
 #include "qor_fileUtil.h"
 #include "qor_importImage.h"
 
@@ -700,6 +707,8 @@ int usage(const char * szError)
                  "  --include DIR   a script include folder, searched in the order given (default: the\n"
                  "                  engine's of this build; give it too when adding folders)\n"
                  "  --builtin-screens  show.ini may name no SCREENn: the player's built-in table plays\n"
+                 "  --only PATH     rebuild only what SRC/PATH makes (repeatable), into an OUT built\n"
+                 "                  before; no pack nor application.ini is written\n"
                  "exit codes: 0 built, 1 a problem (one line each on standard error), 2 bad usage\n");
     return szError ? kExitUsage : 0;
 }
@@ -709,6 +718,7 @@ int run(int argc, char ** argv)
     std::string src, out, pack;
     std::vector<std::string> includes;
     bool bBuiltinScreens = false;
+    std::set<std::string> only; // --only: source paths relative to SRC
     for (int i = 1; i < argc; ++i)
     {
         const std::string a = argv[i];
@@ -716,6 +726,12 @@ int run(int argc, char ** argv)
             return usage(nullptr);
         if (a == "--builtin-screens")
             bBuiltinScreens = true;
+        else if (a == "--only")
+        {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usage((a + " needs a value").c_str());
+            only.insert(argv[++i]);
+        }
         else if (a == "--include")
         {
             if (i + 1 >= argc || argv[i + 1][0] == '\0')
@@ -762,6 +778,18 @@ int run(int argc, char ** argv)
         if (include.empty() || !fs::is_directory(include, ec))
             problem(include.empty() ? std::string("--include") : include,
                     "the engine's script include folder is missing (give it with --include DIR)");
+
+    // What this run makes: everything, or what the --only files make.
+    bool bAllScripts = only.empty(), bAllModels = only.empty() || only.count("show.ini");
+    for (const std::string & f : only)
+    {
+        if (f.compare(0, 8, "scripts/") == 0 && extensionOf(f) == "inc")
+            bAllScripts = true;
+        static const std::set<std::string> s_models = {"gltf", "glb", "fbx", "obj", "dae", "3ds"};
+        if (f.compare(0, 7, "models/") == 0 && !s_models.count(extensionOf(f)))
+            bAllModels = true; // a file a model refers to
+    }
+    const auto wanted = [&](const std::string & rel) { return only.empty() || only.count(rel) > 0; };
 
     // The show's description.
     ShowDesc desc;
@@ -813,6 +841,8 @@ int run(int argc, char ** argv)
     // Scripts.
     for (const std::string & stem : scriptStems)
     {
+        if (!bAllScripts && !wanted("scripts/" + stem + ".sc"))
+            continue;
         const std::string in = src + "/scripts/" + stem + ".sc";
         std::string text, err;
         if (!qoru_readFile(in.c_str(), kMaxSmallFile, &text, &err))
@@ -856,7 +886,8 @@ int run(int argc, char ** argv)
         }
         if (ext == "png")
             pngStems.insert(lower(stemOf(f)));
-        convertPicture(in, out + "/maps", stemOf(f), &outs);
+        if (wanted("maps/" + f))
+            convertPicture(in, out + "/maps", stemOf(f), &outs);
     }
     // The subfolders of maps/, copied as they are.
     std::vector<std::string> copied; // paths relative to OUT, packed as they are
@@ -891,6 +922,8 @@ int run(int argc, char ** argv)
                     continue;
                 }
                 std::string bytes, err;
+                if (!wanted(relOut))
+                    continue;
                 if (!makeFolder(out + "/" + fs::path(relOut).parent_path().string()))
                     continue;
                 if (!qoru_readFile(in.c_str(), kMaxPicture, &bytes, &err))
@@ -921,6 +954,8 @@ int run(int argc, char ** argv)
             continue;
         }
         std::string bytes, err;
+        if (!wanted("scenes/" + f))
+            continue;
         if (!qoru_readFile(in.c_str(), kQorMaxFileSize, &bytes, &err))
             problem(in, "cannot be read: " + err);
         else
@@ -965,8 +1000,11 @@ int run(int argc, char ** argv)
         std::vector<std::string> cmd = {bin + "/qor-import", in, "-o", out + "/" + scene, "--textures", out + "/maps"};
         const auto opt = desc.import.find(lower(f));
         if (opt != desc.import.end())
-        {
             imported.insert(opt->first);
+        if (!bAllModels && !wanted("models/" + f))
+            continue;
+        if (opt != desc.import.end())
+        {
             if (!importArgs.count(opt->first))
                 continue; // its options were refused above
             cmd.insert(cmd.end(), importArgs[opt->first].begin(), importArgs[opt->first].end());
@@ -988,8 +1026,8 @@ int run(int argc, char ** argv)
             outs.textures.insert(lower(stemOf(f)));
     }
 
-    // The names the scripts use.
-    for (const std::string & stem : scriptStems)
+    // The names the scripts use (known only when everything is built).
+    for (const std::string & stem : only.empty() ? scriptStems : std::vector<std::string>())
     {
         const std::string in = src + "/scripts/" + stem + ".sc";
         std::string text, err;
@@ -1008,7 +1046,9 @@ int run(int argc, char ** argv)
             continue;
         }
         std::string bytes, err;
-        if (!qoru_readFile(in.c_str(), kQorMaxFileSize, &bytes, &err))
+        if (!wanted("music/" + f))
+            music.push_back(f); // built before
+        else if (!qoru_readFile(in.c_str(), kQorMaxFileSize, &bytes, &err))
             problem(in, "cannot be read: " + err);
         else if (writeOutput(out + "/" + f, bytes))
             music.push_back(f);
@@ -1025,6 +1065,13 @@ int run(int argc, char ** argv)
         std::fprintf(stderr, "qor-build-show: %d problem%s, %s/%s not written\n", s_nErrors, s_nErrors == 1 ? "" : "s",
                      out.c_str(), pack.c_str());
         return kExitFailure;
+    }
+
+    if (!only.empty())
+    {
+        std::printf("qor-build-show: %s: rebuilt what %zu changed file%s make%s\n", out.c_str(), only.size(),
+                    only.size() == 1 ? "" : "s", only.size() == 1 ? "s" : "");
+        return 0;
     }
 
     // application.ini: the player's settings and the show table.

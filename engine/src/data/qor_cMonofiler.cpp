@@ -309,10 +309,24 @@ int qor_cMonofiler::findEntry(cchar * szName) const
     return -1;
 }
 
+namespace
+{
+qor_cMonofiler::LookupObserver s_pfnLookupObserver = nullptr;
+void * s_pLookupObserverUser = nullptr;
+} // namespace
+
+void qor_cMonofiler::setLookupObserver(LookupObserver pfnObserver, void * pUser)
+{
+    s_pfnLookupObserver = pfnObserver;
+    s_pLookupObserverUser = pUser;
+}
+
 bool qor_cMonofiler::findFile(cchar * szName, FILE ** ppFile, uint * pSize, bool * pbCompressed, uint * pUnpackedSize)
 {
     if (!szName)
         return false;
+    if (s_pfnLookupObserver)
+        s_pfnLookupObserver(szName, s_pLookupObserverUser);
     if (ppFile)
         *ppFile = nullptr;
     if (pSize)
@@ -427,6 +441,8 @@ bool qor_cMonofiler::loadFileInto(cchar * szName, char * pBuffer, uint nCapacity
 {
     if (!szName || !pBuffer)
         return false;
+    if (s_pfnLookupObserver)
+        s_pfnLookupObserver(szName, s_pLookupObserverUser);
     const int iEntry = findEntry(szName);
     if (iEntry >= 0)
         return readEntryData(m_lEntry.get<qor_sMonofilerEntry>(iEntry), pBuffer, nCapacity);

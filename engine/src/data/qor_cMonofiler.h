@@ -103,6 +103,12 @@ public:
     // path untouched, the reason in *pstrError when given) on any open, read or write failure.
     bool save(cchar * szPath, std::string * pstrError = nullptr);
 
+    // A function told the name of every file looked up (findFile, and through it loadFile,
+    // getFileSize and the file exchange; loadFileInto), in the pack or on the disk, by any
+    // reader: a live player learns which files each screen was built from. Null: none.
+    typedef void (*LookupObserver)(cchar * szName, void * pUser);
+    static void setLookupObserver(LookupObserver pfnObserver, void * pUser);
+
     // The lookup text of a name: at most kMaxNameLength characters, lower-cased, "/" -> "\".
     static void makeLookupName(cchar * szName, char * pOut /* kMaxNameLength + 1 bytes */);
 

@@ -12,7 +12,7 @@
 #include "qor_cList.h"
 #include "qor_cPixelFormat.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 #include <unordered_map>
 

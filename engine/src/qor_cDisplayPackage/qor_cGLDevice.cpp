@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #ifndef NDEBUG
 void qoru_glCheck(cchar * szCall, cchar * szFile, int iLine)
@@ -179,12 +180,17 @@ qor_cGLDevice::~qor_cGLDevice() {}
 
 bool qor_cGLDevice::create()
 {
+#if QOR_GLES
+    // WebGL 2 has no clip control: the vertex shader remaps z.
+    m_bClipControl = false;
+#else
     if (epoxy_gl_version() < 33)
         return false;
     // Direct3D clip space has z in 0..1.
     m_bClipControl = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
     if (m_bClipControl)
         glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+#endif
     glGenSamplers(QOR_GL_MAX_STAGES, m_auSampler);
     for (uint s = 0; s < QOR_GL_MAX_STAGES; ++s)
     {
@@ -195,7 +201,9 @@ bool qor_cGLDevice::create()
         glBindSampler(s, m_auSampler[s]);
         m_abSamplerDirty[s] = true;
     }
-    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+#if !QOR_GLES
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS); // always on in OpenGL ES 3.0
+#endif
     glFrontFace(GL_CCW);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -270,8 +278,10 @@ void qor_cGLDevice::destroy()
     if (m_auSampler[0])
         glDeleteSamplers(QOR_GL_MAX_STAGES, m_auSampler);
     std::memset(m_auSampler, 0, sizeof(m_auSampler));
+#if !QOR_GLES
     if (m_bPixelQuery)
         glEndQuery(GL_SAMPLES_PASSED);
+#endif
     m_bPixelQuery = false;
     if (m_auPixelQuery[0])
         glDeleteQueries(2, m_auPixelQuery);
@@ -492,7 +502,7 @@ void qor_cGLDevice::clear(uint flags, const float rgba[4], float z, int stencil)
     }
     if (flags & 2)
     {
-        glClearDepth(z);
+        glClearDepthf(z);
         mask |= GL_DEPTH_BUFFER_BIT;
         if (m_gl.depthMask != 1)
         {
@@ -529,7 +539,14 @@ bool qor_cGLDevice::readPixels(uint8_t * pOut, int x, int y, int w, int h)
         m_gl.fbo = m_uFbo;
     }
     // Targets are stored top row first, so GL's first row is Direct3D's top row.
+#if QOR_GLES
+    // OpenGL ES reads RGBA bytes only: swap red and blue into Direct3D's byte order.
+    QOR_GL_CHECK(glReadPixels(x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pOut));
+    for (size_t i = 0, n = size_t(w > 0 ? w : 0) * size_t(h > 0 ? h : 0) * 4; i < n; i += 4)
+        std::swap(pOut[i], pOut[i + 2]);
+#else
     QOR_GL_CHECK(glReadPixels(x, y, w, h, GL_BGRA, GL_UNSIGNED_BYTE, pOut));
+#endif
     return true;
 }
 
@@ -538,10 +555,17 @@ bool qor_cGLDevice::startRead()
     const int w = m_iTargetW, h = m_iTargetH;
     if (m_nReadPending >= kReadRing || w < 1 || h < 1)
         return false;
-    if (!m_auReadPbo[0])
-        glGenBuffers(kReadRing, m_auReadPbo);
     const int i = (m_iReadFirst + m_nReadPending) % kReadRing;
     const size_t nBytes = size_t(w) * h * 4;
+#if QOR_GLES
+    // WebGL 2 maps no buffers: the ring holds client copies, read at once.
+    m_aReadCopy[i].resize(nBytes);
+    if (!readPixels(m_aReadCopy[i].data(), 0, 0, w, h))
+        return false;
+    m_anReadBytes[i] = nBytes;
+#else
+    if (!m_auReadPbo[0])
+        glGenBuffers(kReadRing, m_auReadPbo);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
     if (m_anReadBytes[i] != nBytes)
     {
@@ -556,6 +580,7 @@ bool qor_cGLDevice::startRead()
     // Into the bound pixel buffer: offset 0, no wait for the drawing to end.
     QOR_GL_CHECK(glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, nullptr));
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+#endif
     m_aiReadW[i] = w;
     m_aiReadH[i] = h;
     ++m_nReadPending;
@@ -570,6 +595,12 @@ bool qor_cGLDevice::finishRead(std::vector<uint8_t> & out, int & w, int & h)
     const int i = m_iReadFirst;
     m_iReadFirst = (m_iReadFirst + 1) % kReadRing;
     --m_nReadPending;
+#if QOR_GLES
+    out.swap(m_aReadCopy[i]);
+    w = m_aiReadW[i];
+    h = m_aiReadH[i];
+    return true;
+#else
     glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
     const void * p = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(m_anReadBytes[i]), GL_MAP_READ_BIT);
     bool bOk = p != nullptr;
@@ -583,6 +614,7 @@ bool qor_cGLDevice::finishRead(std::vector<uint8_t> & out, int & w, int & h)
     }
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     return bOk;
+#endif
 }
 
 // ----- drawing
@@ -598,13 +630,20 @@ void qor_cGLDevice::setupVertexArray(GLuint vao, GLuint vbo, uint fvf)
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     const GLsizei stride = strideOf(fvf);
     const auto off = [](size_t n) { return reinterpret_cast<const void *>(n); };
-    // Locations: 0 position, 1 normal, 2 colour (BGRA bytes), 3 texture coordinates.
+    // Locations: 0 position, 1 normal, 2 colour (BGRA bytes), 3 texture coordinates. OpenGL ES
+    // has no BGRA attribute size: the colour arrives as RGBA and the vertex shader swizzles it
+    // (qor_cGLShaderCache::kColorSwizzle).
+#if QOR_GLES
+    constexpr GLint kColor = 4;
+#else
+    constexpr GLint kColor = GL_BGRA;
+#endif
     if (fvf == QOR_FVF_VERTEX3)
     {
         glEnableVertexAttribArray(0);
         glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, off(0));
         glEnableVertexAttribArray(2);
-        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, off(16));
+        glVertexAttribPointer(2, kColor, GL_UNSIGNED_BYTE, GL_TRUE, stride, off(16));
         glEnableVertexAttribArray(3);
         glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, stride, off(20));
     }
@@ -617,7 +656,7 @@ void qor_cGLDevice::setupVertexArray(GLuint vao, GLuint vbo, uint fvf)
         if (fvf == QOR_FVF_VERTEX2)
         {
             glEnableVertexAttribArray(2);
-            glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, off(24));
+            glVertexAttribPointer(2, kColor, GL_UNSIGNED_BYTE, GL_TRUE, stride, off(24));
             glEnableVertexAttribArray(3);
             glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, stride, off(28));
         }
@@ -649,6 +688,12 @@ void qor_cGLDevice::unbindVertexArray(GLuint vao)
 
 void qor_cGLDevice::resetStats() { std::memset(&m_stats, 0, sizeof(m_stats)); }
 
+#if QOR_GLES
+// WebGL 2 counts no samples (its queries only tell whether any passed): nPixel stays 0.
+void qor_cGLDevice::countPixels(bool) {}
+void qor_cGLDevice::collectPixels() {}
+void qor_cGLDevice::takePixels(int) {}
+#else
 void qor_cGLDevice::countPixels(bool bOn)
 {
     if (bOn == m_bPixelQuery)
@@ -690,6 +735,7 @@ void qor_cGLDevice::takePixels(int i)
     m_stats.nPixel += n;
     m_abPixelPending[i] = false;
 }
+#endif
 
 void qor_cGLDevice::applyGLState()
 {
@@ -744,7 +790,7 @@ void qor_cGLDevice::applyGLState()
     }
     if (m_gl.depthRange[0] != m_afDepthRange[0] || m_gl.depthRange[1] != m_afDepthRange[1])
     {
-        glDepthRange(m_afDepthRange[0], m_afDepthRange[1]);
+        glDepthRangef(m_afDepthRange[0], m_afDepthRange[1]);
         m_gl.depthRange[0] = m_afDepthRange[0];
         m_gl.depthRange[1] = m_afDepthRange[1];
     }

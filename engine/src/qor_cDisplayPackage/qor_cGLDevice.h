@@ -18,7 +18,7 @@
 #include "qor_cGLShader.h"
 #include "qor_types.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 #include <cstdint>
 #include <vector>
@@ -297,6 +297,9 @@ private:
     size_t m_anReadBytes[kReadRing] = {};
     int m_aiReadW[kReadRing] = {}, m_aiReadH[kReadRing] = {};
     int m_iReadFirst = 0, m_nReadPending = 0;
+#if QOR_GLES
+    std::vector<uint8_t> m_aReadCopy[kReadRing];
+#endif
 
     GLuint m_auSampler[QOR_GL_MAX_STAGES];
     bool m_abSamplerDirty[QOR_GL_MAX_STAGES];
@@ -305,7 +308,7 @@ private:
     qor_sGLStats m_stats;
     void takePixels(int i);
     GLuint m_auPixelQuery[2] = {};
-    bool m_abPixelPending[2] = {}; // ended, count not yet taken
-    int m_iPixelQuery = 0;         // the one running (while m_bPixelQuery)
+    bool m_abPixelPending[2] = {};          // ended, count not yet taken
+    [[maybe_unused]] int m_iPixelQuery = 0; // the one running (while m_bPixelQuery; none in WebGL)
     bool m_bPixelQuery = false;
 };

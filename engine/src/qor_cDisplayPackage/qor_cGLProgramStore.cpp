@@ -94,6 +94,9 @@ uint64_t qor_cGLProgramStore::hashBytes(const void * p, size_t n, uint64_t h)
 void qor_cGLProgramStore::open()
 {
     m_strDir.clear();
+#if QOR_GLES
+    return; // WebGL 2 hands out no program binaries: the store stays closed
+#endif
     GLint nFormat = 0;
     glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &nFormat);
     if (nFormat <= 0)
@@ -202,7 +205,11 @@ GLuint qor_cGLProgramStore::load(const qor_sShaderKey & key, uint64_t uSourceHas
         return 0;
     }
     const GLuint prog = glCreateProgram();
+#if QOR_GLES
+    (void)entry;
+#else
     glProgramBinary(prog, entry.uFormat, entry.pBinary, GLsizei(entry.uLength));
+#endif
     GLint iOk = 0;
     glGetProgramiv(prog, GL_LINK_STATUS, &iOk);
     while (glGetError() != GL_NO_ERROR)
@@ -229,7 +236,9 @@ bool qor_cGLProgramStore::save(const qor_sShaderKey & key, uint64_t uSourceHash,
     std::vector<uint8_t> binary(static_cast<size_t>(iLen));
     GLenum eFormat = 0;
     GLsizei nGot = 0;
+#if !QOR_GLES
     glGetProgramBinary(uProgram, iLen, &nGot, &eFormat, binary.data());
+#endif
     if (nGot <= 0 || nGot > iLen)
         return false;
     binary.resize(size_t(nGot));

@@ -20,7 +20,7 @@
 
 #include "qor_types.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 #include <cstdint>
 #include <string>

@@ -125,15 +125,30 @@ const char * matColor(const qor_sShaderKey & key, int iWhich)
 }
 } // namespace
 
+bool qor_cGLShaderCache::s_bES = QOR_GLES;
+
+namespace
+{
+// GLSL ES needs a default precision for floats in fragment shaders; highp everywhere keeps the
+// arithmetic of the desktop's single precision floats.
+std::string header()
+{
+    return qor_cGLShaderCache::isES() ? "#version 300 es\nprecision highp float;\nprecision highp int;\n"
+                                      : "#version 330 core\n";
+}
+} // namespace
+
 std::string qor_cGLShaderCache::vertexSource(const qor_sShaderKey & key)
 {
     const bool bRHW = key.fvf == 3;
     const bool bColor = key.fvf == 2 || key.fvf == 3;
-    std::string s = "#version 330 core\n";
+    std::string s = header();
     s += "layout(location = 0) in vec4 aPos;\n";
     if (!bRHW)
         s += "layout(location = 1) in vec3 aNormal;\n";
-    if (bColor)
+    if (bColor && kColorSwizzle)
+        s += "layout(location = 2) in vec4 aColorRGBA;\n#define aColor aColorRGBA.bgra\n";
+    else if (bColor)
         s += "layout(location = 2) in vec4 aColor;\n";
     s += "layout(location = 3) in vec2 aUV;\n";
     // Matrices arrive as Direct3D's row-major floats with transpose on, so `v * M` is Direct3D.
@@ -248,7 +263,7 @@ std::string qor_cGLShaderCache::vertexSource(const qor_sShaderKey & key)
 
 std::string qor_cGLShaderCache::fragmentSource(const qor_sShaderKey & key)
 {
-    std::string s = "#version 330 core\n";
+    std::string s = header();
     s += "in vec4 vDiffuse;\nin vec4 vSpecular;\nin float vFogDepth;\n";
     for (int i = 0; i < key.nStage; ++i)
     {
@@ -372,7 +387,9 @@ GLuint qor_cGLShaderCache::compileAndLink(const std::string & vsSource, const st
     }
     const GLuint prog = glCreateProgram();
     // The linked program is written to the on-disk store afterwards.
+#if !QOR_GLES
     glProgramParameteri(prog, GL_PROGRAM_BINARY_RETRIEVABLE_HINT, GL_TRUE);
+#endif
     glAttachShader(prog, vs);
     glAttachShader(prog, fs);
     glLinkProgram(prog);

@@ -10,7 +10,7 @@
 #include "qor_cGLProgramStore.h"
 #include "qor_types.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 #include <cstdint>
 #include <cstring>
@@ -109,6 +109,14 @@ public:
     uint getCompileCount() const { return m_uCompile; }
     uint getLoadCount() const { return m_uLoad; }
 
+    // The shading language of the generated sources: GLSL 3.30 core, or GLSL ES 3.00 (WebGL 2,
+    // also accepted by desktop drivers with ES 3 compatibility). ES where QOR_GLES.
+    static void setES(bool bES) { s_bES = bES; }
+    static bool isES() { return s_bES; }
+    // The vertex colour attribute arrives as RGBA (OpenGL ES has no BGRA attribute) and the
+    // vertex shader turns it back into Direct3D's BGRA order.
+    static constexpr bool kColorSwizzle = QOR_GLES;
+
     // The generated sources (also used by tests and the architecture notes).
     static std::string vertexSource(const qor_sShaderKey & key);
     static std::string fragmentSource(const qor_sShaderKey & key);
@@ -120,4 +128,5 @@ private:
     qor_cGLProgramStore m_store;
     uint m_uCompile = 0;
     uint m_uLoad = 0;
+    static bool s_bES;
 };

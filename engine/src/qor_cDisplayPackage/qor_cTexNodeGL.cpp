@@ -5,9 +5,41 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 bool qor_cTexNodeGL::glFormatOf(uint uD3DFormat, GLint * pInternal, GLenum * pFormat, GLenum * pType, uint * pBytes)
 {
+#if QOR_GLES
+    // RGBA or RGB bytes (toESBytes) into the nearest sized format OpenGL ES renders into.
+    switch (uD3DFormat)
+    {
+    case qorrs_fmt_A8R8G8B8:
+        *pInternal = GL_RGBA8, *pBytes = 4;
+        break;
+    case qorrs_fmt_A1R5G5B5:
+        *pInternal = GL_RGB5_A1, *pBytes = 2;
+        break;
+    case qorrs_fmt_A4R4G4B4:
+        *pInternal = GL_RGBA4, *pBytes = 2;
+        break;
+    case qorrs_fmt_X8R8G8B8:
+        *pInternal = GL_RGB8, *pBytes = 4;
+        break;
+    case qorrs_fmt_X1R5G5B5:
+    case qorrs_fmt_R5G6B5:
+    case qorrs_fmt_X4R4G4B4:
+        *pInternal = GL_RGB8, *pBytes = 2;
+        break;
+    case qorrs_fmt_R8G8B8:
+        *pInternal = GL_RGB8, *pBytes = 3;
+        break;
+    default:
+        return false;
+    }
+    *pFormat = *pInternal == GL_RGB8 ? GL_RGB : GL_RGBA;
+    *pType = GL_UNSIGNED_BYTE;
+    return true;
+#else
     // X formats have no alpha in GL either, so sampling and blending read alpha as 1.
     switch (uD3DFormat)
     {
@@ -38,6 +70,62 @@ bool qor_cTexNodeGL::glFormatOf(uint uD3DFormat, GLint * pInternal, GLenum * pFo
     default:
         return false;
     }
+#endif
+}
+
+namespace
+{
+// A channel of nBits bits at bit uShift of v, widened to 8 bits with rounding.
+uint8_t widen(uint v, uint uShift, uint nBits)
+{
+    const uint uMax = (1u << nBits) - 1;
+    return uint8_t((((v >> uShift) & uMax) * 255 + uMax / 2) / uMax);
+}
+} // namespace
+
+bool qor_cTexNodeGL::toESBytes(uint uD3DFormat, const uint8_t * pSrc, size_t nPixel, uint8_t * pDst)
+{
+    // Layouts are little-endian words: A8R8G8B8 is bytes B, G, R, A; R8G8B8 is bytes B, G, R.
+    // Shifts of red, green, blue, alpha and their widths; an alpha width of 0: no alpha.
+    uint aShift[4], aBits[4], uBytes;
+    switch (uD3DFormat)
+    {
+    case qorrs_fmt_A8R8G8B8:
+    case qorrs_fmt_X8R8G8B8:
+        aShift[0] = 16, aShift[1] = 8, aShift[2] = 0, aShift[3] = 24, uBytes = 4;
+        aBits[0] = aBits[1] = aBits[2] = 8, aBits[3] = uD3DFormat == qorrs_fmt_A8R8G8B8 ? 8 : 0;
+        break;
+    case qorrs_fmt_R8G8B8:
+        aShift[0] = 16, aShift[1] = 8, aShift[2] = 0, aShift[3] = 0, uBytes = 3;
+        aBits[0] = aBits[1] = aBits[2] = 8, aBits[3] = 0;
+        break;
+    case qorrs_fmt_A1R5G5B5:
+    case qorrs_fmt_X1R5G5B5:
+        aShift[0] = 10, aShift[1] = 5, aShift[2] = 0, aShift[3] = 15, uBytes = 2;
+        aBits[0] = aBits[1] = aBits[2] = 5, aBits[3] = uD3DFormat == qorrs_fmt_A1R5G5B5 ? 1 : 0;
+        break;
+    case qorrs_fmt_R5G6B5:
+        aShift[0] = 11, aShift[1] = 5, aShift[2] = 0, aShift[3] = 0, uBytes = 2;
+        aBits[0] = 5, aBits[1] = 6, aBits[2] = 5, aBits[3] = 0;
+        break;
+    case qorrs_fmt_A4R4G4B4:
+    case qorrs_fmt_X4R4G4B4:
+        aShift[0] = 8, aShift[1] = 4, aShift[2] = 0, aShift[3] = 12, uBytes = 2;
+        aBits[0] = aBits[1] = aBits[2] = 4, aBits[3] = uD3DFormat == qorrs_fmt_A4R4G4B4 ? 4 : 0;
+        break;
+    default:
+        return false;
+    }
+    const uint nOut = aBits[3] ? 4 : 3;
+    for (size_t i = 0; i < nPixel; ++i, pSrc += uBytes, pDst += nOut)
+    {
+        uint v = 0;
+        for (uint b = 0; b < uBytes; ++b)
+            v |= uint(pSrc[b]) << (8 * b);
+        for (uint c = 0; c < nOut; ++c)
+            pDst[c] = widen(v, aShift[c], aBits[c]);
+    }
+    return true;
 }
 
 qor_cTexNodeGL::qor_cTexNodeGL(qor_cGLDevice * pDev)
@@ -156,6 +244,12 @@ void qor_cTexNodeGL::upload(GLenum target, const uint8_t * pPixels)
     const GLenum bindTarget = target == GL_TEXTURE_2D ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP;
     glBindTexture(bindTarget, m_uTex);
     // Row 0 of the image (its top) goes to GL's row 0, which texture coordinate v = 0 reads.
+#if QOR_GLES
+    std::vector<uint8_t> bytes(size_t(m_uWidth) * m_uHeight * 4);
+    if (!toESBytes(m_fmt.getD3DFormat(), pPixels, size_t(m_uWidth) * m_uHeight, bytes.data()))
+        return;
+    pPixels = bytes.data();
+#endif
     QOR_GL_CHECK(glTexSubImage2D(target, 0, 0, 0, m_uWidth, m_uHeight, eFormat, eType, pPixels));
     if (m_bMipmap && bindTarget == GL_TEXTURE_2D)
         glGenerateMipmap(GL_TEXTURE_2D);

@@ -6,8 +6,9 @@
 #include "qor_cDispTypes.h"
 #include "qor_cPixelFormat.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class qor_cGLDevice;
@@ -44,6 +45,11 @@ public:
 
     // GL upload formats of a Direct3D format: internal format, format, type, bytes per pixel.
     static bool glFormatOf(uint uD3DFormat, GLint * pInternal, GLenum * pFormat, GLenum * pType, uint * pBytes);
+    // OpenGL ES takes pixels as RGBA or RGB bytes only: nPixel pixels of a Direct3D format
+    // (pBytes of glFormatOf each) become 4 bytes R, G, B, A each for a format with alpha, 3
+    // bytes R, G, B for one without; a channel of n bits is widened to round(v * 255 / (2^n - 1)),
+    // the value OpenGL samples from the packed texel. False for a format with no GL upload.
+    static bool toESBytes(uint uD3DFormat, const uint8_t * pSrc, size_t nPixel, uint8_t * pDst);
 
 protected:
     bool allocPixels(uint8_t ** ppPixels);

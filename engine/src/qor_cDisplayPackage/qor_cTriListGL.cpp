@@ -314,10 +314,15 @@ bool qor_cTriListGL::startAddPoint(uint nPoint)
     void * p = nullptr;
     if (m_uVboBytes)
     {
+#if QOR_GLES
+        // WebGL 2 maps no buffers: the points go to client memory, sent by endAddPoint.
+        p = new (std::nothrow) qor_sVertex2[size_t(m_nTriangle) * 3];
+#else
         glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
         // D3DLOCK_DISCARD: the driver hands out fresh memory; no client copy.
         p = glMapBufferRange(GL_ARRAY_BUFFER, 0, m_nTriangle * 108,
                              GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+#endif
     }
     if (!p)
     {
@@ -378,7 +383,12 @@ void qor_cTriListGL::endAddPoint()
     if (!m_bMapped)
         return;
     glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
+#if QOR_GLES
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(m_nVertex) * sizeof(qor_sVertex2), m_pV2);
+    delete[] m_pV2;
+#else
     glUnmapBuffer(GL_ARRAY_BUFFER);
+#endif
     m_pV2 = nullptr;
     m_bMapped = false;
 }

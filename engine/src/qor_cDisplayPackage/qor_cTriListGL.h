@@ -8,7 +8,7 @@
 #include "qor_cTriList.h"
 #include "qor_cVector3.h"
 
-#include <epoxy/gl.h>
+#include "qor_gl.h"
 
 class qor_cGLDevice;
 

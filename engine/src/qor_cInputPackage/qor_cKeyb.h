@@ -22,7 +22,11 @@ public:
 enum qor_eKeyCode
 {
     qorrs_key_escape = 1,
+    qorrs_key_r = 19,
     qorrs_key_p = 25,
+    qorrs_key_leftbracket = 26,
+    qorrs_key_rightbracket = 27,
+    qorrs_key_period = 52,
     qorrs_key_space = 57,
     qorrs_key_home = 199,
     qorrs_key_up = 200,

@@ -3,6 +3,17 @@
 #include "qor_cErrorHandler.h"
 #include "qor_cString.h"
 
+#ifdef __EMSCRIPTEN__
+// A page loads no shared modules: the codec is linked into the program and its entry point
+// taken directly.
+extern "C" qor_cJpegImage * getObject();
+
+bool qoru_loadJpegPlugin() { return true; }
+
+void qoru_freeJpegPlugin() {}
+
+qor_cJpegImage * qoru_newJpegImage() { return getObject(); }
+#else
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -83,3 +94,4 @@ qor_cJpegImage * qoru_newJpegImage()
 {
     return s_pfnGetObject ? s_pfnGetObject() : nullptr;
 }
+#endif

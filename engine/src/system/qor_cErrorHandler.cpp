@@ -90,6 +90,7 @@ std::string s_strEchoProgram; // empty: no echo
 std::vector<std::string> s_vContext;
 std::set<std::string> s_setEchoed;
 int s_nEchoed = 0;
+std::string s_strLastEcho; // the last line echoed, for a display that shows it
 
 // The text between the first "<" and the ">" after it, from szFrom on; empty when none.
 std::string bracketed(const std::string & str, size_t nFrom = 0)
@@ -161,6 +162,7 @@ void printEcho(const std::string & strMessage)
     if (!s_setEchoed.insert(strLine).second)
         return;
     ++s_nEchoed;
+    s_strLastEcho = strLine;
     std::fprintf(stderr, "%s\n", strLine.c_str());
 }
 
@@ -214,6 +216,7 @@ void qoru_setLogEcho(cchar * szProgram)
     s_setEchoed.clear();
     s_vContext.clear();
     s_nEchoed = 0;
+    s_strLastEcho.clear();
 }
 
 void qoru_pushLogContext(cchar * szContext)
@@ -235,6 +238,12 @@ int qoru_getLogEchoCount()
 {
     flushGroup();
     return s_nEchoed;
+}
+
+std::string qoru_getLastLogEcho()
+{
+    flushGroup();
+    return s_strLastEcho;
 }
 
 static void logText(cchar * szText)

@@ -8,6 +8,8 @@
 #include "qor_cString.h"
 #include "qor_types.h"
 
+#include <string>
+
 class qor_cErrorHandler
 {
 public:
@@ -37,6 +39,8 @@ void qoru_popLogContext();
 void qoru_flushLogEcho();
 // Lines echoed since the echo was switched on.
 int qoru_getLogEchoCount();
+// The last line echoed (without its line feed), "" while none was.
+std::string qoru_getLastLogEcho();
 
 // Current error log path, null while no handler exists.
 cchar * qoru_getErrorLogPath();

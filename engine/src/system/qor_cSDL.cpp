@@ -29,9 +29,16 @@ void qoru_setActiveSDLWindow(SDL_Window * pWindow) { s_pActiveWindow = pWindow; 
 
 void qoru_setGLAttributes()
 {
+#ifdef __EMSCRIPTEN__
+    // OpenGL ES 3.0: a WebGL 2 context.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+#else
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+#endif
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
@@ -57,6 +64,10 @@ void qoru_pinGLLibraries()
         "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so",
         "/usr/lib/x86_64-linux-gnu/dri/kms_swrast_dri.so",
     };
+#ifndef __EMSCRIPTEN__ // the browser's GL is no library
     for (cchar * szLibrary : s_aszLibrary)
         dlopen(szLibrary, RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+#else
+    (void)s_aszLibrary;
+#endif
 }

@@ -8,6 +8,7 @@
 #include <epoxy/gl.h>
 
 #include <cstring>
+#include <vector>
 
 using qort::argb;
 using qort::Frame;
@@ -58,6 +59,47 @@ TEST(PixelFormat, PacksTheDirect3DLayouts)
     qor_cPixelFormat r888;
     r888.setFromD3DFormat(qorrs_fmt_R8G8B8);
     EXPECT_EQ(r888.getBitsPerPixel(), 24u);
+}
+
+// OpenGL ES takes RGBA / RGB bytes: every Direct3D layout is unpacked from its little-endian
+// word and each n-bit channel widened to round(v * 255 / (2^n - 1)).
+TEST(PixelFormat, ESBytesUnpackEveryLayoutAndWidenItsChannels)
+{
+    struct Case
+    {
+        uint uFormat;
+        std::vector<uint8_t> in;
+        std::vector<uint8_t> out; // empty: refused
+    };
+    const Case aCase[] = {
+        {qorrs_fmt_A8R8G8B8, {0x10, 0x20, 0x30, 0x40}, {0x30, 0x20, 0x10, 0x40}},
+        {qorrs_fmt_X8R8G8B8, {0x10, 0x20, 0x30, 0x40}, {0x30, 0x20, 0x10}},
+        {qorrs_fmt_R8G8B8, {0x01, 0x02, 0x03}, {0x03, 0x02, 0x01}},
+        // 1 | 11111 | 10000 | 00001: 16 * 255 / 31 = 131.6, 255 / 31 = 8.2
+        {qorrs_fmt_A1R5G5B5, {0x01, 0xFE}, {255, 132, 8, 255}},
+        {qorrs_fmt_X1R5G5B5, {0x00, 0xFC}, {255, 0, 0}},
+        {qorrs_fmt_R5G6B5, {0xE0, 0x07}, {0, 255, 0}},
+        // 00001 | 000001 | 00001: 255 / 31 = 8.2, 255 / 63 = 4.05
+        {qorrs_fmt_R5G6B5, {0x21, 0x08}, {8, 4, 8}},
+        {qorrs_fmt_A4R4G4B4, {0x3C, 0x7F}, {255, 51, 204, 119}},
+        {qorrs_fmt_X4R4G4B4, {0x23, 0xF1}, {17, 34, 51}},
+        {qorrs_fmt_unknown, {0, 0, 0, 0}, {}},
+    };
+    for (const Case & c : aCase)
+    {
+        std::vector<uint8_t> out(4, 0xEE);
+        const bool bOk = qor_cTexNodeGL::toESBytes(c.uFormat, c.in.data(), 1, out.data());
+        EXPECT_EQ(bOk, !c.out.empty()) << "format " << c.uFormat;
+        if (!bOk)
+            continue;
+        out.resize(c.out.size());
+        EXPECT_EQ(out, c.out) << "format " << c.uFormat;
+    }
+    // Pixels follow each other at the format's size.
+    const uint8_t aTwo[] = {0x00, 0x7C, 0x1F, 0x00};
+    uint8_t aOut[6] = {};
+    ASSERT_TRUE(qor_cTexNodeGL::toESBytes(qorrs_fmt_X1R5G5B5, aTwo, 2, aOut));
+    EXPECT_EQ(std::vector<uint8_t>(aOut, aOut + 6), (std::vector<uint8_t>{255, 0, 0, 0, 0, 255}));
 }
 
 TEST(PixelFormat, UnknownFormatIsReportedAndOnlyItsCodeKept)

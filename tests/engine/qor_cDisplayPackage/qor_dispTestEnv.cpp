@@ -1,8 +1,11 @@
 #include "qor_dispTestEnv.h"
 
+#include "qor_cGLShader.h"
 #include "qor_cLight.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace qort
@@ -25,6 +28,9 @@ qor_cDispGL * disp()
     if (!s_bTried)
     {
         s_bTried = true;
+        // QOR_TEST_GLSL_ES=1: the shaders in OpenGL ES 3.0's language, as WebGL 2 takes them.
+        if (const char * sz = std::getenv("QOR_TEST_GLSL_ES"); sz && std::strcmp(sz, "1") == 0)
+            qor_cGLShaderCache::setES(true);
         s_pDisp.reset(new qor_cDispGL);
         if (!s_pDisp->init(640, 480, 32, false))
             s_pDisp.reset();

@@ -11,6 +11,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -332,6 +334,64 @@ INSTANTIATE_TEST_SUITE_P(Table, QorBuildShowMistake, ::testing::ValuesIn(s_aMist
                          });
 
 // A working source folder builds with exit 0; bad command lines exit 2 with a usage line.
+// --only rebuilds what the named source files make and nothing else: a script its image, an
+// include every script, a picture its JPEG, a ready scene its copy; the pack and
+// application.ini stay as the whole build wrote them.
+TEST(QorBuildShow, OnlyRebuildsWhatTheNamedFilesMake)
+{
+    qort::TempDir dir;
+    const std::string src = dir.file("src"), out = dir.file("out");
+    for (const char * sub : {"/scripts", "/maps", "/scenes"})
+        fs::create_directories(src + sub);
+    const auto script = [](int n) {
+        return "#include <qor>\n#include \"common.inc\"\nmain()\n{\n    qor_rand(0, K + " + std::to_string(n) +
+               ");\n}\n";
+    };
+    ASSERT_TRUE(qort::writeText(src + "/show.ini", "[SHOW]\nSCREEN1=a.o,30\nSCREEN2=b.o,30\n"));
+    ASSERT_TRUE(qort::writeText(src + "/scripts/common.inc", "const K = 1;\n"));
+    ASSERT_TRUE(qort::writeText(src + "/scripts/a.sc", script(1)));
+    ASSERT_TRUE(qort::writeText(src + "/scripts/b.sc", script(1)));
+    ASSERT_TRUE(qort::writeJpeg(src + "/maps/sky.jpg", 16, 8, qort::solidRgb(16, 8, 10, 120, 230), 75));
+    ASSERT_TRUE(qort::writeText(src + "/scenes/room.s3d", "scene 1"));
+    std::string err;
+    ASSERT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out, &err), 0) << err;
+    const std::vector<std::string> outputs = {"scripts/exe/a.o", "scripts/exe/b.o", "maps/sky.jpg",
+                                              "scenes/room.s3d", "show.dat",        "application.ini"};
+    // Every source changed; each row names some of them.
+    ASSERT_TRUE(qort::writeText(src + "/scripts/a.sc", script(2)));
+    ASSERT_TRUE(qort::writeText(src + "/scripts/b.sc", script(2)));
+    ASSERT_TRUE(qort::writeJpeg(src + "/maps/sky.jpg", 16, 8, qort::solidRgb(16, 8, 200, 20, 20), 75));
+    ASSERT_TRUE(qort::writeText(src + "/scenes/room.s3d", "scene 2"));
+    struct Case
+    {
+        const char * szOnly;
+        std::set<std::string> changed; // outputs rewritten
+    };
+    const Case cases[] = {
+        {"--only scripts/a.sc", {"scripts/exe/a.o"}},
+        {"--only maps/sky.jpg --only scenes/room.s3d", {"maps/sky.jpg", "scenes/room.s3d"}},
+        {"--only scripts/common.inc", {"scripts/exe/b.o"}}, // a.o is already the new one
+    };
+    for (const Case & c : cases)
+    {
+        std::map<std::string, std::vector<unsigned char>> before;
+        for (const std::string & o : outputs)
+            before[o] = qort::readBytes(out + "/" + o);
+        ASSERT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out + " " + c.szOnly, &err), 0) << err;
+        for (const std::string & o : outputs)
+            EXPECT_EQ(qort::readBytes(out + "/" + o) != before[o], c.changed.count(o) > 0) << c.szOnly << ": " << o;
+    }
+    EXPECT_EQ(qort::readText(out + "/scenes/room.s3d"), "scene 2");
+    EXPECT_EQ(qort::readBytes(out + "/maps/sky.jpg"), qort::readBytes(src + "/maps/sky.jpg"));
+    // A script that no longer compiles (line 4 lacks its semicolon): its line, exit 1, its last
+    // image kept.
+    const std::vector<unsigned char> good = qort::readBytes(out + "/scripts/exe/a.o");
+    ASSERT_TRUE(qort::writeText(src + "/scripts/a.sc", "#include <qor>\nmain()\n{\n    addLayer(\"x.o\")\n}\n"));
+    EXPECT_EQ(run(dir, bin("qor-build-show") + " " + src + " -o " + out + " --only scripts/a.sc", &err), 1);
+    EXPECT_NE(err.find("/scripts/a.sc:4:"), std::string::npos) << err;
+    EXPECT_EQ(qort::readBytes(out + "/scripts/exe/a.o"), good);
+}
+
 TEST(QorBuildShow, CommandLine)
 {
     qort::TempDir dir;
