@@ -102,7 +102,9 @@ void qor_cFrameStats::print(FILE * pOut, cchar * const * aszScript) const
                  "median fps");
     // The cost columns: medians per frame.
     if (m_bCost)
-        std::fprintf(pOut, " %8s %7s %10s %6s %10s", "cpu ms", "draws", "triangles", "keys", "pixels");
+        std::fprintf(pOut, " %8s %7s %10s %6s", "cpu ms", "draws", "triangles", "keys");
+    if (m_bCost && m_bPixels)
+        std::fprintf(pOut, " %10s", "pixels");
     std::fprintf(pOut, "\n");
     for (int i = 0; i < int(m_afTimes.size()); ++i)
     {
@@ -110,11 +112,12 @@ void qor_cFrameStats::print(FILE * pOut, cchar * const * aszScript) const
         std::fprintf(pOut, "  %5d  %-24s %7d %11.2f %9.2f %12.1f", i, aszScript[i] ? aszScript[i] : "",
                      getFrameCount(i), dMedian, percentile(i, 95.0), dMedian > 0.0 ? 1000.0 / dMedian : 0.0);
         if (m_bCost)
-            std::fprintf(pOut, " %8.2f %7llu %10llu %6llu %10llu", double(medianCost(i, &sCost::fCpuMs)),
+            std::fprintf(pOut, " %8.2f %7llu %10llu %6llu", double(medianCost(i, &sCost::fCpuMs)),
                          static_cast<unsigned long long>(medianCost(i, &sCost::nDraw)),
                          static_cast<unsigned long long>(medianCost(i, &sCost::nTriangle)),
-                         static_cast<unsigned long long>(medianCost(i, &sCost::nStateKey)),
-                         static_cast<unsigned long long>(medianCost(i, &sCost::nPixel)));
+                         static_cast<unsigned long long>(medianCost(i, &sCost::nStateKey)));
+        if (m_bCost && m_bPixels)
+            std::fprintf(pOut, " %10llu", static_cast<unsigned long long>(medianCost(i, &sCost::nPixel)));
         std::fprintf(pOut, "\n");
     }
     std::fprintf(pOut, "  total: %d frames\n", getTotalFrames());

@@ -32,6 +32,8 @@ public:
     void addFrame(int iEntry, double dMs);
     // The same frame's cost (the table shows its columns once a cost was given).
     void addCost(int iEntry, const sCost & cost);
+    // The costs' pixel counts are real (the table shows them).
+    void setPixelsCounted() { m_bPixels = true; }
     // The median by nearest rank of one member of an entry's costs (0 without costs).
     template <typename T> T medianCost(int iEntry, T sCost::*pMember) const;
 
@@ -49,5 +51,6 @@ private:
     std::vector<std::vector<float>> m_afTimes;
     std::vector<std::vector<sCost>> m_aCost;
     bool m_bCost = false;
+    bool m_bPixels = false;
     double m_dFirstFrame;
 };

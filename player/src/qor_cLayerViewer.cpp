@@ -477,7 +477,12 @@ bool qor_cLayerViewer::startShow()
     m_dPassStart = qor_cFrameStats::now();
     if (qor_cPlayerOptions::get().bStats)
     {
-        m_pDisp->countPixels(true);
+        // Counting pixels changes how the rasteriser overlaps the frames: only when asked.
+        if (qor_cPlayerOptions::get().bStatsPixels)
+        {
+            m_pDisp->countPixels(true);
+            m_pStats->setPixelsCounted();
+        }
         takePassCost();
     }
     m_dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line

@@ -84,6 +84,8 @@ TEST(FrameStats, CostColumnsAreMediansByNearestRankAndShowOnlyWhenGiven)
     EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nStateKey), 2u);
     EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nPixel), 5000u);
     EXPECT_EQ(stats.medianCost(1, &qor_cFrameStats::sCost::nPixel), 0u);
+    EXPECT_EQ(printed().find("pixels"), std::string::npos); // not counted: no column
+    stats.setPixelsCounted();
     const std::string text = printed();
     EXPECT_NE(text.find("cpu ms"), std::string::npos) << text;
     // Entry 0's line ends with its medians: 3.00 ms, 30 draws, 500 triangles, 2 keys, 5000 pixels.
