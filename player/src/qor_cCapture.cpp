@@ -233,6 +233,12 @@ bool qor_cCapture::open(cchar * szOut, int w, int h, double dFps, const char * p
             return false;
     }
     m_eKind = eKind;
+    m_bStopWriter = m_bWriterFailed = m_bWriterReported = false;
+    m_strWriterError.clear();
+    m_nWritten = 0;
+#ifndef __EMSCRIPTEN__
+    m_writer = std::thread(&qor_cCapture::writerLoop, this);
+#endif
     return true;
 }
 
@@ -264,17 +270,22 @@ bool qor_cCapture::startFfmpeg(cchar * szOut, double dFps, const char * pMusic, 
     std::snprintf(acSeek, sizeof acSeek, "%.3f", dSeek);
     const std::string strOut(szOut);
     const bool bWebm = endsWith(strOut, ".webm");
-    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-                                     "-f", "rawvideo", "-pix_fmt", "bgra", "-s", acSize, "-framerate", acRate,
-                                     "-i", "pipe:0"};
+    std::vector<std::string> args = {"ffmpeg",     "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                                     "-f",         "rawvideo",     "-pix_fmt", "bgra",      "-s",    acSize,
+                                     "-framerate", acRate,         "-i",       "pipe:0"};
     // Descriptor 3 of ffmpeg is the music file.
     if (m_fdMusic >= 0)
         args.insert(args.end(), {"-ss", acSeek, "-i", "/dev/fd/3", "-map", "0:v:0", "-map", "1:a:0"});
+    // The frames go in as the display reads them (BGRA, top row first): ffmpeg's scaler makes
+    // the one conversion, to 4:2:0 with the BT.709 matrix in video range (the matrix of sRGB
+    // pictures), and the stream says so, so that players convert back with the same matrix.
+    args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-colorspace", "bt709",
+                             "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
     if (bWebm)
         args.insert(args.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1",
-                                 "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p"});
+                                 "-b:v", "0", "-crf", "32"});
     else
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18"});
     if (m_fdMusic >= 0)
     {
         args.insert(args.end(), {"-c:a", bWebm ? "libopus" : "aac", "-b:a", "192k"});
@@ -328,37 +339,123 @@ bool qor_cCapture::writeFrame(const uint8_t * pBGRA, int w, int h)
         return fail("no picture to capture");
     if (m_nFrame == 0)
         m_dStart = qor_cMusic::now(); // the rate counts from the first frame, not the start-up
-    const uint8_t * pFrame = pBGRA;
-    if (w != m_iWidth || h != m_iHeight)
+    sFrame frame;
+    if (!m_writer.joinable())
+    {
+        // Without threads (a browser build): written at once.
+        frame.pixels.assign(pBGRA, pBGRA + size_t(w) * h * 4);
+        frame.w = w;
+        frame.h = h;
+        if (!writeOne(frame))
+        {
+            m_bWriterFailed = m_bWriterReported = true;
+            return fail(m_strWriterError);
+        }
+        ++m_nFrame;
+        return true;
+    }
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cvTaken.wait(lock, [this] { return m_queue.size() < kQueueFrames || m_bWriterFailed; });
+        if (m_bWriterFailed)
+        {
+            m_bWriterReported = true;
+            return fail(m_strWriterError);
+        }
+        if (!m_spare.empty())
+        {
+            frame = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
+    frame.pixels.assign(pBGRA, pBGRA + size_t(w) * h * 4);
+    frame.w = w;
+    frame.h = h;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(frame));
+    }
+    m_cvQueued.notify_one();
+    ++m_nFrame;
+    return true;
+}
+
+void qor_cCapture::writerLoop()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;)
+    {
+        m_cvQueued.wait(lock, [this] { return !m_queue.empty() || m_bStopWriter; });
+        if (m_queue.empty())
+            return; // stopped, and everything written
+        sFrame frame = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        const bool bOk = writeOne(frame);
+        lock.lock();
+        m_spare.push_back(std::move(frame));
+        if (!bOk)
+        {
+            // Nothing more is written; the frames still queued are dropped.
+            m_bWriterFailed = true;
+            m_queue.clear();
+            m_cvTaken.notify_all();
+            return;
+        }
+        m_cvTaken.notify_all();
+    }
+}
+
+bool qor_cCapture::writeOne(const sFrame & frame)
+{
+    const uint8_t * pFrame = frame.pixels.data();
+    if (frame.w != m_iWidth || frame.h != m_iHeight)
     {
         m_scaled.resize(size_t(m_iWidth) * m_iHeight * 4);
-        scaleLetterboxed(pBGRA, w, h, m_scaled.data(), m_iWidth, m_iHeight);
+        scaleLetterboxed(pFrame, frame.w, frame.h, m_scaled.data(), m_iWidth, m_iHeight);
         pFrame = m_scaled.data();
     }
     if (m_eKind == qorrs_capture_png)
     {
-        const std::string strName = frameName(m_strOut.c_str(), m_nFirstNumber + m_nFrame);
+        const std::string strName = frameName(m_strOut.c_str(), m_nFirstNumber + m_nWritten);
         if (isNotRegular(strName.c_str()))
-            return fail("\"" + strName + "\" is not a regular file: not replaced");
+        {
+            m_strWriterError = "\"" + strName + "\" is not a regular file: not replaced";
+            return false;
+        }
         errno = 0;
         if (!qoru_writePNG(strName.c_str(), pFrame, m_iWidth, m_iHeight, m_iWidth * 4))
-            return fail("cannot write \"" + strName + "\"" + (errno ? std::string(": ") + std::strerror(errno) : ""));
-    }
-    else
-    {
-        if (!writeAll(m_fdPipe, pFrame, size_t(m_iWidth) * m_iHeight * 4))
         {
-            const int iErr = errno;
-            ::close(m_fdPipe);
-            m_fdPipe = -1;
-            const std::string strEnd = waitFfmpeg();
-            return fail(std::string("ffmpeg stopped taking frames after ") + std::to_string(m_nFrame) + " (" +
-                        (iErr == EPIPE ? "broken pipe" : std::strerror(iErr)) + "; ffmpeg " +
-                        (strEnd.empty() ? "exited with 0" : strEnd) + ", see its message above)");
+            m_strWriterError =
+                "cannot write \"" + strName + "\"" + (errno ? std::string(": ") + std::strerror(errno) : "");
+            return false;
         }
     }
-    ++m_nFrame;
+    else if (!writeAll(m_fdPipe, pFrame, size_t(m_iWidth) * m_iHeight * 4))
+    {
+        const int iErr = errno;
+        ::close(m_fdPipe);
+        m_fdPipe = -1;
+        const std::string strEnd = waitFfmpeg();
+        m_strWriterError = std::string("ffmpeg stopped taking frames after ") + std::to_string(m_nWritten) + " (" +
+                           (iErr == EPIPE ? "broken pipe" : std::strerror(iErr)) + "; ffmpeg " +
+                           (strEnd.empty() ? "exited with 0" : strEnd) + ", see its message above)";
+        return false;
+    }
+    ++m_nWritten;
     return true;
+}
+
+void qor_cCapture::stopWriter()
+{
+    if (!m_writer.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bStopWriter = true;
+    }
+    m_cvQueued.notify_one();
+    m_writer.join();
 }
 
 std::string qor_cCapture::waitFfmpeg()
@@ -384,7 +481,15 @@ std::string qor_cCapture::waitFfmpeg()
 
 bool qor_cCapture::close()
 {
+    // The frames still queued are written first; an error of the writer not yet returned by
+    // writeFrame is the result.
+    stopWriter();
     bool bOk = true;
+    if (m_bWriterFailed && !m_bWriterReported)
+    {
+        m_bWriterReported = true;
+        bOk = fail(m_strWriterError);
+    }
     if (m_fdPipe >= 0)
     {
         ::close(m_fdPipe);

@@ -221,16 +221,52 @@ void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
 
 bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
 {
+    // The frame is read back without waiting for its drawing; the capture gets the one
+    // before it (the first pass gives none).
     int w = 0, h = 0;
-    if (!m_pDisp->readPixels(m_pixels, w, h) || !capture.writeFrame(m_pixels.data(), w, h))
+    if (!m_pDisp->readPixelsAsync(m_pixels, w, h))
     {
-        if (w == 0)
-            std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
-        else
-            std::fprintf(stderr, "\nqor-player: capture: %s\n", capture.getError());
+        std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
+        return false;
+    }
+    if (w > 0 && !capture.writeFrame(m_pixels.data(), w, h))
+    {
+        std::fprintf(stderr, "\nqor-player: capture: %s\n", capture.getError());
         return false;
     }
     return true;
+}
+
+bool qor_cLayerViewer::finishCapture(qor_cCapture & capture)
+{
+    int w = 0, h = 0;
+    if (!m_pDisp->finishPixelsAsync(m_pixels, w, h))
+    {
+        std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
+        return false;
+    }
+    if (w > 0 && !capture.writeFrame(m_pixels.data(), w, h))
+    {
+        std::fprintf(stderr, "\nqor-player: capture: %s\n", capture.getError());
+        return false;
+    }
+    return true;
+}
+
+qor_cFrameStats::sCost qor_cLayerViewer::takePassCost()
+{
+    qor_sDispStats now;
+    m_pDisp->getStats(&now);
+    const double dCpu = qor_cFrameStats::threadCpuMs();
+    qor_cFrameStats::sCost cost;
+    cost.fCpuMs = float(dCpu - m_dPassCpu);
+    cost.nDraw = now.nDraw - m_passStats.nDraw;
+    cost.nTriangle = now.nTriangle - m_passStats.nTriangle;
+    cost.nStateKey = now.nStateKey - m_passStats.nStateKey;
+    cost.nPixel = now.nPixel - m_passStats.nPixel; // the pass before's: counted a pass late
+    m_passStats = now;
+    m_dPassCpu = dCpu;
+    return cost;
 }
 
 bool qor_cLayerViewer::hasFile(cchar * szName)
@@ -353,6 +389,8 @@ bool qor_cLayerViewer::startShow()
             capture.setFirstNumber(nFirst);
         // A capture runs as fast as frames are made, not at the display's refresh.
         SDL_GL_SetSwapInterval(0);
+        cchar * szDriver = SDL_GetCurrentVideoDriver();
+        m_bHeadless = szDriver && (std::strcmp(szDriver, "offscreen") == 0 || std::strcmp(szDriver, "dummy") == 0);
     }
 
     // 1. The loading frame.
@@ -437,6 +475,16 @@ bool qor_cLayerViewer::startShow()
     // to the next one's, and counted for the entry it drew.
     m_pStats = std::make_unique<qor_cFrameStats>(m_sequencer.getCount());
     m_dPassStart = qor_cFrameStats::now();
+    if (qor_cPlayerOptions::get().bStats)
+    {
+        // Counting pixels changes how the rasteriser overlaps the frames: only when asked.
+        if (qor_cPlayerOptions::get().bStatsPixels)
+        {
+            m_pDisp->countPixels(true);
+            m_pStats->setPixelsCounted();
+        }
+        takePassCost();
+    }
     m_dLastShow = m_pMusic ? m_pMusic->getTime() / 1000.0 : 0.0; // for the progress line
     if (opts.bHud)
     {
@@ -467,8 +515,12 @@ bool qor_cLayerViewer::stepFrame()
     if (opts.bStats)
     {
         const double dNow = qor_cFrameStats::now();
+        const qor_cFrameStats::sCost cost = takePassCost();
         if (m_iDrawn >= 0)
+        {
             m_pStats->addFrame(m_iDrawn, dNow - m_dPassStart);
+            m_pStats->addCost(m_iDrawn, cost);
+        }
         m_dPassStart = dNow;
         m_iDrawn = -1;
     }
@@ -503,7 +555,9 @@ bool qor_cLayerViewer::stepFrame()
     }
     if (!opts.bHudCapture)
         drawHud();
-    m_pDisp->present();
+    // Captured without a display, the frame is never shown: no present (its blit and swap).
+    if (!capture.isOpen() || !m_bHeadless)
+        m_pDisp->present();
     if (!m_bReloadShown)
     {
         // The moment a reload is on screen, for timing a save against it.
@@ -588,7 +642,12 @@ void qor_cLayerViewer::finishShow()
         if (opts.bStats)
         {
             if (m_iDrawn >= 0)
-                m_pStats->addFrame(m_iDrawn, qor_cFrameStats::now() - m_dPassStart);
+            {
+                const double dNow = qor_cFrameStats::now();
+                m_pDisp->countPixels(false);
+                m_pStats->addFrame(m_iDrawn, dNow - m_dPassStart);
+                m_pStats->addCost(m_iDrawn, takePassCost());
+            }
             std::vector<cchar *> aszScript;
             for (int i = 0; i < m_sequencer.getCount(); ++i)
                 aszScript.push_back(m_sequencer.getScript(i));
@@ -597,6 +656,9 @@ void qor_cLayerViewer::finishShow()
         }
         if (m_pCapture->isOpen())
         {
+            // The last frame read back is still on its way.
+            if (m_bCaptureOk && !finishCapture(*m_pCapture))
+                m_bCaptureOk = false;
             if (!opts.bQuiet)
                 m_pCapture->showProgress(m_dLastShow, 0, true);
             if (!m_pCapture->close())

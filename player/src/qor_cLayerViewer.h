@@ -2,6 +2,8 @@
 // plays them on the music's clock (see qor_cSequencer for the rules of a pass).
 #pragma once
 
+#include "qor_cDisp.h"
+#include "qor_cFrameStats.h"
 #include "qor_cList.h"
 #include "qor_cMain.h"
 #include "qor_cSequencer.h"
@@ -14,7 +16,6 @@
 
 class qor_cCapture;
 class qor_cFont;
-class qor_cFrameStats;
 class qor_cHud;
 class qor_cWatcher;
 class qor_cLayerScreen;
@@ -81,6 +82,10 @@ class qor_cLayerViewer : public qor_cApplication
     // The screen's textures, then the screen, into the back buffer (not presented).
     void renderScreen(int iEntry);
     bool captureFrame(qor_cCapture & capture);
+    // The frame whose read-back captureFrame left running, into the capture.
+    bool finishCapture(qor_cCapture & capture);
+    // The cost of the pass since the last call (--stats).
+    qor_cFrameStats::sCost takePassCost();
 
     qor_cSequencer m_sequencer;
     qor_cList m_lScreen; // owned qor_cLayerScreen, in table order
@@ -98,6 +103,9 @@ class qor_cLayerViewer : public qor_cApplication
     bool m_bCaptureOk = true;
     int m_iDrawn = -1;         // entry drawn by the last pass, for --stats
     double m_dPassStart = 0.0; // when the current pass started, for --stats
+    double m_dPassCpu = 0.0;   // the main thread's processor time then, and the display's counters
+    qor_sDispStats m_passStats = {};
+    bool m_bHeadless = false; // capturing without a display: frames are not presented
     double m_dLastShow = 0.0;  // show time of the last pass, for the progress line
 
     // Working on a screen: --screen, --loop, --hud, --watch and the author's keys.

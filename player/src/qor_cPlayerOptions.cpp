@@ -100,6 +100,11 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
         s_options.bStats = true;
         return 1;
     }
+    if (std::strcmp(sz, "--stats-pixels") == 0)
+    {
+        s_options.bStats = s_options.bStatsPixels = true;
+        return 1;
+    }
     if (std::strcmp(sz, "--strict") == 0)
     {
         s_options.bStrict = true;
@@ -168,7 +173,10 @@ cchar * qor_cPlayerOptions::usage()
            "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
            "  --quiet        no progress line while capturing\n"
            "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
-           "                 percentile frame times; the load time (start to first show frame)\n"
+           "                 percentile frame times, processor time, draws, triangles and state\n"
+           "                 keys per frame; the load time (start to first show frame)\n"
+           "  --stats-pixels --stats, and the pixels filled per frame (counting them disturbs\n"
+           "                 the frame times)\n"
            "  --strict       exit 1 after loading when anything failed to load (each problem is\n"
            "                 one line on standard error)\n"
            "  --screen N     start at the Nth entry of the show's table (from 1): the very frame\n"

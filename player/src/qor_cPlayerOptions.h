@@ -18,6 +18,7 @@ struct qor_sPlayerOptions
     int iHeight = 0;
     bool bQuiet = false;     // --quiet: no progress line while capturing
     bool bStats = false;     // --stats: per-screen frame times and the load time at the end
+    bool bStatsPixels = false; // --stats-pixels: --stats, and the pixels filled counted
     bool bStrict = false;    // --strict: any load problem ends the show after loading, exit 1
     // Working on a screen.
     int iScreen = -1;         // --screen N: the entry the show starts at, from 0 (-1: none)

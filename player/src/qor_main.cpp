@@ -1,7 +1,7 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats] [--strict]
+//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats] [--stats-pixels] [--strict]
 //              [--screen N] [--loop] [--hud] [--hud-capture] [--watch SRC]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was

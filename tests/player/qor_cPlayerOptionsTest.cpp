@@ -55,6 +55,7 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         {{"--size", "8x8"}, -1},
         {{"--size", "640x480x"}, -1},
         {{"--quiet"}, 1},
+        {{"--stats-pixels"}, 1},
         {{"--window"}, 0},
         {{"--frames", "3"}, 0},
         {{"--range", "0:0"}, 1},

@@ -4,6 +4,7 @@
 // and a capture stopped by SIGINT.
 #include <gtest/gtest.h>
 
+#include "qor_cCapture.h"
 #include "qor_cLayerViewer.h"
 #include "qor_showTestUtil.h"
 
@@ -371,4 +372,64 @@ TEST(Capture, ARelativeNameIsTheCallersNotTheShowFolders)
         << out;
     EXPECT_TRUE(qort::fileExists(caller.file("f_0.png"))) << out;
     EXPECT_FALSE(qort::fileExists(show.file("f_0.png")));
+}
+
+TEST(Capture, FramesQueuedForTheWriterLandWholeAndInOrder)
+{
+    // Frames handed over faster than the writer takes them (the queue holds three) are all
+    // written, each its own picture, when the capture is closed; a frame that cannot be
+    // written stops the writer, and close says why.
+    for (const bool bBlocked : {false, true})
+    {
+        SCOPED_TRACE(bBlocked ? "frame 2 cannot be written" : "all written");
+        qort::TestShow show;
+        if (bBlocked)
+        {
+            ASSERT_EQ(qort::runCommand("mkdir '" + show.file("f_2.png") + "'"), 0);
+        }
+        qor_cCapture capture;
+        const int w = 4, h = 2, nFrames = 9;
+        ASSERT_TRUE(capture.open(show.file("f_%d.png").c_str(), w, h, 60.0, nullptr, 0, 0.0)) << capture.getError();
+        // Frame k, pixel i: B = k, G = i, R = 10 k + i, A = 255.
+        const auto byteOf = [](int k, int i, int c) { return c == 0 ? k : c == 1 ? i : c == 2 ? 10 * k + i : 255; };
+        bool bWritten = true;
+        for (int k = 0; k < nFrames && bWritten; ++k)
+        {
+            std::vector<uint8_t> bgra(size_t(w) * h * 4);
+            for (int i = 0; i < w * h; ++i)
+                for (int c = 0; c < 4; ++c)
+                    bgra[size_t(i) * 4 + c] = uint8_t(byteOf(k, i, c));
+            bWritten = capture.writeFrame(bgra.data(), w, h);
+        }
+        const bool bClosed = capture.close();
+        EXPECT_EQ(bWritten && bClosed, !bBlocked);
+        if (bBlocked)
+        {
+            EXPECT_NE(std::string(capture.getError()).find("f_2.png\" is not a regular file"), std::string::npos)
+                << capture.getError();
+        }
+        for (int k = 0; k < nFrames; ++k)
+        {
+            const std::string name = show.file("f_" + std::to_string(k) + ".png");
+            if (bBlocked && k >= 2)
+            {
+                if (k > 2)
+                {
+                    EXPECT_FALSE(qort::fileExists(name)) << k; // nothing after the failure
+                }
+                continue;
+            }
+            int pw = 0, ph = 0;
+            std::vector<uint8_t> rgb;
+            ASSERT_TRUE(qort::readPng(name, &pw, &ph, &rgb)) << k;
+            ASSERT_EQ(pw, w);
+            ASSERT_EQ(ph, h);
+            for (int i = 0; i < w * h; ++i)
+            {
+                EXPECT_EQ(rgb[size_t(i) * 3 + 0], byteOf(k, i, 2)) << k << " " << i;
+                EXPECT_EQ(rgb[size_t(i) * 3 + 1], byteOf(k, i, 1)) << k << " " << i;
+                EXPECT_EQ(rgb[size_t(i) * 3 + 2], byteOf(k, i, 0)) << k << " " << i;
+            }
+        }
+    }
 }

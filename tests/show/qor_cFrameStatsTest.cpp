@@ -56,3 +56,41 @@ TEST(FrameStats, LoadTimeIsTheFirstFrameOnly)
     EXPECT_NE(text.find("62.5"), std::string::npos) << text; // 1000 / 16 ms
     EXPECT_NE(text.find("total: 1 frames"), std::string::npos) << text;
 }
+
+TEST(FrameStats, CostColumnsAreMediansByNearestRankAndShowOnlyWhenGiven)
+{
+    qor_cFrameStats stats(2);
+    cchar * const aszScript[] = {"a.o", "b.o"};
+    const auto printed = [&] {
+        char acBuffer[2048] = {};
+        FILE * pOut = fmemopen(acBuffer, sizeof acBuffer - 1, "w");
+        stats.print(pOut, aszScript);
+        std::fclose(pOut);
+        return std::string(acBuffer);
+    };
+    stats.addFrame(0, 10.0);
+    EXPECT_EQ(printed().find("triangles"), std::string::npos);
+    // Entry 0 costs over 5 frames: the median by nearest rank is the 3rd smallest of each.
+    const qor_cFrameStats::sCost costs[] = {
+        {4.0f, 10, 900, 3, 5000}, {1.0f, 30, 100, 1, 7000}, {2.5f, 20, 300, 9, 1000},
+        {3.0f, 50, 500, 2, 3000}, {9.0f, 40, 700, 0, 9000},
+    };
+    for (const qor_cFrameStats::sCost & c : costs)
+        stats.addCost(0, c);
+    stats.addCost(7, costs[0]); // no such entry
+    EXPECT_FLOAT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::fCpuMs), 3.0f);
+    EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nDraw), 30u);
+    EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nTriangle), 500u);
+    EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nStateKey), 2u);
+    EXPECT_EQ(stats.medianCost(0, &qor_cFrameStats::sCost::nPixel), 5000u);
+    EXPECT_EQ(stats.medianCost(1, &qor_cFrameStats::sCost::nPixel), 0u);
+    EXPECT_EQ(printed().find("pixels"), std::string::npos); // not counted: no column
+    stats.setPixelsCounted();
+    const std::string text = printed();
+    EXPECT_NE(text.find("cpu ms"), std::string::npos) << text;
+    // Entry 0's line ends with its medians: 3.00 ms, 30 draws, 500 triangles, 2 keys, 5000 pixels.
+    const size_t iLine = text.find("a.o");
+    ASSERT_NE(iLine, std::string::npos);
+    const std::string line = text.substr(iLine, text.find('\n', iLine) - iLine);
+    EXPECT_NE(line.find("3.00      30        500      2       5000"), std::string::npos) << line;
+}

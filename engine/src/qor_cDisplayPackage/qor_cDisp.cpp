@@ -72,10 +72,13 @@ bool qor_cDisp::releaseCubeTexture(qor_hTexture) { return false; }
 bool qor_cDisp::setLight(uint, qor_cLight *) { return false; }
 bool qor_cDisp::init(int, int, int, bool) { return false; }
 bool qor_cDisp::readPixels(std::vector<uint8_t> &, int &, int &) { return false; }
+bool qor_cDisp::readPixelsAsync(std::vector<uint8_t> &, int &, int &) { return false; }
+bool qor_cDisp::finishPixelsAsync(std::vector<uint8_t> &, int &, int &) { return false; }
 bool qor_cDisp::setMaterial(const qor_sD3DMaterial *, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc, qor_eMatSrc) { return false; }
 bool qor_cDisp::enableSpecular(bool) { return false; }
 bool qor_cDisp::lockTextureBits(qor_hTexture, void **, uint *) { return false; }
 void qor_cDisp::getStats(qor_sDispStats * pStats) { std::memset(pStats, 0, sizeof(*pStats)); }
+void qor_cDisp::countPixels(bool) {}
 bool qor_cDisp::beginWarmUp() { return false; }
 void qor_cDisp::endWarmUp() {}
 uint qor_cDisp::getShaderCompileCount() { return 0; }
@@ -119,6 +122,27 @@ void qor_cDisp::removeLight(qor_cLight * pLight)
     pLight->m_uSlot = qor_cLight::kNoSlot;
     if (i < kNbLight)
         setLight(i, nullptr);
+}
+
+void qor_cDisp::setLights(qor_cLight * const * ap, uint n)
+{
+    for (uint i = 0; i < kNbLight; ++i)
+    {
+        qor_cLight * pWant = i < n ? ap[i] : nullptr;
+        qor_cLight * pHeld = m_apLight[i];
+        if (pWant == pHeld)
+        {
+            if (pWant)
+                setLight(i, pWant);
+            continue;
+        }
+        if (pHeld && pHeld->m_uSlot == i)
+            pHeld->m_uSlot = qor_cLight::kNoSlot;
+        m_apLight[i] = pWant;
+        if (pWant)
+            pWant->m_uSlot = i;
+        setLight(i, pWant);
+    }
 }
 
 void qor_cDisp::clearLights()

@@ -39,6 +39,9 @@ struct qor_sDispStats
     uint64_t nShaderCompile;
     uint64_t nShaderLoad; // programs read from the on-disk program store
     uint64_t nProgram;
+    uint64_t nStateKey; // state keys rebuilt
+    uint64_t nTriangle;
+    uint64_t nPixel; // pixels filled by the draws while counted (see countPixels)
 };
 
 class qor_cDisp
@@ -114,6 +117,12 @@ public:
     // The current target's pixels (the back buffer, or the texture being rendered into), top
     // row first, 4 bytes per pixel in memory order B, G, R, A. False before init.
     virtual bool readPixels(std::vector<uint8_t> & out, int & w, int & h);
+    // The same pixels, read back without waiting for the drawing: starts reading the current
+    // target and gives, in out, the frame started by the call before (w and h 0 on the first
+    // call: nothing is ready yet). finishPixelsAsync gives the last frame started (w and h 0
+    // when none is left). False when a read cannot be made.
+    virtual bool readPixelsAsync(std::vector<uint8_t> & out, int & w, int & h);
+    virtual bool finishPixelsAsync(std::vector<uint8_t> & out, int & w, int & h);
     // The material of the lighting equations, then the four colour sources in the order
     // diffuse, ambient, specular, emissive (what setMaterialProperties sends).
     virtual bool setMaterial(const qor_sD3DMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient,
@@ -124,6 +133,10 @@ public:
     // Lock with a pointer that fits 64-bit builds: the pixels of level 0 and the pitch in bytes.
     virtual bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch);
     virtual void getStats(qor_sDispStats * pStats);
+    // Counts the pixels the draws fill into getStats' nPixel (without waiting for the drawing:
+    // each getStats gives the count up to the getStats before it; countPixels(false) takes in
+    // the rest).
+    virtual void countPixels(bool bOn);
 
     // Warm-up: draws a frame without showing it, so that every program the show needs at its
     // start is compiled (or read from the on-disk program store) before the music runs. Between
@@ -156,6 +169,11 @@ public:
     void addLight(qor_cLight * pLight);
     void removeLight(qor_cLight * pLight);
     void clearLights();
+    // The lights of the next draws: ap[0..n) in slots 0..n-1, every other slot empty. A slot
+    // that keeps its light is only sent its parameters again (the device sees no change when
+    // they are the same), so that a light set shared by many meshes is not switched off and
+    // on between them.
+    void setLights(qor_cLight * const * ap, uint n);
 
     const float * getVPPhysical() const { return m_afVPPhysical; }
     const float * getVPScreen() const { return m_afVPScreen; }

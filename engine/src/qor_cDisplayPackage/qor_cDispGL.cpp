@@ -417,14 +417,49 @@ bool qor_cDispGL::readPixels(std::vector<uint8_t> & out, int & w, int & h)
     return m_dev.readPixels(out.data(), 0, 0, w, h);
 }
 
+bool qor_cDispGL::readPixelsAsync(std::vector<uint8_t> & out, int & w, int & h)
+{
+    w = h = 0;
+    if (!m_pContext)
+        return false;
+    // A ring of two: the frame started now is mapped on the next call, after a frame of
+    // drawing has given GL the time to finish the copy.
+    if (m_dev.getReadsPending() >= qor_cGLDevice::kReadRing && !m_dev.finishRead(out, w, h))
+        return false;
+    if (!m_dev.startRead())
+        return false;
+    if (w == 0 && m_dev.getReadsPending() >= qor_cGLDevice::kReadRing)
+        return m_dev.finishRead(out, w, h);
+    return true;
+}
+
+bool qor_cDispGL::finishPixelsAsync(std::vector<uint8_t> & out, int & w, int & h)
+{
+    w = h = 0;
+    if (!m_pContext)
+        return false;
+    return m_dev.getReadsPending() == 0 || m_dev.finishRead(out, w, h);
+}
+
+void qor_cDispGL::countPixels(bool bOn)
+{
+    if (m_pContext)
+        m_dev.countPixels(bOn);
+}
+
 void qor_cDispGL::getStats(qor_sDispStats * pStats)
 {
+    if (m_pContext)
+        m_dev.collectPixels();
     const qor_sGLStats & s = m_dev.getStats();
     pStats->nDraw = s.nDraw;
     pStats->nShaderHit = s.nShaderHit;
     pStats->nShaderCompile = s.nShaderCompile;
     pStats->nShaderLoad = s.nShaderLoad;
     pStats->nProgram = m_dev.getShaderCache().size();
+    pStats->nStateKey = s.nStateKey;
+    pStats->nTriangle = s.nTriangle;
+    pStats->nPixel = s.nPixel;
 }
 
 // ----- render targets

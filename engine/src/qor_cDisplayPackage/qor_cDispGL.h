@@ -99,11 +99,14 @@ public:
     bool init(int iWidth, int iHeight, int iDepth, bool bFullscreen) override;
 
     bool readPixels(std::vector<uint8_t> & out, int & w, int & h) override;
+    bool readPixelsAsync(std::vector<uint8_t> & out, int & w, int & h) override;
+    bool finishPixelsAsync(std::vector<uint8_t> & out, int & w, int & h) override;
     bool setMaterial(const qor_sD3DMaterial * pMat, qor_eMatSrc diffuse, qor_eMatSrc ambient, qor_eMatSrc specular,
                      qor_eMatSrc emissive) override;
     bool enableSpecular(bool bEnable) override;
     bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch) override;
     void getStats(qor_sDispStats * pStats) override;
+    void countPixels(bool bOn) override;
     bool beginWarmUp() override;
     void endWarmUp() override;
     uint getShaderCompileCount() override;

@@ -278,6 +278,19 @@ void qor_cGLDevice::destroy()
     if (m_auSampler[0])
         glDeleteSamplers(QOR_GL_MAX_STAGES, m_auSampler);
     std::memset(m_auSampler, 0, sizeof(m_auSampler));
+#if !QOR_GLES
+    if (m_bPixelQuery)
+        glEndQuery(GL_SAMPLES_PASSED);
+#endif
+    m_bPixelQuery = false;
+    if (m_auPixelQuery[0])
+        glDeleteQueries(2, m_auPixelQuery);
+    m_auPixelQuery[0] = m_auPixelQuery[1] = 0;
+    m_abPixelPending[0] = m_abPixelPending[1] = false;
+    if (m_auReadPbo[0])
+        glDeleteBuffers(kReadRing, m_auReadPbo);
+    std::memset(m_auReadPbo, 0, sizeof(m_auReadPbo));
+    m_nReadPending = 0;
 }
 
 // ----- render states
@@ -537,6 +550,73 @@ bool qor_cGLDevice::readPixels(uint8_t * pOut, int x, int y, int w, int h)
     return true;
 }
 
+bool qor_cGLDevice::startRead()
+{
+    const int w = m_iTargetW, h = m_iTargetH;
+    if (m_nReadPending >= kReadRing || w < 1 || h < 1)
+        return false;
+    const int i = (m_iReadFirst + m_nReadPending) % kReadRing;
+    const size_t nBytes = size_t(w) * h * 4;
+#if QOR_GLES
+    // WebGL 2 maps no buffers: the ring holds client copies, read at once.
+    m_aReadCopy[i].resize(nBytes);
+    if (!readPixels(m_aReadCopy[i].data(), 0, 0, w, h))
+        return false;
+    m_anReadBytes[i] = nBytes;
+#else
+    if (!m_auReadPbo[0])
+        glGenBuffers(kReadRing, m_auReadPbo);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
+    if (m_anReadBytes[i] != nBytes)
+    {
+        glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(nBytes), nullptr, GL_STREAM_READ);
+        m_anReadBytes[i] = nBytes;
+    }
+    if (m_gl.fbo != m_uFbo)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_uFbo);
+        m_gl.fbo = m_uFbo;
+    }
+    // Into the bound pixel buffer: offset 0, no wait for the drawing to end.
+    QOR_GL_CHECK(glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, nullptr));
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+#endif
+    m_aiReadW[i] = w;
+    m_aiReadH[i] = h;
+    ++m_nReadPending;
+    return true;
+}
+
+bool qor_cGLDevice::finishRead(std::vector<uint8_t> & out, int & w, int & h)
+{
+    w = h = 0;
+    if (m_nReadPending <= 0)
+        return false;
+    const int i = m_iReadFirst;
+    m_iReadFirst = (m_iReadFirst + 1) % kReadRing;
+    --m_nReadPending;
+#if QOR_GLES
+    out.swap(m_aReadCopy[i]);
+    w = m_aiReadW[i];
+    h = m_aiReadH[i];
+    return true;
+#else
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, m_auReadPbo[i]);
+    const void * p = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(m_anReadBytes[i]), GL_MAP_READ_BIT);
+    bool bOk = p != nullptr;
+    if (bOk)
+    {
+        out.resize(m_anReadBytes[i]);
+        std::memcpy(out.data(), p, m_anReadBytes[i]);
+        w = m_aiReadW[i];
+        h = m_aiReadH[i];
+        bOk = glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return bOk;
+#endif
+}
+
 // ----- drawing
 
 int qor_cGLDevice::strideOf(uint fvf)
@@ -607,6 +687,55 @@ void qor_cGLDevice::unbindVertexArray(GLuint vao)
 }
 
 void qor_cGLDevice::resetStats() { std::memset(&m_stats, 0, sizeof(m_stats)); }
+
+#if QOR_GLES
+// WebGL 2 counts no samples (its queries only tell whether any passed): nPixel stays 0.
+void qor_cGLDevice::countPixels(bool) {}
+void qor_cGLDevice::collectPixels() {}
+void qor_cGLDevice::takePixels(int) {}
+#else
+void qor_cGLDevice::countPixels(bool bOn)
+{
+    if (bOn == m_bPixelQuery)
+        return;
+    if (bOn)
+    {
+        if (!m_auPixelQuery[0])
+            glGenQueries(2, m_auPixelQuery);
+        glBeginQuery(GL_SAMPLES_PASSED, m_auPixelQuery[m_iPixelQuery]);
+        m_bPixelQuery = true;
+        return;
+    }
+    glEndQuery(GL_SAMPLES_PASSED);
+    m_abPixelPending[m_iPixelQuery] = true;
+    m_bPixelQuery = false;
+    for (int i = 0; i < 2; ++i)
+        takePixels(i);
+}
+
+void qor_cGLDevice::collectPixels()
+{
+    if (!m_bPixelQuery)
+        return;
+    // The running query ends and the other one starts; the other's count, begun a collect
+    // earlier, is taken in (its drawing has had the time to end: no wait in most cases).
+    glEndQuery(GL_SAMPLES_PASSED);
+    m_abPixelPending[m_iPixelQuery] = true;
+    m_iPixelQuery ^= 1;
+    takePixels(m_iPixelQuery);
+    glBeginQuery(GL_SAMPLES_PASSED, m_auPixelQuery[m_iPixelQuery]);
+}
+
+void qor_cGLDevice::takePixels(int i)
+{
+    if (!m_abPixelPending[i])
+        return;
+    GLuint64 n = 0;
+    glGetQueryObjectui64v(m_auPixelQuery[i], GL_QUERY_RESULT, &n);
+    m_stats.nPixel += n;
+    m_abPixelPending[i] = false;
+}
+#endif
 
 void qor_cGLDevice::applyGLState()
 {
@@ -862,6 +991,7 @@ bool qor_cGLDevice::drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex)
     if (m_bDirtyDerived)
         updateDerived();
     ++m_stats.nDraw;
+    m_stats.nTriangle += uint64_t(nVertex / 3);
     if (m_bDirtyKey || fvf != m_uKeyFvf || !m_pProgram)
     {
         buildKey(fvf);

@@ -97,6 +97,8 @@ struct qor_sGLStats
     uint64_t nShaderCompile; // programs generated and linked
     uint64_t nShaderLoad;    // programs read from the on-disk store
     uint64_t nStateKey;      // state keys built (state changed since the previous draw)
+    uint64_t nTriangle;      // triangles sent by the draws
+    uint64_t nPixel;         // fragments that passed the depth test, while pixels are counted
 };
 
 class qor_cGLDevice
@@ -168,6 +170,14 @@ public:
     void clear(uint flags, const float rgba[4], float z, int stencil);
     // Reads the current target, top row first, as BGRA bytes; false when no target is bound.
     bool readPixels(uint8_t * pOut, int x, int y, int w, int h);
+    // Read-back that overlaps drawing: startRead copies the whole current target into the
+    // next pixel buffer of a small ring (GL finishes the copy on its own time); finishRead
+    // maps the oldest started one, copies it out (layout as readPixels) and frees its place.
+    // startRead is false when every buffer of the ring holds a frame not yet finished.
+    static constexpr int kReadRing = 2;
+    bool startRead();
+    bool finishRead(std::vector<uint8_t> & out, int & w, int & h);
+    int getReadsPending() const { return m_nReadPending; }
 
     // ----- drawing
     // Draws nVertex / 3 triangles of the bound vertex array object in the given format.
@@ -195,6 +205,12 @@ public:
 
     const qor_sGLStats & getStats() const { return m_stats; }
     void resetStats();
+    // Counting of the pixels the draws fill (samples-passed queries kept running, two in
+    // turn): each collectPixels starts the next query and adds to nPixel the count of the one
+    // before the last, so that it seldom waits for drawing; nPixel is a collect late until
+    // countPixels(false), which takes in everything.
+    void countPixels(bool bOn);
+    void collectPixels();
     qor_cGLShaderCache & getShaderCache() { return m_cache; }
     bool hasClipControl() const { return m_bClipControl; }
 
@@ -276,9 +292,23 @@ private:
         GLuint texture[QOR_GL_MAX_STAGES];
     } m_gl;
 
+    // The read-back ring: buffers, the size each holds, the oldest pending and their count.
+    GLuint m_auReadPbo[kReadRing] = {};
+    size_t m_anReadBytes[kReadRing] = {};
+    int m_aiReadW[kReadRing] = {}, m_aiReadH[kReadRing] = {};
+    int m_iReadFirst = 0, m_nReadPending = 0;
+#if QOR_GLES
+    std::vector<uint8_t> m_aReadCopy[kReadRing];
+#endif
+
     GLuint m_auSampler[QOR_GL_MAX_STAGES];
     bool m_abSamplerDirty[QOR_GL_MAX_STAGES];
     bool m_bClipControl;
     qor_cGLShaderCache m_cache;
     qor_sGLStats m_stats;
+    void takePixels(int i);
+    GLuint m_auPixelQuery[2] = {};
+    bool m_abPixelPending[2] = {};          // ended, count not yet taken
+    [[maybe_unused]] int m_iPixelQuery = 0; // the one running (while m_bPixelQuery; none in WebGL)
+    bool m_bPixelQuery = false;
 };

@@ -235,6 +235,7 @@ bool qor_cTriListGL::endAdd() { return upload(); }
 
 bool qor_cTriListGL::upload()
 {
+    m_bUploadDue = false;
     if (m_uMode == 2 || (!m_pV1 && !m_pV2 && !m_pV3) || m_bMapped)
         return true;
     const void * pData = m_pV1 ? static_cast<const void *>(m_pV1)
@@ -265,6 +266,11 @@ bool qor_cTriListGL::draw()
 {
     if (!m_uVbo || !m_pDev || m_bMapped)
         return true; // no stream: Direct3D draws nothing useful either
+    if (m_bUploadDue)
+    {
+        m_bUploadDue = false;
+        upload();
+    }
     const uint n = m_nVertex < m_nCapacity ? m_nVertex : m_nCapacity;
     return m_pDev->drawTriangles(m_uVao, m_uFormat, 0, int(n - n % 3));
 }
@@ -455,5 +461,6 @@ void qor_cTriListGL::morph(qor_cTriList * pTarget, float t, bool bReset)
         }
     }
     setMode(0);
-    upload();
+    // Sent once, at the next draw, whatever number of targets is blended before it.
+    m_bUploadDue = true;
 }

@@ -64,6 +64,7 @@ private:
     qor_sVertex2 * m_pV2;
     qor_sVertex3 * m_pV3;
     bool m_bMapped; // m_pV2 points into the mapped point buffer
+    bool m_bUploadDue = false; // the client array changed by morph since the last upload
     qor_cGLDevice * m_pDev;
     GLuint m_uVbo;
     GLuint m_uVao;

@@ -658,6 +658,64 @@ TEST_F(DispTest, ShaderCacheServesARepeatedStateWithoutCompiling)
     EXPECT_EQ(b.nShaderHit - a.nShaderHit, 5u);
 }
 
+TEST_F(DispTest, CountersHoldTheDrawsTrianglesAndPixelsFilled)
+{
+    // Two quads of two triangles each: 8 x 8 = 64 pixels, then 10 x 4 = 40 pixels drawn over
+    // part of the first (the depth test is off: every covered pixel is filled, overlap or not),
+    // then one quad wholly off the target (its triangles are sent, no pixel is filled).
+    d->enableZBuffer(false);
+    d->countPixels(true);
+    qor_sDispStats a, b;
+    d->getStats(&a);
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    quadRHW(4, 2, 14, 6, argb(0, 255, 0));
+    quadRHW(700, 10, 720, 20, argb(0, 0, 255));
+    d->countPixels(false); // everything counted taken in
+    d->getStats(&b);
+    EXPECT_EQ(b.nDraw - a.nDraw, 3u);
+    EXPECT_EQ(b.nTriangle - a.nTriangle, 6u);
+    EXPECT_EQ(b.nPixel - a.nPixel, 64u + 40u);
+}
+
+TEST_F(DispTest, ReadBackThatOverlapsDrawingGivesEveryFrameInOrder)
+{
+    // Frame k is a full-screen grey of level 40 k with one white pixel at (k, k); the reads
+    // started without waiting give frame k one call later, and the last at the finish, with
+    // the very bytes of a read that waits.
+    std::vector<std::vector<uint8_t>> sync, async;
+    std::vector<uint8_t> out;
+    int w = -1, h = -1;
+    for (int k = 0; k < 5; ++k)
+    {
+        quadRHW(0, 0, 640, 480, argb(40 * k, 40 * k, 40 * k));
+        quadRHW(float(k), float(k), float(k + 1), float(k + 1), argb(255, 255, 255));
+        ASSERT_TRUE(d->readPixels(out, w, h));
+        sync.push_back(out);
+        ASSERT_TRUE(d->readPixelsAsync(out, w, h));
+        if (k == 0)
+            EXPECT_EQ(w, 0); // nothing is ready before the second frame
+        else
+        {
+            EXPECT_EQ(w, 640);
+            EXPECT_EQ(h, 480);
+            async.push_back(out);
+        }
+    }
+    ASSERT_TRUE(d->finishPixelsAsync(out, w, h));
+    ASSERT_EQ(w, 640);
+    async.push_back(out);
+    ASSERT_TRUE(d->finishPixelsAsync(out, w, h));
+    EXPECT_EQ(w, 0); // none left
+    ASSERT_EQ(async.size(), sync.size());
+    for (size_t k = 0; k < sync.size(); ++k)
+    {
+        EXPECT_TRUE(async[k] == sync[k]) << "frame " << k;
+        // The white pixel and the grey of frame k, B G R A top row first.
+        EXPECT_EQ(async[k][(k * 640 + k) * 4], 255) << "frame " << k;
+        EXPECT_EQ(async[k][(479 * 640 + 639) * 4], 40 * k) << "frame " << k;
+    }
+}
+
 TEST_F(DispTest, StatesSetAgainUnchangedRebuildNoKey)
 {
     // A material sets every state of every stage on each use: the same values again must not

@@ -340,7 +340,6 @@ void qor_cScene::setupCamera(qor_cCamera * pCamera)
 void qor_cScene::chooseLights(qor_cMesh * pMesh)
 {
     qor_cDisp * pDisp = QOR_DISP();
-    pDisp->clearLights();
     const qor_cVector3 & centre = pMesh->getWorldSphere().m_vCenter;
     // The nearest e_maxDrawLights lights in range, kept sorted by squared distance to the centre;
     // a light as near as one already kept comes after it, so ties go to the earlier light.
@@ -350,9 +349,7 @@ void qor_cScene::chooseLights(qor_cMesh * pMesh)
     for (int i = 0; i < m_lOmniLight.getNbItem(); ++i)
     {
         qor_cOmniLight * pLight = m_lOmniLight.get<qor_cOmniLight>(i);
-        pLight->evaluate();
-        qor_cLight & l = pLight->light();
-        l.setPosition(pLight->m_vPosition.x, pLight->m_vPosition.y, pLight->m_vPosition.z);
+        const qor_cLight & l = pLight->light();
         // Only the centre counts: a light reaching part of the mesh but not its centre is left out.
         if (l.m_sphere.isPointOutside(centre))
             continue;
@@ -376,13 +373,16 @@ void qor_cScene::chooseLights(qor_cMesh * pMesh)
             ++nNear;
     }
     // Enabled in list order, so that slots do not change while the order by distance does.
-    for (int i = 0; i < m_lOmniLight.getNbItem(); ++i)
+    qor_cLight * apSlot[e_maxDrawLights] = {};
+    uint nSlot = 0;
+    for (int i = 0; i < m_lOmniLight.getNbItem() && nSlot < nNear; ++i)
     {
         qor_cOmniLight * pLight = m_lOmniLight.get<qor_cOmniLight>(i);
         for (uint k = 0; k < nNear; ++k)
             if (apNear[k] == pLight)
-                pDisp->addLight(&pLight->light());
+                apSlot[nSlot++] = &pLight->light();
     }
+    pDisp->setLights(apSlot, nSlot);
     if (nInRange > nNear && !m_bLightsDropped)
     {
         m_bLightsDropped = true;
@@ -414,6 +414,13 @@ void qor_cScene::render()
     if (m_lCamera.getNbItem() > 0)
         setupCamera(m_lCamera.get<qor_cCamera>(0));
 
+    // Each light is placed once per render; the meshes then only choose among them.
+    for (int i = 0; i < m_lOmniLight.getNbItem(); ++i)
+    {
+        qor_cOmniLight * pLight = m_lOmniLight.get<qor_cOmniLight>(i);
+        pLight->evaluate();
+        pLight->light().setPosition(pLight->m_vPosition.x, pLight->m_vPosition.y, pLight->m_vPosition.z);
+    }
     for (int i = 0; i < m_lMesh.getNbItem(); ++i)
     {
         qor_cMesh * pMesh = m_lMesh.get<qor_cMesh>(i);
