@@ -40,7 +40,14 @@ if [ "$need_src" = 1 ]; then
     exit 1
   fi
   echo "setup: adding $src_list (Debian's source packages, for the web build's libraries)"
-  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+  # The sources come from the mirror the machine's own packages come from.
+  mirror=$(sed -n 's|^URIs:[[:space:]]*\([^[:space:]]*/debian\)/\{0,1\}[[:space:]]*$|\1|p' \
+    /etc/apt/sources.list.d/*.sources 2>/dev/null | head -1)
+  if [ -z "$mirror" ]; then
+    mirror=$(sed -n 's|^deb[[:space:]]\{1,\}\(\[[^]]*\][[:space:]]\{1,\}\)\{0,1\}\([^[:space:]]*/debian\)/\{0,1\}[[:space:]].*|\2|p' \
+      /etc/apt/sources.list 2>/dev/null | head -1)
+  fi
+  printf '%s\n' 'Types: deb-src' "URIs: ${mirror:-http://deb.debian.org/debian}" 'Suites: bookworm' \
     'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$src_list"
   apt-get update -qq
   [ ${#missing[@]} -eq 0 ] && exit 0
