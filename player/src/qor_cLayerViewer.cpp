@@ -326,7 +326,7 @@ bool qor_cLayerViewer::startShow()
     std::memset(m_abWasDown, 0, sizeof m_abWasDown);
     if (opts.iWidth > 0 && opts.iHeight > 0)
     {
-        // The window shows the 640 x 480 back buffer scaled to the size asked for.
+        // The window shows the back buffer (640 x 480, or --render-size) scaled to the size asked for.
         qor_cWindow * pWindow = getLastWindow();
         if (pWindow)
             pWindow->setGeometry(pWindow->getX(), pWindow->getY(), opts.iWidth, opts.iHeight);
@@ -372,7 +372,10 @@ bool qor_cLayerViewer::startShow()
                 }
             }
         }
-        const int w = opts.iWidth > 0 ? opts.iWidth : 640, h = opts.iHeight > 0 ? opts.iHeight : 480;
+        // The picture as drawn (--render-size, else 640 x 480) unless --size scales it.
+        int w = opts.iRenderWidth > 0 ? opts.iRenderWidth : 640, h = opts.iRenderHeight > 0 ? opts.iRenderHeight : 480;
+        if (opts.iWidth > 0 && opts.iHeight > 0)
+            w = opts.iWidth, h = opts.iHeight;
         // The sound starts at the music time of the first frame shown.
         if (!capture.open(opts.strCapture.c_str(), w, h, dFps, pMusicImage, nMusic, nFirst / dFps))
         {

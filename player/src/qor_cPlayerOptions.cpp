@@ -114,7 +114,7 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
     if (iAuthor != 0)
         return iAuthor;
     if (std::strcmp(sz, "--fps") != 0 && std::strcmp(sz, "--seek") != 0 && std::strcmp(sz, "--capture") != 0 &&
-        std::strcmp(sz, "--size") != 0 && std::strcmp(sz, "--range") != 0)
+        std::strcmp(sz, "--size") != 0 && std::strcmp(sz, "--render-size") != 0 && std::strcmp(sz, "--range") != 0)
         return 0;
     if (!bValue)
     {
@@ -152,12 +152,15 @@ int qor_cPlayerOptions::parse(int argc, char ** argv, int & i)
     }
     else
     {
+        const bool bRender = std::strcmp(sz, "--render-size") == 0;
         int w = 0, h = 0;
         char cEnd = 0;
         if (std::sscanf(szValue, "%dx%d%c", &w, &h, &cEnd) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-            return bad("--size takes WIDTHxHEIGHT, each from 16 to 8192", szValue);
-        s_options.iWidth = w;
-        s_options.iHeight = h;
+            return bad(bRender ? "--render-size takes WIDTHxHEIGHT, each from 16 to 8192"
+                               : "--size takes WIDTHxHEIGHT, each from 16 to 8192",
+                       szValue);
+        (bRender ? s_options.iRenderWidth : s_options.iWidth) = w;
+        (bRender ? s_options.iRenderHeight : s_options.iHeight) = h;
     }
     return 1;
 }
@@ -170,7 +173,9 @@ cchar * qor_cPlayerOptions::usage()
            "  --range F:L    only frames F to L (indexes at the fixed step, L included)\n"
            "  --capture OUT  write every frame: numbered PNG files (frames/f_%05d.png) or a video\n"
            "                 with the music (.mp4, .mkv, .webm, .mov, through ffmpeg); implies --fps 60\n"
-           "  --size WxH     present and capture the picture at W x H (the show renders 640 x 480)\n"
+           "  --size WxH     present and capture the picture at W x H (scaled from what is drawn)\n"
+           "  --render-size WxH  draw the picture at W x H (default 640 x 480): the same\n"
+           "                 picture, sharper; captured at that size unless --size says otherwise\n"
            "  --quiet        no progress line while capturing\n"
            "  --stats        at the end: per screen the frames drawn and the median and 95th\n"
            "                 percentile frame times, processor time, draws, triangles and state\n"

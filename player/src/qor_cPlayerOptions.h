@@ -16,6 +16,9 @@ struct qor_sPlayerOptions
     std::string strCapture;  // --capture: PNG pattern or video file, empty for none
     int iWidth = 0;          // --size: presented and captured picture (0: 640 x 480)
     int iHeight = 0;
+    // --render-size: the size the picture is drawn at (0: 640 x 480)
+    int iRenderWidth = 0;
+    int iRenderHeight = 0;
     bool bQuiet = false;     // --quiet: no progress line while capturing
     bool bStats = false;     // --stats: per-screen frame times and the load time at the end
     bool bStatsPixels = false; // --stats-pixels: --stats, and the pixels filled counted

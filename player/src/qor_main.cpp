@@ -1,7 +1,8 @@
 // qor-player: reads application.ini, creates the application it names, runs it.
 //
 //   qor-player [--dir DIR] [--frames N] [--window] [--no-dialogs] [--fps N] [--seek S]
-//              [--range F:L] [--capture OUT] [--size WxH] [--quiet] [--stats] [--stats-pixels] [--strict]
+//              [--range F:L] [--capture OUT] [--size WxH] [--render-size WxH]
+//              [--quiet] [--stats] [--stats-pixels] [--strict]
 //              [--screen N] [--loop] [--hud] [--hud-capture] [--watch SRC]
 //
 // Exit status: 0 when the application ran (or, as with a fresh empty application.ini, none was
@@ -10,6 +11,7 @@
 // command line; 130 or 143 when SIGINT or SIGTERM stopped the show (a capture is finished with
 // the frames made so far). Every failure says why on standard error.
 #include "qor_cConfigFile.h"
+#include "qor_cDispGL.h"
 #include "qor_cErrorHandler.h"
 #include "qor_cLayerViewer.h"
 #include "qor_cPlayerOptions.h"
@@ -352,6 +354,9 @@ int main(int argc, char ** argv)
     qoru_pinGLLibraries();
 #endif
     int iOptions = parseOptions(argc, argv);
+    // The display is made at start-up: it draws at the size asked for from its first frame.
+    qor_cDispGL::setRenderSize(uint(qor_cPlayerOptions::get().iRenderWidth),
+                               uint(qor_cPlayerOptions::get().iRenderHeight));
     if (iOptions < 0)
         iOptions = enterDir();
     if (iOptions >= 0)

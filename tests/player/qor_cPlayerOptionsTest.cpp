@@ -54,6 +54,11 @@ TEST(qor_cPlayerOptions, TakesItsOptionsAndRefusesMalformedValues)
         {{"--size", "1280"}, -1},
         {{"--size", "8x8"}, -1},
         {{"--size", "640x480x"}, -1},
+        {{"--render-size", "1280x960"}, 1},
+        {{"--render-size", "16x8192"}, 1},
+        {{"--render-size", "8193x960"}, -1},
+        {{"--render-size", "1280x"}, -1},
+        {{"--render-size"}, -1},
         {{"--quiet"}, 1},
         {{"--stats-pixels"}, 1},
         {{"--window"}, 0},
@@ -126,6 +131,10 @@ TEST(qor_cPlayerOptions, ValuesLandInTheOptionsAndCaptureImpliesSixtyFrames)
     EXPECT_EQ(parseOne({"--size", "800x600"}), 1);
     EXPECT_EQ(qor_cPlayerOptions::get().iWidth, 800);
     EXPECT_EQ(qor_cPlayerOptions::get().iHeight, 600);
+    EXPECT_EQ(parseOne({"--render-size", "1920x1440"}), 1);
+    EXPECT_EQ(qor_cPlayerOptions::get().iRenderWidth, 1920);
+    EXPECT_EQ(qor_cPlayerOptions::get().iRenderHeight, 1440);
+    EXPECT_EQ(qor_cPlayerOptions::get().iWidth, 800); // --size is its own
     EXPECT_EQ(parseOne({"--seek", "12.5"}), 1);
     EXPECT_EQ(qor_cPlayerOptions::get().dSeek, 12.5);
     EXPECT_EQ(qor_cPlayerOptions::get().strCapture, "show.webm");

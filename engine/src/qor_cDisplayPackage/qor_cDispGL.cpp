@@ -232,6 +232,17 @@ void qor_cDispGL::endWarmUp()
 
 uint qor_cDispGL::getShaderCompileCount() { return m_dev.getShaderCache().getCompileCount(); }
 
+namespace
+{
+uint s_uRenderW = 0, s_uRenderH = 0;
+} // namespace
+
+void qor_cDispGL::setRenderSize(uint w, uint h)
+{
+    s_uRenderW = w;
+    s_uRenderH = h;
+}
+
 bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
 {
     const auto fail = [&](cchar * szStatement) {
@@ -272,10 +283,12 @@ bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
         SDL_GL_SetSwapInterval(1); // D3DPRESENT_INTERVAL_DEFAULT waits for the vertical blank
     if (!m_dev.create())
         return fail("HRESULT hRet = m_pD3D->CreateDevice\n");
-    // 3. The back buffer: always 640 x 480, the one display mode the show is made for (full
-    // screen letterboxes it; the window system's windowed client area is 640 x 480 too).
-    m_uBackW = kBackBufferWidth;
-    m_uBackH = kBackBufferHeight;
+    // 3. The back buffer: 640 x 480, the one display mode the show is made for (full screen
+    // letterboxes it; the window system's windowed client area is 640 x 480 too), unless a
+    // render size asks for more pixels to draw the same picture with.
+    m_uBackW = s_uRenderW && s_uRenderH ? s_uRenderW : kBackBufferWidth;
+    m_uBackH = s_uRenderW && s_uRenderH ? s_uRenderH : kBackBufferHeight;
+    m_dev.setPixelScale(float(double(m_uBackW) / kBackBufferWidth), float(double(m_uBackH) / kBackBufferHeight));
     m_fmtBackBuffer = qor_cPixelFormat();
     m_fmtBackBuffer.setFromD3DFormat(qorrs_fmt_X8R8G8B8);
     if (!createBackBuffer())
@@ -493,7 +506,8 @@ bool qor_cDispGL::bindRecord(qor_sRenderTarget & rec)
     qor_cTexNodeGL * pNode = rec.pNode;
     if (!pNode->getGLTex())
         return false;
-    if (rec.uDepth && (rec.uDepthW != pNode->getWidth() || rec.uDepthH != pNode->getHeight()))
+    // The framebuffer is the texture's own GL size; viewports stay in its screen-pixel size.
+    if (rec.uDepth && (rec.uDepthW != pNode->getGLWidth() || rec.uDepthH != pNode->getGLHeight()))
     {
         glDeleteRenderbuffers(1, &rec.uDepth);
         rec.uDepth = 0;
@@ -503,10 +517,12 @@ bool qor_cDispGL::bindRecord(qor_sRenderTarget & rec)
     {
         glGenRenderbuffers(1, &rec.uDepth);
         glBindRenderbuffer(GL_RENDERBUFFER, rec.uDepth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, pNode->getWidth(), pNode->getHeight());
-        rec.uDepthW = rec.width = pNode->getWidth();
-        rec.uDepthH = rec.height = pNode->getHeight();
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, pNode->getGLWidth(), pNode->getGLHeight());
+        rec.uDepthW = pNode->getGLWidth();
+        rec.uDepthH = pNode->getGLHeight();
     }
+    rec.width = pNode->getWidth();
+    rec.height = pNode->getHeight();
     if (!rec.uFbo)
         glGenFramebuffers(1, &rec.uFbo);
     glBindFramebuffer(GL_FRAMEBUFFER, rec.uFbo);
@@ -522,7 +538,7 @@ bool qor_cDispGL::bindRecord(qor_sRenderTarget & rec)
         m_dev.setRenderTarget(prev, pw, ph);
         return false;
     }
-    m_dev.setRenderTarget(rec.uFbo, pNode->getWidth(), pNode->getHeight());
+    m_dev.setRenderTarget(rec.uFbo, pNode->getGLWidth(), pNode->getGLHeight());
     return true;
 }
 

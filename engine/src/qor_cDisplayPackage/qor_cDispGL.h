@@ -41,6 +41,11 @@ public:
     static const uint kBackBufferWidth = 640;
     static const uint kBackBufferHeight = 480;
     static const uint kNbRenderTarget = 16;
+
+    // The size the next init() draws the picture at (0, 0: 640 x 480). The show still works
+    // in 640 x 480 screen pixels; the back buffer and the render targets are drawn that many
+    // times larger (the device's pixel scale), the same picture, only sharper.
+    static void setRenderSize(uint w, uint h);
     static const uint kNbPixelFormat = 32;
 
     qor_cDispGL();

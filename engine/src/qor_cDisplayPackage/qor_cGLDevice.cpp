@@ -158,6 +158,7 @@ qor_cGLDevice::qor_cGLDevice()
     m_aiViewport[0] = m_aiViewport[1] = 0;
     m_aiViewport[2] = 640;
     m_aiViewport[3] = 480;
+    m_afPixelScale[0] = m_afPixelScale[1] = 1.0f;
     m_afDepthRange[0] = 0.0f;
     m_afDepthRange[1] = 1.0f;
     m_uFbo = 0;
@@ -478,6 +479,29 @@ void qor_cGLDevice::setViewport(int x, int y, int w, int h, float zmin, float zm
     bump(qor_cGLProgram::kGroupViewport);
 }
 
+void qor_cGLDevice::setPixelScale(float sx, float sy)
+{
+    m_afPixelScale[0] = sx > 0.0f ? sx : 1.0f;
+    m_afPixelScale[1] = sy > 0.0f ? sy : 1.0f;
+    m_bDirtyGL = true;
+}
+
+void qor_cGLDevice::scaleRect(const int in[4], int out[4]) const
+{
+    const float sx = m_afPixelScale[0], sy = m_afPixelScale[1];
+    if (sx == 1.0f && sy == 1.0f)
+    {
+        std::memcpy(out, in, 4 * sizeof(int));
+        return;
+    }
+    // Both edges scaled, so that rectangles side by side stay side by side.
+    const int x0 = int(std::lround(in[0] * double(sx))), y0 = int(std::lround(in[1] * double(sy)));
+    out[0] = x0;
+    out[1] = y0;
+    out[2] = int(std::lround((double(in[0]) + in[2]) * sx)) - x0;
+    out[3] = int(std::lround((double(in[1]) + in[3]) * sy)) - y0;
+}
+
 void qor_cGLDevice::setRenderTarget(GLuint fbo, int w, int h)
 {
     m_uFbo = fbo;
@@ -524,9 +548,10 @@ void qor_cGLDevice::clear(uint flags, const float rgba[4], float z, int stencil)
         m_gl.fbo = m_uFbo;
     }
     // Clear(0, NULL, ...) clears the viewport rectangle only.
+    int r[4];
+    scaleRect(m_aiViewport, r);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(m_aiViewport[0], m_aiViewport[1], m_aiViewport[2] > 0 ? m_aiViewport[2] : 0,
-              m_aiViewport[3] > 0 ? m_aiViewport[3] : 0);
+    glScissor(r[0], r[1], r[2] > 0 ? r[2] : 0, r[3] > 0 ? r[3] : 0);
     QOR_GL_CHECK(glClear(mask));
     glDisable(GL_SCISSOR_TEST);
 }
@@ -783,10 +808,12 @@ void qor_cGLDevice::applyGLState()
         glDepthFunc(zf);
         m_gl.depthFunc = zf;
     }
-    if (std::memcmp(m_gl.viewport, m_aiViewport, sizeof(m_aiViewport)) != 0)
+    int aiViewport[4];
+    scaleRect(m_aiViewport, aiViewport);
+    if (std::memcmp(m_gl.viewport, aiViewport, sizeof(aiViewport)) != 0)
     {
-        glViewport(m_aiViewport[0], m_aiViewport[1], m_aiViewport[2], m_aiViewport[3]);
-        std::memcpy(m_gl.viewport, m_aiViewport, sizeof(m_aiViewport));
+        glViewport(aiViewport[0], aiViewport[1], aiViewport[2], aiViewport[3]);
+        std::memcpy(m_gl.viewport, aiViewport, sizeof(aiViewport));
     }
     if (m_gl.depthRange[0] != m_afDepthRange[0] || m_gl.depthRange[1] != m_afDepthRange[1])
     {

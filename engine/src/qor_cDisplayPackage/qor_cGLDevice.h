@@ -158,6 +158,15 @@ public:
 
     // ----- viewport, render target
     void setViewport(int x, int y, int w, int h, float zmin, float zmax);
+    // Pixels drawn per 640 x 480 screen pixel across and down (1, 1 by default). Viewports and
+    // clears are given in screen pixels and drawn into framebuffers this many times larger, so
+    // that a picture drawn at any size is the 640 x 480 picture, only sharper: pre-transformed
+    // vertices and the half-pixel rule stay in screen pixels (the shader's viewport uniform).
+    void setPixelScale(float sx, float sy);
+    float getPixelScaleX() const { return m_afPixelScale[0]; }
+    float getPixelScaleY() const { return m_afPixelScale[1]; }
+    // A screen-pixel rectangle x, y, w, h as framebuffer pixels: its edges scaled and rounded.
+    void scaleRect(const int in[4], int out[4]) const;
     // Binds a framebuffer of the given size as the target (0 width: unknown).
     void setRenderTarget(GLuint fbo, int w, int h);
     GLuint getRenderTarget() const { return m_uFbo; }
@@ -257,6 +266,7 @@ private:
     float m_aLightCam[qor_sShaderKey::kMaxLights][qor_cGLProgram::kLightVec4 * 4]; // 4 floats a vec4
 
     int m_aiViewport[4];
+    float m_afPixelScale[2];
     float m_afDepthRange[2];
     GLuint m_uFbo;
     int m_iTargetW, m_iTargetH;

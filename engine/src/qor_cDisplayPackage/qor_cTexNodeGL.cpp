@@ -3,6 +3,8 @@
 #include "qor_cErrorHandler.h"
 #include "qor_cGLDevice.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -153,12 +155,19 @@ bool qor_cTexNodeGL::create(uint width, uint height, const qor_cPixelFormat * pF
     m_uHeight = height;
     m_bMipmap = (flags & QOR_TEX_MIPMAP) != 0;
     m_bRenderTarget = (flags & QOR_TEX_RENDERTARGET) != 0;
+    m_uGLWidth = width;
+    m_uGLHeight = height;
+    if (m_bRenderTarget && m_pDev)
+    {
+        m_uGLWidth = uint(std::max(1L, std::lround(double(width) * m_pDev->getPixelScaleX())));
+        m_uGLHeight = uint(std::max(1L, std::lround(double(height) * m_pDev->getPixelScaleY())));
+    }
     GLint iInternal;
     GLenum eFormat, eType;
     GLint iMax = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &iMax);
     bool bOk = glFormatOf(pFmt->getD3DFormat(), &iInternal, &eFormat, &eType, &m_uBytes) && width > 0 && height > 0 &&
-               width <= uint(iMax) && height <= uint(iMax);
+               m_uGLWidth <= uint(iMax) && m_uGLHeight <= uint(iMax);
     if (bOk)
     {
         while (glGetError() != GL_NO_ERROR)
@@ -167,7 +176,7 @@ bool qor_cTexNodeGL::create(uint width, uint height, const qor_cPixelFormat * pF
         glGenTextures(1, &m_uTex);
         glActiveTexture(GL_TEXTURE0 + QOR_GL_MAX_STAGES); // a unit no stage uses
         glBindTexture(GL_TEXTURE_2D, m_uTex);
-        glTexImage2D(GL_TEXTURE_2D, 0, iInternal, width, height, 0, eFormat, eType, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, iInternal, m_uGLWidth, m_uGLHeight, 0, eFormat, eType, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, m_bMipmap ? 1000 : 0);
         if (m_bMipmap)
             glGenerateMipmap(GL_TEXTURE_2D);
@@ -302,6 +311,7 @@ bool qor_cCubeTexNodeGL::create(uint sidewidth, const qor_cPixelFormat * pFmt)
 {
     m_fmt = *pFmt;
     m_uWidth = m_uHeight = sidewidth;
+    m_uGLWidth = m_uGLHeight = sidewidth;
     GLint iInternal;
     GLenum eFormat, eType;
     GLint iMax = 0;

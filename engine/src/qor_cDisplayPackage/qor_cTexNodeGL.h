@@ -35,6 +35,10 @@ public:
     void setHandle(qor_hTexture h) { m_handle = h; }
     uint getWidth() const { return m_uWidth; }
     uint getHeight() const { return m_uHeight; }
+    // The GL texture's own size: a render target's is its size in screen pixels times the
+    // device's pixel scale (drawn as sharp as the back buffer); any other texture's, its size.
+    uint getGLWidth() const { return m_uGLWidth; }
+    uint getGLHeight() const { return m_uGLHeight; }
     bool hasAlpha() const { return m_bHasAlpha; }
     bool isRenderTarget() const { return m_bRenderTarget; }
     bool isLocked() const { return m_p16 || m_p32 || m_bLocked; }
@@ -60,6 +64,8 @@ protected:
     qor_cPixelFormat m_fmt;
     uint m_uWidth;
     uint m_uHeight;
+    uint m_uGLWidth = 0;
+    uint m_uGLHeight = 0;
     bool m_bHasAlpha;
     qor_hTexture m_handle;
     uint16_t * m_p16;

@@ -3,12 +3,14 @@
 #include "qor_dispTestEnv.h"
 
 #include "qor_cSDL.h"
+#include "qor_cTexNodeGL.h"
 #include "qor_testUtil.h"
 
 #include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 using qort::argb;
@@ -617,6 +619,137 @@ TEST(DispInit, FullScreenAlwaysMakesA640x480BackBuffer)
         EXPECT_EQ(px[2], 25);
     }
     qort::disp(); // back to the shared device's context
+}
+
+// ----- render size
+
+namespace
+{
+// The same picture drawn by a display made at a render size (0, 0: 640 x 480), read back.
+struct Picture
+{
+    std::vector<uint8_t> px; // B, G, R, A, top row first
+    int w = 0, h = 0;
+    uint uTargetGLWidth = 0;
+    qort::Pixel at(int x, int y) const
+    {
+        const uint8_t * p = &px[(size_t(y) * w + x) * 4];
+        return {p[2], p[1], p[0], p[3]};
+    }
+};
+
+void setStage(qor_cDispGL & disp, uint s, qor_eTexArg a1, qor_eTexOp op, qor_eTexArg a2)
+{
+    disp.setTexMode(s, a1, op, a2);
+    disp.setTexModeAlpha(s, a1, op, a2);
+}
+
+Picture drawAtRenderSize(uint w, uint h)
+{
+    Picture pic;
+    qor_cDispGL::setRenderSize(w, h);
+    {
+        qor_cDispGL disp;
+        const bool bInit = disp.init(640, 480, 32, false);
+        qor_cDispGL::setRenderSize(0, 0);
+        if (!bInit)
+            return pic;
+        qor_cMatrix id;
+        for (int i = 0; i < qorrs_ts_count; ++i)
+            disp.setMatrix(static_cast<qor_eTransformState>(i), &id);
+        disp.enableLighting(false);
+        disp.setBlendMode(1, 0);
+        disp.setCullMode(0);
+        for (uint s = 0; s < 4; ++s)
+        {
+            disp.setTexFilter(s, 2, 0);
+            setStage(disp, s, qorrs_texarg_texture, qorrs_texop_disable, qorrs_texarg_current);
+        }
+        setStage(disp, 0, qorrs_texarg_diffuse, qorrs_texop_selectarg1, qorrs_texarg_current);
+        // Every edge on a boundary between 640 x 480 pixels (half-integer screen coordinates),
+        // but one: the yellow rectangle's left edge in the render target, a quarter pixel in.
+        disp.setVPPhysical(0, 0, 640, 480, 0, 1);
+        disp.setClearColor(0.1f, 0.2f, 0.4f);
+        disp.clear(3);
+        disp.setVPPhysical(40, 30, 320, 240, 0, 1); // a cleared viewport rectangle
+        disp.setClearColor(0.2f, 0.2f, 0.2f);
+        disp.clear(3);
+        quadRHW(100.5f, 50.5f, 110.5f, 60.5f, argb(255, 0, 0));
+        // A transformed quad in that viewport: screen x = 40 + (clip x + 1) / 2 * 320.
+        const auto clipX = [](float x) { return (x - 40.0f) / 320.0f * 2.0f - 1.0f; };
+        const auto clipY = [](float y) { return 1.0f - (y - 30.0f) / 240.0f * 2.0f; };
+        qort::quadXYZC(clipX(150.5f), clipY(100.5f), clipX(200.5f), clipY(140.5f), 0.5f, 0, 0, -1, argb(0, 255, 0));
+        // A 64 x 64 render target, then drawn one texel per screen pixel at 300.5, 200.5.
+        const qor_hTexture hTarget = disp.createTexture(64, 64, QOR_TEX_RENDERTARGET);
+        if (hTarget != QOR_NULL_TEXTURE && disp.saveScreenTarget() && disp.setTextureAsRenderTarget(hTarget))
+        {
+            pic.uTargetGLWidth = disp.getTexNodeByHandle(hTarget)->getGLWidth();
+            disp.setClearColor(0, 0, 1);
+            disp.clear(3);
+            quadRHW(8.25f, 8.5f, 24.5f, 40.5f, argb(255, 255, 0));
+            disp.restoreScreenTarget();
+            disp.setTexture(0, hTarget);
+            setStage(disp, 0, qorrs_texarg_texture, qorrs_texop_selectarg1, qorrs_texarg_current);
+            quadRHW(300.5f, 200.5f, 364.5f, 264.5f, argb(255, 255, 255));
+            disp.setTexture(0, QOR_NULL_TEXTURE);
+        }
+        disp.readPixels(pic.px, pic.w, pic.h);
+        if (hTarget != QOR_NULL_TEXTURE)
+            disp.releaseTexture(hTarget);
+    }
+    qort::disp(); // back to the shared device's context
+    return pic;
+}
+} // namespace
+
+TEST(DispRenderSize, TwiceTheSizeIsTheSamePictureBoxFilteredAndSharper)
+{
+    ASSERT_NE(qort::disp(), nullptr);
+    const Picture a = drawAtRenderSize(0, 0);
+    const Picture b = drawAtRenderSize(1280, 960);
+    ASSERT_EQ(a.w, 640);
+    ASSERT_EQ(a.h, 480);
+    ASSERT_EQ(b.w, 1280);
+    ASSERT_EQ(b.h, 960);
+    EXPECT_EQ(a.uTargetGLWidth, 64u);
+    EXPECT_EQ(b.uTargetGLWidth, 128u);
+    // Direct3D's pixel (i, j) has its centre at screen (i, j) and a quad covers the centres
+    // with left <= x < right. Drawn twice as large, pixel k's centre is at screen k / 2 - 0.25,
+    // so the red quad's 100.5 .. 110.5 covers 640 columns 101 .. 110 and 1280 columns 202 .. 221.
+    EXPECT_PIXEL(a.at(100, 55), 51, 51, 51, 0);
+    EXPECT_PIXEL(a.at(101, 55), 255, 0, 0, 0);
+    EXPECT_PIXEL(a.at(110, 55), 255, 0, 0, 0);
+    EXPECT_PIXEL(a.at(111, 55), 51, 51, 51, 0);
+    EXPECT_PIXEL(b.at(201, 110), 51, 51, 51, 0);
+    EXPECT_PIXEL(b.at(202, 110), 255, 0, 0, 0);
+    EXPECT_PIXEL(b.at(221, 110), 255, 0, 0, 0);
+    EXPECT_PIXEL(b.at(222, 110), 51, 51, 51, 0);
+    // The yellow left edge at 8.25 in the render target: its 640 column 8 centre (8) is
+    // outside; at twice the size texel 17 (centre 8.25) is inside. On screen texel t is 640
+    // column 301 + t and 1280 columns 602 + 2t, 603 + 2t when the target is 64 wide, 602 + t
+    // when it is 128: so 640 column 309 is blue, and 1280 column 619 yellow, 618 blue.
+    EXPECT_PIXEL(a.at(309, 230), 0, 0, 255, 0);
+    EXPECT_PIXEL(a.at(310, 230), 255, 255, 0, 0);
+    EXPECT_PIXEL(b.at(618, 460), 0, 0, 255, 0);
+    EXPECT_PIXEL(b.at(619, 460), 255, 255, 0, 0);
+    // Elsewhere each 2 x 2 block of the large picture averages to the small picture's pixel.
+    int nOff = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+        {
+            if (x == 309 && y >= 210 && y <= 241)
+                continue; // the quarter-pixel edge's column, checked above
+            const qort::Pixel p = a.at(x, y);
+            int sum[3] = {0, 0, 0};
+            for (int k = 0; k < 4; ++k)
+            {
+                const qort::Pixel q = b.at(2 * x + (k & 1), 2 * y + (k >> 1));
+                sum[0] += q.r, sum[1] += q.g, sum[2] += q.b;
+            }
+            if (std::abs(sum[0] / 4 - p.r) > 1 || std::abs(sum[1] / 4 - p.g) > 1 || std::abs(sum[2] / 4 - p.b) > 1)
+                ++nOff;
+        }
+    EXPECT_EQ(nOff, 0);
 }
 
 TEST(DispInit, LetterboxKeepsFourByThree)
