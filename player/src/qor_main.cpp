@@ -357,6 +357,11 @@ int main(int argc, char ** argv)
     // The display is made at start-up: it draws at the size asked for from its first frame.
     qor_cDispGL::setRenderSize(uint(qor_cPlayerOptions::get().iRenderWidth),
                                uint(qor_cPlayerOptions::get().iRenderHeight));
+    // Without a render size the show is drawn at the window's size (a whole multiple of
+    // 640 x 480, on a display), except into a capture: its frames stay 640 x 480 (or --size),
+    // whatever screen they were made on.
+    if (qor_cPlayerOptions::get().iRenderWidth == 0 && qor_cPlayerOptions::get().strCapture.empty())
+        qor_cDispGL::followWindowSize(true, qor_cPlayerOptions::get().iWidth, qor_cPlayerOptions::get().iHeight);
     if (iOptions < 0)
         iOptions = enterDir();
     if (iOptions >= 0)

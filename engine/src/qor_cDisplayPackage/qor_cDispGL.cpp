@@ -235,12 +235,36 @@ uint qor_cDispGL::getShaderCompileCount() { return m_dev.getShaderCache().getCom
 namespace
 {
 uint s_uRenderW = 0, s_uRenderH = 0;
+bool s_bFollowWindow = false;
+int s_iFollowW = 0, s_iFollowH = 0;
 } // namespace
 
 void qor_cDispGL::setRenderSize(uint w, uint h)
 {
     s_uRenderW = w;
     s_uRenderH = h;
+}
+
+void qor_cDispGL::followWindowSize(bool bFollow, int iWindowW, int iWindowH)
+{
+    s_bFollowWindow = bFollow;
+    s_iFollowW = iWindowW;
+    s_iFollowH = iWindowH;
+}
+
+void qor_cDispGL::fitRenderSize(int iWindowW, int iWindowH, uint * pW, uint * pH)
+{
+    int r[4];
+    letterbox(iWindowW > 0 ? iWindowW : 0, iWindowH > 0 ? iWindowH : 0, r);
+    int k = r[2] / int(kBackBufferWidth);
+    if (r[3] / int(kBackBufferHeight) < k)
+        k = r[3] / int(kBackBufferHeight);
+    if (k < 1)
+        k = 1;
+    if (k > 8) // 5120 x 3840: far beyond any screen's letterbox, and well inside GL's limits
+        k = 8;
+    *pW = kBackBufferWidth * uint(k);
+    *pH = kBackBufferHeight * uint(k);
 }
 
 bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
@@ -288,6 +312,26 @@ bool qor_cDispGL::init(int iWidth, int iHeight, int iDepth, bool bFullscreen)
     // render size asks for more pixels to draw the same picture with.
     m_uBackW = s_uRenderW && s_uRenderH ? s_uRenderW : kBackBufferWidth;
     m_uBackH = s_uRenderW && s_uRenderH ? s_uRenderH : kBackBufferHeight;
+#ifndef __EMSCRIPTEN__
+    const char * szDriver = SDL_GetCurrentVideoDriver();
+    if (!(s_uRenderW && s_uRenderH) && s_bFollowWindow && !m_bOwnWindow && szDriver &&
+        std::strcmp(szDriver, "offscreen") != 0 && std::strcmp(szDriver, "dummy") != 0)
+    {
+        // Full screen: the desktop's mode (the window may not have taken it yet); windowed: the
+        // size it is about to take, else its own.
+        int iWinW = s_iFollowW, iWinH = s_iFollowH;
+        SDL_DisplayMode mode;
+        if (bFullscreen && !qoru_getForceWindowed() &&
+            SDL_GetDesktopDisplayMode(SDL_GetWindowDisplayIndex(m_pWindow), &mode) == 0)
+        {
+            iWinW = mode.w;
+            iWinH = mode.h;
+        }
+        else if (iWinW <= 0 || iWinH <= 0)
+            SDL_GL_GetDrawableSize(m_pWindow, &iWinW, &iWinH);
+        fitRenderSize(iWinW, iWinH, &m_uBackW, &m_uBackH);
+    }
+#endif
     m_dev.setPixelScale(float(double(m_uBackW) / kBackBufferWidth), float(double(m_uBackH) / kBackBufferHeight));
     m_fmtBackBuffer = qor_cPixelFormat();
     m_fmtBackBuffer.setFromD3DFormat(qorrs_fmt_X8R8G8B8);

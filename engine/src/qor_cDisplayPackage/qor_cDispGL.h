@@ -46,6 +46,15 @@ public:
     // in 640 x 480 screen pixels; the back buffer and the render targets are drawn that many
     // times larger (the device's pixel scale), the same picture, only sharper.
     static void setRenderSize(uint w, uint h);
+    // With no render size asked for, the next init() on a window of the window system draws at
+    // the size fitRenderSize gives for that window: the desktop's size full screen, else
+    // (iWindowW, iWindowH) when given (the size the window is about to take), else the
+    // window's own. Offscreen and dummy video drivers keep 640 x 480.
+    static void followWindowSize(bool bFollow, int iWindowW = 0, int iWindowH = 0);
+    // The render size for a window: 640 x 480 times the largest whole factor whose picture
+    // fits in the window's 4:3 letterbox, so every edge of the 640 x 480 picture stays on a
+    // pixel edge; 640 x 480 itself for a window smaller than twice that.
+    static void fitRenderSize(int iWindowW, int iWindowH, uint * pW, uint * pH);
     static const uint kNbPixelFormat = 32;
 
     qor_cDispGL();

@@ -769,6 +769,35 @@ TEST(DispInit, LetterboxKeepsFourByThree)
     EXPECT_EQ(r[1], 200);
 }
 
+TEST(DispInit, TheWindowsRenderSizeIsAWholeMultipleThatFitsItsLetterbox)
+{
+    // Worked out by hand: the 4:3 letterbox of the window, then the largest k with
+    // 640k x 480k inside it (at least 1, at most 8).
+    struct
+    {
+        int iWinW, iWinH;
+        uint uW, uH;
+    } const aCase[] = {
+        {640, 480, 640, 480},        // the show's own mode
+        {1279, 959, 640, 480},       // a pixel short of twice
+        {1280, 960, 1280, 960},      // exactly twice
+        {1920, 1080, 1280, 960},     // 1440 x 1080 letterbox: 2.25, whole 2
+        {1920, 1200, 1280, 960},     // 1600 x 1200: 2.5
+        {2560, 1440, 1920, 1440},    // 1920 x 1440: exactly 3
+        {3840, 2160, 2560, 1920},    // 2880 x 2160: 4.5, whole 4
+        {800, 3000, 640, 480},       // a tall window: 800 x 600 letterbox
+        {0, 0, 640, 480},            // no size known
+        {100000, 75000, 5120, 3840}, // no more than 8 times
+    };
+    for (const auto & c : aCase)
+    {
+        uint w = 0, h = 0;
+        qor_cDispGL::fitRenderSize(c.iWinW, c.iWinH, &w, &h);
+        EXPECT_EQ(w, c.uW) << c.iWinW << " x " << c.iWinH;
+        EXPECT_EQ(h, c.uH) << c.iWinW << " x " << c.iWinH;
+    }
+}
+
 TEST_F(DispTest, PresentKeepsTheTargetAndReturnsTrue)
 {
     quadRHW(0, 0, 8, 8, argb(255, 0, 0));
