@@ -219,28 +219,13 @@ void qor_cLayerViewer::drawScreen(int iEntry, const qor_sStep & step)
     renderScreen(iEntry);
 }
 
-bool qor_cLayerViewer::captureFrame(qor_cCapture & capture)
+bool qor_cLayerViewer::captureFrame(qor_cCapture & capture, bool bLast)
 {
-    // The frame is read back without waiting for its drawing; the capture gets the one
-    // before it (the first pass gives none).
+    // The frame is read back without waiting for its drawing, so the capture gets the one
+    // before it (the first pass gives none); the last call takes the frame still in flight.
     int w = 0, h = 0;
-    if (!m_pDisp->readPixelsAsync(m_pixels, w, h))
-    {
-        std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
-        return false;
-    }
-    if (w > 0 && !capture.writeFrame(m_pixels.data(), w, h))
-    {
-        std::fprintf(stderr, "\nqor-player: capture: %s\n", capture.getError());
-        return false;
-    }
-    return true;
-}
-
-bool qor_cLayerViewer::finishCapture(qor_cCapture & capture)
-{
-    int w = 0, h = 0;
-    if (!m_pDisp->finishPixelsAsync(m_pixels, w, h))
+    const bool bRead = bLast ? m_pDisp->finishPixelsAsync(m_pixels, w, h) : m_pDisp->readPixelsAsync(m_pixels, w, h);
+    if (!bRead)
     {
         std::fprintf(stderr, "\nqor-player: capture: the picture cannot be read back\n");
         return false;
@@ -660,7 +645,7 @@ void qor_cLayerViewer::finishShow()
         if (m_pCapture->isOpen())
         {
             // The last frame read back is still on its way.
-            if (m_bCaptureOk && !finishCapture(*m_pCapture))
+            if (m_bCaptureOk && !captureFrame(*m_pCapture, true))
                 m_bCaptureOk = false;
             if (!opts.bQuiet)
                 m_pCapture->showProgress(m_dLastShow, 0, true);

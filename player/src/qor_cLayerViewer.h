@@ -81,9 +81,9 @@ class qor_cLayerViewer : public qor_cApplication
     void drawScreen(int iEntry, const qor_sStep & step);
     // The screen's textures, then the screen, into the back buffer (not presented).
     void renderScreen(int iEntry);
-    bool captureFrame(qor_cCapture & capture);
-    // The frame whose read-back captureFrame left running, into the capture.
-    bool finishCapture(qor_cCapture & capture);
+    // The frame drawn into the capture, read back a pass late; bLast: the frame whose
+    // read-back the previous call left running, at the end of the show.
+    bool captureFrame(qor_cCapture & capture, bool bLast = false);
     // The cost of the pass since the last call (--stats).
     qor_cFrameStats::sCost takePassCost();
 

@@ -242,6 +242,20 @@ void qor_cWatcher::readEvents(double dNowSeconds)
     }
 }
 
+void qor_cWatcher::drainChild()
+{
+    // What the build has written so far (the pipe never blocks), kept up to kMaxChildOutput.
+    char acBuf[4096];
+    for (;;)
+    {
+        const ssize_t n = read(m_iPipe, acBuf, sizeof acBuf);
+        if (n <= 0)
+            break;
+        if (m_strChildOut.size() < kMaxChildOutput)
+            m_strChildOut.append(acBuf, size_t(n));
+    }
+}
+
 bool qor_cWatcher::poll(double dNowSeconds)
 {
     if (m_iFd < 0)
@@ -249,28 +263,13 @@ bool qor_cWatcher::poll(double dNowSeconds)
     readEvents(dNowSeconds);
     if (m_pid > 0)
     {
-        char acBuf[4096];
-        for (;;)
-        {
-            const ssize_t n = read(m_iPipe, acBuf, sizeof acBuf);
-            if (n <= 0)
-                break;
-            if (m_strChildOut.size() < kMaxChildOutput)
-                m_strChildOut.append(acBuf, size_t(n));
-        }
+        drainChild();
         int iStatus = 0;
         const pid_t pid = waitpid(m_pid, &iStatus, WNOHANG);
         if (pid == 0 || (pid < 0 && errno == EINTR))
             return false;
         // Ended: what it wrote last is in the pipe still.
-        for (;;)
-        {
-            const ssize_t n = read(m_iPipe, acBuf, sizeof acBuf);
-            if (n <= 0)
-                break;
-            if (m_strChildOut.size() < kMaxChildOutput)
-                m_strChildOut.append(acBuf, size_t(n));
-        }
+        drainChild();
         m_pid = 0;
         close(m_iPipe);
         m_iPipe = -1;

@@ -59,6 +59,7 @@ class qor_cWatcher
   private:
     bool addWatch(const std::string & strRel);
     void readEvents(double dNowSeconds);
+    void drainChild();
     bool startBuild();
     void finishBuild(int iStatus);
 
