@@ -9,6 +9,7 @@
 #include "qor_cPlayerOptions.h"
 #include "qor_cSceneViewer.h"
 #include "qor_cXChange.h"
+#include "qor_fromTheStart.h"
 #include "qor_showTestUtil.h"
 #include "qor_testUtil.h"
 
@@ -135,24 +136,6 @@ struct ShowRun
 bool sameColour(const qort::Rgb & a, const qort::Rgb & b)
 {
     return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
-}
-
-// Where a run from the start stands after its frame k at nFps frames a second: the sequencer's
-// entry and screen time, the clock reading float(k x 1000 / fps) ms at frame k as the
-// fixed-step clock does. Every switch drops the step that crossed the duration, so the screen
-// time falls behind the table by a step per switch.
-struct Standing
-{
-    int iEntry;
-    float fScreenTime;
-};
-Standing fromTheStart(double dFps, int k)
-{
-    qor_cSequencer seq(qor_cLayerViewer::getShowTable());
-    seq.start(0, 0.0f, 0.0f);
-    for (int i = 0; i <= k; ++i)
-        seq.advance(float(double(i) * 1000.0 / dFps), {});
-    return {seq.getEntry(), seq.getScreenTime()};
 }
 
 int startOf(int iEntry)

@@ -11,6 +11,7 @@
 #include "qor_cPlayerOptions.h"
 #include "qor_cSequencer.h"
 #include "qor_cShowConfig.h"
+#include "qor_fromTheStart.h"
 #include "qor_showTestUtil.h"
 #include "qor_testJpeg.h"
 #include "qor_testMp3.h"
@@ -82,21 +83,6 @@ struct OptionsReset
     }
 };
 
-// Where a run from the start stands after its frame k at nFps: the sequencer alone, fed the
-// fixed clock's readings (k x 1000 / fps ms).
-struct Standing
-{
-    int iEntry;
-    float fScreenTime;
-};
-Standing fromTheStart(double dFps, int k)
-{
-    qor_cSequencer seq(qor_cLayerViewer::getShowTable());
-    seq.start(0, 0.0f, 0.0f);
-    for (int i = 0; i <= k; ++i)
-        seq.advance(float(double(i) * 1000.0 / dFps), {});
-    return {seq.isEnded() ? -1 : seq.getEntry(), seq.getScreenTime()};
-}
 // The first frame a run from the start shows entry iEntry at (-1 past the end: the end).
 int firstFrameOf(double dFps, int iEntry)
 {
@@ -396,6 +382,12 @@ struct LiveShow
                qort::writeBytes(src + "/music/tune.mp3", mp3.data(), mp3.size()) &&
                qort::runCommand(qort::binDir() + "/qor-build-show " + src + " -o " + out + " 2>&1", &strBuild) == 0;
     }
+    // The player's options for following src with the qor-build-show of this build.
+    void watch() const
+    {
+        qor_cPlayerOptions::get().strWatch = src;
+        qor_cPlayerOptions::get().strBuildTool = qort::binDir() + "/qor-build-show";
+    }
 };
 
 // The show of the folder's application.ini for as long as it lives (the built-in one after).
@@ -454,8 +446,7 @@ TEST(qor_cLayerViewerWatch, EachKindOfSourceFileIsRebuiltAndShownWhileTheShowPla
         const qort::ScopedChdir cd(live.out);
         const OptionsReset reset;
         const ShowFromIni showIni;
-        qor_cPlayerOptions::get().strWatch = live.src;
-        qor_cPlayerOptions::get().strBuildTool = qort::binDir() + "/qor-build-show";
+        live.watch();
         if (kind != kMusic)
             qor_cPlayerOptions::get().dFps = 30.0;
         qor_cLayerViewer viewer;
@@ -526,8 +517,7 @@ TEST(qor_cLayerViewerWatch, ACompileErrorKeepsTheLastGoodScreenAndSaysWhy)
     const qort::ScopedChdir cd(live.out);
     const OptionsReset reset;
     const ShowFromIni showIni;
-    qor_cPlayerOptions::get().strWatch = live.src;
-    qor_cPlayerOptions::get().strBuildTool = qort::binDir() + "/qor-build-show";
+    live.watch();
     qor_cPlayerOptions::get().dFps = 30.0;
     qor_cLayerViewer viewer;
     ASSERT_TRUE(viewer.init());
