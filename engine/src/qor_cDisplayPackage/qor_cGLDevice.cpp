@@ -1013,6 +1013,25 @@ bool qor_cGLDevice::drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex)
 {
     if (nVertex < 3)
         return true;
+    if (!prepareDraw(vao, fvf, nVertex))
+        return false;
+    QOR_GL_CHECK(glDrawArrays(GL_TRIANGLES, iFirst, nVertex - nVertex % 3));
+    return true;
+}
+
+bool qor_cGLDevice::drawIndexed(GLuint vao, uint fvf, int nIndex, bool bShort)
+{
+    if (nIndex < 3)
+        return true;
+    if (!prepareDraw(vao, fvf, nIndex))
+        return false;
+    QOR_GL_CHECK(glDrawElements(GL_TRIANGLES, nIndex - nIndex % 3, bShort ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                                nullptr));
+    return true;
+}
+
+bool qor_cGLDevice::prepareDraw(GLuint vao, uint fvf, int nVertex)
+{
     if (m_bDirtyGL)
         applyGLState();
     if (m_bDirtyDerived)
@@ -1049,6 +1068,5 @@ bool qor_cGLDevice::drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex)
         m_gl.fbo = m_uFbo;
     }
     bindVertexArray(vao);
-    QOR_GL_CHECK(glDrawArrays(GL_TRIANGLES, iFirst, nVertex - nVertex % 3));
     return true;
 }

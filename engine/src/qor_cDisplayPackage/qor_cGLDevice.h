@@ -191,6 +191,9 @@ public:
     // ----- drawing
     // Draws nVertex / 3 triangles of the bound vertex array object in the given format.
     bool drawTriangles(GLuint vao, uint fvf, int iFirst, int nVertex);
+    // Draws nIndex / 3 triangles through the element buffer of the vertex array object, whose
+    // indices are 16-bit when bShort, else 32-bit. The same triangles as the list they index.
+    bool drawIndexed(GLuint vao, uint fvf, int nIndex, bool bShort);
     // Sets up the attribute layout of a vertex array object for a format.
     static void setupVertexArray(GLuint vao, GLuint vbo, uint fvf);
     static int strideOf(uint fvf);
@@ -232,6 +235,9 @@ private:
     }
     template <typename F> void forEachRecordedState(F && f);
     void applyGLState();
+    // Everything a draw needs before the draw call itself: state applied, counters, program,
+    // uniforms, textures, target and vertex array bound. False when no program could be made.
+    bool prepareDraw(GLuint vao, uint fvf, int nVertex);
     void buildKey(uint fvf);
     void updateDerived();
     void uploadUniforms(qor_cGLProgram * p);

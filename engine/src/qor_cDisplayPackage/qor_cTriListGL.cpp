@@ -127,8 +127,132 @@ void qor_cTriListGL::releaseBuffer()
     }
     if (m_uVbo)
         glDeleteBuffers(1, &m_uVbo);
-    m_uVao = m_uVbo = 0;
+    if (m_uIbo)
+        glDeleteBuffers(1, &m_uIbo);
+    m_uVao = m_uVbo = m_uIbo = 0;
     m_uVboBytes = 0;
+    m_nIndexed = 0;
+    m_aRemap.clear();
+    m_aFirst.clear();
+}
+
+void qor_cTriListGL::setElements(const void * pIndex, size_t uBytes)
+{
+    if (!m_uIbo)
+        glGenBuffers(1, &m_uIbo);
+    // The element buffer binding belongs to the vertex array object.
+    m_pDev->bindVertexArray(m_uVao);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_uIbo);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(uBytes), pIndex, GL_STATIC_DRAW);
+}
+
+namespace
+{
+// Lists shorter than this are drawn as arrays: too few vertices to share.
+constexpr uint kMinIndexed = 24;
+// A list whose slots came out above this share of its vertices is drawn as arrays.
+constexpr uint kMaxSlotsPercent = 75;
+// Index builds a list may take (its first, then one for each time its vertices stopped being
+// equal where they were); after that it is drawn as arrays.
+constexpr uint kMaxIndexBuild = 3;
+
+uint32_t hashVertex(const uint8_t * p, uint uStride)
+{
+    uint32_t h = 2166136261u;
+    for (uint i = 0; i < uStride; i += 4)
+    {
+        uint32_t w;
+        std::memcpy(&w, p + i, 4);
+        h = (h ^ w) * 16777619u;
+    }
+    return h ^ (h >> 15);
+}
+} // namespace
+
+bool qor_cTriListGL::indexHolds(const uint8_t * pData, uint n, uint uStride) const
+{
+    if (m_aRemap.size() != n)
+        return false;
+    // Every vertex still equals the first vertex of its slot. (Vertices that became equal since
+    // merely share less than they could.)
+    for (uint i = 0; i < n; ++i)
+    {
+        const uint32_t uFirst = m_aFirst[m_aRemap[i]];
+        if (uFirst != i && std::memcmp(pData + size_t(i) * uStride, pData + size_t(uFirst) * uStride, uStride) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool qor_cTriListGL::buildIndex(const uint8_t * pData, uint n, uint uStride)
+{
+    ++m_nIndexBuild;
+    size_t nTable = 16;
+    while (nTable < size_t(n) * 2)
+        nTable <<= 1;
+    std::vector<uint32_t> table(nTable, ~0u);
+    m_aRemap.resize(n);
+    m_aFirst.clear();
+    for (uint i = 0; i < n; ++i)
+    {
+        const uint8_t * pV = pData + size_t(i) * uStride;
+        size_t h = hashVertex(pV, uStride) & (nTable - 1);
+        for (;;)
+        {
+            uint32_t & uSlot = table[h];
+            if (uSlot == ~0u)
+            {
+                uSlot = uint32_t(m_aFirst.size());
+                m_aFirst.push_back(i);
+                break;
+            }
+            if (std::memcmp(pData + size_t(m_aFirst[uSlot]) * uStride, pV, uStride) == 0)
+                break;
+            h = (h + 1) & (nTable - 1);
+        }
+        m_aRemap[i] = table[h];
+    }
+    if (m_aFirst.size() * 100 > size_t(n) * kMaxSlotsPercent)
+    {
+        m_aRemap.clear();
+        m_aFirst.clear();
+        m_nIndexBuild = kMaxIndexBuild;
+        return false;
+    }
+    m_bShortIndex = m_aFirst.size() <= 65536;
+    if (m_bShortIndex)
+    {
+        std::vector<uint16_t> index(m_aRemap.begin(), m_aRemap.end());
+        setElements(index.data(), index.size() * sizeof(uint16_t));
+    }
+    else
+        setElements(m_aRemap.data(), m_aRemap.size() * sizeof(uint32_t));
+    return true;
+}
+
+bool qor_cTriListGL::uploadIndexed(const uint8_t * pData, uint n, uint uStride)
+{
+    if (n < kMinIndexed || !m_pDev)
+        return false;
+    if (!indexHolds(pData, n, uStride))
+    {
+        m_nIndexed = 0;
+        if (m_nIndexBuild >= kMaxIndexBuild || !buildIndex(pData, n, uStride))
+            return false;
+    }
+    const size_t nSlot = m_aFirst.size();
+    m_aGather.resize(nSlot * uStride);
+    for (size_t k = 0; k < nSlot; ++k)
+        std::memcpy(&m_aGather[k * uStride], pData + size_t(m_aFirst[k]) * uStride, uStride);
+    glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
+    if (m_uMode == 0) // D3DLOCK_DISCARD: fresh storage (the array path sizes it again)
+        QOR_GL_CHECK(glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_aGather.size()), m_aGather.data(), GL_DYNAMIC_DRAW));
+    else
+        QOR_GL_CHECK(glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(m_aGather.size()), m_aGather.data()));
+    m_nIndexed = n;
+    if (m_uMode != 0)
+        std::vector<uint8_t>().swap(m_aGather); // written once: no need to keep the copy
+    return true;
 }
 
 uint qor_cTriListGL::next()
@@ -244,12 +368,19 @@ bool qor_cTriListGL::upload()
     const uint uBytes = m_nCapacity * qor_cGLDevice::strideOf(m_uFormat);
     if (!m_uVbo || uBytes > m_uVboBytes)
     {
+        m_nIndexed = 0;
         QOR_LOG_LOCATION();
         qoru_logError("bool qor_cTriListDX8::endAdd()\n");
         qoru_logError("HRESULT hRet = m_pVB->Lock(0, size, (BYTE **)&pLock, flags);\n");
         qoru_logError("%s", recordName(m_uFormat));
         return false;
     }
+    // Pre-transformed lists (a layer's quads, a line of text) are small and rebuilt every frame:
+    // they go as arrays.
+    const uint nFilled = m_nVertex < m_nCapacity ? m_nVertex : m_nCapacity;
+    if (!m_pV3 && uploadIndexed(static_cast<const uint8_t *>(pData), nFilled, qor_cGLDevice::strideOf(m_uFormat)))
+        return true;
+    m_nIndexed = 0;
     glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
     if (m_uMode == 0 && uBytes == m_uVboBytes) // D3DLOCK_DISCARD: fresh storage, filled at once
         QOR_GL_CHECK(glBufferData(GL_ARRAY_BUFFER, uBytes, pData, GL_DYNAMIC_DRAW));
@@ -272,6 +403,11 @@ bool qor_cTriListGL::draw()
         upload();
     }
     const uint n = m_nVertex < m_nCapacity ? m_nVertex : m_nCapacity;
+    if (m_nIndexed)
+    {
+        const uint k = n < m_nIndexed ? n : m_nIndexed;
+        return m_pDev->drawIndexed(m_uVao, m_uFormat, int(k - k % 3), m_bShortIndex);
+    }
     return m_pDev->drawTriangles(m_uVao, m_uFormat, 0, int(n - n % 3));
 }
 
@@ -300,12 +436,31 @@ bool qor_cTriListGL::startAddPoint(uint nPoint)
         m_uFlags = m_uFormat = QOR_FVF_VERTEX2;
         m_uMode = 0;
         m_nCapacity = 6 * nPoint;
-        if (!createBuffer(nPoint * 216, 0))
+        // Four corners a point, two triangles through the element buffer.
+        if (!createBuffer(nPoint * 4 * sizeof(qor_sVertex2), 0))
         {
             QOR_LOG_LOCATION();
             qoru_logError("bool qor_cTriListDX8::startAddPoint(uint nPoint<%d>)\n", nPoint);
             qoru_logError("\t\tHRESULT hRet = QOR_D3DDEVICE()->CreateVertexBuffer() ...\n");
             return false;
+        }
+        // The corners of a quad: 0 top left, 1 top right, 2 bottom right, 3 bottom left; the
+        // triangles 0 1 2 and 2 3 0, the order of the six corners a triangle list would hold.
+        static constexpr uint kCorner[6] = {0, 1, 2, 2, 3, 0};
+        m_bShortIndex = size_t(nPoint) * 4 <= 65536;
+        if (m_bShortIndex)
+        {
+            std::vector<uint16_t> index(size_t(nPoint) * 6);
+            for (size_t i = 0; i < index.size(); ++i)
+                index[i] = uint16_t(i / 6 * 4 + kCorner[i % 6]);
+            setElements(index.data(), index.size() * sizeof(uint16_t));
+        }
+        else
+        {
+            std::vector<uint32_t> index(size_t(nPoint) * 6);
+            for (size_t i = 0; i < index.size(); ++i)
+                index[i] = uint32_t(i / 6 * 4 + kCorner[i % 6]);
+            setElements(index.data(), index.size() * sizeof(uint32_t));
         }
     }
     m_nVertex = 0;
@@ -316,11 +471,11 @@ bool qor_cTriListGL::startAddPoint(uint nPoint)
     {
 #if QOR_GLES
         // WebGL 2 maps no buffers: the points go to client memory, sent by endAddPoint.
-        p = new (std::nothrow) qor_sVertex2[size_t(m_nTriangle) * 3];
+        p = new (std::nothrow) qor_sVertex2[size_t(m_nTriangle) * 2];
 #else
         glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
         // D3DLOCK_DISCARD: the driver hands out fresh memory; no client copy.
-        p = glMapBufferRange(GL_ARRAY_BUFFER, 0, m_nTriangle * 108,
+        p = glMapBufferRange(GL_ARRAY_BUFFER, 0, GLsizeiptr(m_nTriangle) * 2 * sizeof(qor_sVertex2),
                              GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
 #endif
     }
@@ -356,14 +511,16 @@ uint qor_cTriListGL::addPoint(float x, float y, float z, float size, uint colour
         return m_nVertex;
     const float rx = m_vRight.x, rz = m_vRight.z, uy = m_vUp.y;
     // Only R.x, R.z and U.y enter: the quads turn about the vertical axis and stay upright.
-    const float aPos[6][5] = {
-        {x - rx, y + uy, z - rz, 0.0f, 0.0f}, {x + rx, y + uy, z + rz, 1.0f, 0.0f},
-        {x + rx, y - uy, z + rz, 1.0f, 1.0f}, {x + rx, y - uy, z + rz, 1.0f, 1.0f},
-        {x - rx, y - uy, z - rz, 0.0f, 1.0f}, {x - rx, y + uy, z - rz, 0.0f, 0.0f},
+    const float aPos[4][5] = {
+        {x - rx, y + uy, z - rz, 0.0f, 0.0f},
+        {x + rx, y + uy, z + rz, 1.0f, 0.0f},
+        {x + rx, y - uy, z + rz, 1.0f, 1.0f},
+        {x - rx, y - uy, z - rz, 0.0f, 1.0f},
     };
-    for (int i = 0; i < 6; ++i)
+    qor_sVertex2 * pQuad = m_pV2 + m_nVertex / 6 * 4;
+    for (int i = 0; i < 4; ++i)
     {
-        qor_sVertex2 & v = m_pV2[m_nVertex + i];
+        qor_sVertex2 & v = pQuad[i];
         v.x = aPos[i][0];
         v.y = aPos[i][1];
         v.z = aPos[i][2];
@@ -384,7 +541,7 @@ void qor_cTriListGL::endAddPoint()
         return;
     glBindBuffer(GL_ARRAY_BUFFER, m_uVbo);
 #if QOR_GLES
-    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(m_nVertex) * sizeof(qor_sVertex2), m_pV2);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(m_nVertex / 6 * 4) * sizeof(qor_sVertex2), m_pV2);
     delete[] m_pV2;
 #else
     glUnmapBuffer(GL_ARRAY_BUFFER);
@@ -397,7 +554,7 @@ bool qor_cTriListGL::drawPoints()
 {
     if (m_nVertex == 0 || !m_uVbo || !m_pDev || m_bMapped)
         return true;
-    return m_pDev->drawTriangles(m_uVao, QOR_FVF_VERTEX2, 0, int(m_nVertex - m_nVertex % 3));
+    return m_pDev->drawIndexed(m_uVao, QOR_FVF_VERTEX2, int(m_nVertex - m_nVertex % 6), m_bShortIndex);
 }
 
 // ----- morphing

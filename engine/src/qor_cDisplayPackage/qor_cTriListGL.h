@@ -3,12 +3,19 @@
 // Mode 0 buffers are orphaned on every upload (Direct3D's discard), mode 1 buffers are static,
 // mode 2 lists keep their vertices in memory only. Point batches write straight into the mapped
 // buffer.
+// Lists are drawn indexed: vertices equal byte for byte share one slot of the buffer and an
+// element buffer gives the triangles. They are the same triangles, corner for corner, so the
+// picture is the same, while the vertex stage runs once a slot instead of three times a
+// triangle (a closed mesh has about six corners to a vertex).
 #pragma once
 
 #include "qor_cTriList.h"
 #include "qor_cVector3.h"
 
 #include "qor_gl.h"
+
+#include <cstdint>
+#include <vector>
 
 class qor_cGLDevice;
 
@@ -49,11 +56,20 @@ public:
     uint getNbVertex() const { return m_nVertex; }
     uint getFormat() const { return m_uFormat; }
     bool hasBuffer() const { return m_uVbo != 0; }
+    // The vertices the last upload sent (slots shared by equal vertices), and whether the list
+    // is drawn through an element buffer.
+    uint getNbUploaded() const { return m_nIndexed ? uint(m_aFirst.size()) : m_nCapacity; }
+    bool isIndexed() const { return m_nIndexed != 0; }
     const qor_cTriListGL * getBaseCopy() const { return m_pBase; }
 
 private:
     bool createBuffer(uint uBytes, uint mode);
     void releaseBuffer();
+    // Indexed upload of the first n vertices; false when the list is better drawn as arrays.
+    bool uploadIndexed(const uint8_t * pData, uint n, uint uStride);
+    bool indexHolds(const uint8_t * pData, uint n, uint uStride) const;
+    bool buildIndex(const uint8_t * pData, uint n, uint uStride);
+    void setElements(const void * pIndex, size_t uBytes);
 
     uint m_nTriangle;
     uint m_uMode;
@@ -79,4 +95,12 @@ private:
     // Billboard axes of the point batch
     qor_cVector3 m_vRight, m_vUp, m_vNormal;
     qor_cTriListGL * m_pBase;
+    // Indexed drawing
+    std::vector<uint32_t> m_aRemap; // list vertex -> slot
+    std::vector<uint32_t> m_aFirst; // slot -> its first list vertex
+    std::vector<uint8_t> m_aGather; // the slots, as uploaded
+    GLuint m_uIbo = 0;
+    uint m_nIndexed = 0; // list vertices the element buffer covers; 0: drawn as arrays
+    bool m_bShortIndex = false;
+    uint m_nIndexBuild = 0; // index builds; a list whose sharing keeps changing goes back to arrays
 };

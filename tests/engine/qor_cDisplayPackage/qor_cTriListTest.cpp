@@ -255,3 +255,90 @@ TEST_F(DispTest, MorphedListsDrawTheBlend)
     EXPECT_PIXEL(f.at(320, 240), 255, 255, 255, 0);
     EXPECT_PIXEL(f.at(500, 240), 0, 0, 0, 0);
 }
+
+namespace
+{
+// A 4 x 4 grid of cells over the whole screen (identity transforms: clip = position), two
+// triangles a cell: lower-left (TL, BL, BR) and upper-right (TL, BR, TR). colour(cell, t) gives
+// the colour of triangle t (0, 1) of cell (row from the bottom * 4 + column).
+template <typename F> std::unique_ptr<qor_cTriListGL> grid(F colour)
+{
+    std::unique_ptr<qor_cTriListGL> p(new qor_cTriListGL);
+    p->startAdd(32, 0);
+    for (int cell = 0; cell < 16; ++cell)
+    {
+        const float x0 = -1 + 0.5f * float(cell % 4), y0 = -1 + 0.5f * float(cell / 4);
+        const float tl[2] = {x0, y0 + 0.5f}, bl[2] = {x0, y0}, br[2] = {x0 + 0.5f, y0}, tr[2] = {x0 + 0.5f, y0 + 0.5f};
+        const float * corners[2][3] = {{tl, bl, br}, {tl, br, tr}};
+        for (int t = 0; t < 2; ++t)
+            for (const float * c : corners[t])
+            {
+                const uint argbColour = colour(cell, t);
+                p->setPosition(c[0], c[1], 0.5f);
+                p->setNormal(0, 0, -1);
+                p->setColor(uchar(argbColour >> 16), uchar(argbColour >> 8), uchar(argbColour), 255);
+                p->setUV(0, 0);
+                p->next();
+            }
+    }
+    p->endAdd();
+    return p;
+}
+
+// A pixel inside triangle t of a cell: cells are 160 x 120 pixels, row 0 at the bottom.
+std::pair<int, int> inside(int cell, int t)
+{
+    const int x = 160 * (cell % 4), y = 480 - 120 * (cell / 4 + 1);
+    return t == 0 ? std::pair{x + 20, y + 110} : std::pair{x + 150, y + 10};
+}
+} // namespace
+
+TEST_F(DispTest, EqualVerticesShareASlotAndTheTrianglesStayTheSame)
+{
+    const uint red = argb(255, 0, 0), green = argb(0, 255, 0);
+    struct Case
+    {
+        const char * szName;
+        bool bRecolourFirst; // after the first draw, triangle 0 of cell 0 turns green
+        bool bOwnColours;    // every triangle a colour of its own: nothing to share
+        bool bIndexed;
+        uint nUploaded;
+    };
+    // One colour: the 5 x 5 corners of the grid. The first triangle recoloured: its three
+    // corners become new slots, and its bottom-left corner, which no other triangle has, leaves
+    // (25 - 1 + 3). Own colours: 96 vertices, 96 slots, drawn as arrays.
+    const Case aCase[] = {{"one colour", false, false, true, 25},
+                          {"one triangle recoloured after a draw", true, false, true, 27},
+                          {"a colour a triangle", false, true, false, 96}};
+    for (const Case & c : aCase)
+    {
+        SCOPED_TRACE(c.szName);
+        const auto colourOf = [&c, red](int cell, int t) {
+            return c.bOwnColours ? argb(uchar(40 + 12 * cell), uchar(t ? 200 : 100), uchar(255 - 10 * cell)) : red;
+        };
+        d->setClearColor(0, 0, 0);
+        d->clear(3);
+        auto p = grid(colourOf);
+        p->draw();
+        if (c.bRecolourFirst)
+        {
+            auto * v = static_cast<qor_sVertex2 *>(p->getVertexArray());
+            for (int i = 0; i < 3; ++i)
+                v[i].color = green;
+            p->releaseVertexArray();
+            ASSERT_TRUE(p->upload());
+            p->draw();
+        }
+        EXPECT_EQ(p->isIndexed(), c.bIndexed);
+        EXPECT_EQ(p->getNbUploaded(), c.nUploaded);
+        Frame f;
+        for (int cell = 0; cell < 16; ++cell)
+            for (int t = 0; t < 2; ++t)
+            {
+                const uint want = c.bRecolourFirst && cell == 0 && t == 0 ? green : colourOf(cell, t);
+                const auto [x, y] = inside(cell, t);
+                EXPECT_PIXEL(f.at(x, y), int((want >> 16) & 255), int((want >> 8) & 255), int(want & 255), 0)
+                    << "cell " << cell << " triangle " << t;
+            }
+    }
+}
