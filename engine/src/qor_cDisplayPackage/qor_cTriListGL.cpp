@@ -169,19 +169,33 @@ uint32_t hashVertex(const uint8_t * p, uint uStride)
 }
 } // namespace
 
+namespace
+{
+template <uint kStride>
+bool holds(const uint8_t * pData, const uint32_t * pRemap, const uint32_t * pFirst, uint n)
+{
+    for (uint i = 0; i < n; ++i)
+    {
+        const uint32_t uFirst = pFirst[pRemap[i]];
+        // A size known here: the comparison is a few loads, not a call.
+        if (uFirst != i && std::memcmp(pData + size_t(i) * kStride, pData + size_t(uFirst) * kStride, kStride) != 0)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 bool qor_cTriListGL::indexHolds(const uint8_t * pData, uint n, uint uStride) const
 {
     if (m_aRemap.size() != n)
         return false;
     // Every vertex still equals the first vertex of its slot. (Vertices that became equal since
     // merely share less than they could.)
-    for (uint i = 0; i < n; ++i)
-    {
-        const uint32_t uFirst = m_aFirst[m_aRemap[i]];
-        if (uFirst != i && std::memcmp(pData + size_t(i) * uStride, pData + size_t(uFirst) * uStride, uStride) != 0)
-            return false;
-    }
-    return true;
+    if (uStride == sizeof(qor_sVertex1))
+        return holds<sizeof(qor_sVertex1)>(pData, m_aRemap.data(), m_aFirst.data(), n);
+    if (uStride == sizeof(qor_sVertex2))
+        return holds<sizeof(qor_sVertex2)>(pData, m_aRemap.data(), m_aFirst.data(), n);
+    return false;
 }
 
 bool qor_cTriListGL::buildIndex(const uint8_t * pData, uint n, uint uStride)
