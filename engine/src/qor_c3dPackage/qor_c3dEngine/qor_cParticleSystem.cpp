@@ -235,10 +235,14 @@ void qor_cParticleSystem::render()
             m_pList->addPoint(p.vPosition.x, p.vPosition.y, p.vPosition.z, p.fSize, p.color.getARGB());
     }
     m_pList->endAddPoint();
-    pDisp->enableZWrite(false);
+    // Sprites write no depth: a pass sets its own depth write, so it is switched off after each
+    // one. Otherwise an opaque or alpha-blended spark material would stamp its whole quad,
+    // transparent corners included, into the depth buffer, and whatever is drawn after it
+    // farther away (the sparks behind, a layer over the scene) would be cut out there.
     for (uint i = 0; i < m_pMaterial->getNbPass(); ++i)
     {
         m_pMaterial->usePass(i);
+        pDisp->enableZWrite(false);
         m_pList->drawPoints();
     }
     pDisp->enableZWrite(true);

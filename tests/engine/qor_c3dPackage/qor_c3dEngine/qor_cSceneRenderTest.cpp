@@ -10,6 +10,7 @@
 #include "qor_cParticleSystem.h"
 #include "qor_cS3dWriter.h"
 #include "qor_cScene.h"
+#include "qor_cTriList.h"
 #include "qor_cTriMesh.h"
 #include "qor_imageTestEnv.h"
 #include "qor_mathUtil.h"
@@ -382,6 +383,56 @@ TEST_F(SceneRender, ParticlesAreDrawnAsSprites)
     EXPECT_GT(p->getParticle(0)->fLife, 0.0f);
     EXPECT_EQ(pixel(f, 320, 240).rgb(), std::make_tuple(0, 255, 0));
     EXPECT_EQ(pixel(f, 200, 240), BLUE);
+}
+
+TEST_F(SceneRender, ParticlesWriteNoDepthWhateverTheirMaterialSays)
+{
+    // The sprite's material is opaque, and opaque passes write depth; a particle system draws
+    // its passes without. So a red square drawn after the scene, farther than the sprite
+    // (depth 0.99 against the sprite's 1000/999 * (1 - 1/10) = 0.90), covers the sprite as it
+    // covers the background.
+    addCamera();
+    addMaterial("Spark");
+    qor_sS3dWParticleSystem s;
+    s.m_nParticle = 1;
+    s.m_nLifeBase = 100;
+    s.m_startColor = {0, 255, 0, 255};
+    s.m_endColor = {0, 255, 0, 255};
+    s.m_fStartSize = 2;
+    s.m_fEndSize = 2;
+    s.m_strMaterialName = "Spark";
+    m_w->addParticleSystem(obj("ps"), s);
+    ASSERT_TRUE(load());
+    const float t = 1;
+    m_scene->rewind();
+    m_scene->clearUpdatedFlags();
+    m_scene->update(&t);
+    disp()->setClearColor(0, 0, 1);
+    disp()->beginScene();
+    disp()->clear(3);
+    m_scene->render();
+    std::unique_ptr<qor_cTriList> q(qor_cTriList::create());
+    q->startAdd(2, 1);
+    const float v[6][2] = {{310, 230}, {330, 230}, {330, 250}, {310, 230}, {330, 250}, {310, 250}};
+    for (const auto & xy : v)
+    {
+        q->setPositionRHW(xy[0], xy[1], 0.99f, 1);
+        q->setColor(255, 0, 0, 255);
+        q->setUV(0, 0);
+        q->next();
+    }
+    q->endAdd();
+    disp()->enableLighting(false);
+    disp()->setBlendMode(qorrs_blend_one, qorrs_blend_zero);
+    disp()->setTexMode(0, qorrs_texarg_diffuse, qorrs_texop_selectarg1, qorrs_texarg_diffuse);
+    disp()->setTexModeAlpha(0, qorrs_texarg_diffuse, qorrs_texop_selectarg1, qorrs_texarg_diffuse);
+    disp()->setTexMode(1, (qor_eTexArg)0, (qor_eTexOp)0, (qor_eTexArg)0);
+    q->draw();
+    disp()->endScene();
+    const std::vector<Rgba> f = readFrame();
+    // The sprite spans x and y -1 .. 1: pixels 296 .. 344 and 216 .. 264.
+    EXPECT_EQ(pixel(f, 320, 240), RED);                               // the square over the sprite
+    EXPECT_EQ(pixel(f, 300, 240).rgb(), std::make_tuple(0, 255, 0)); // the sprite around it
 }
 
 // ----- particle start-up and simulation
