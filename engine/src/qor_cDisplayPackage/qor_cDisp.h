@@ -140,8 +140,9 @@ public:
 
     // Warm-up: draws a frame without showing it, so that every program the show needs at its
     // start is compiled (or read from the on-disk program store) before the music runs. Between
-    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen 640 x 480 target that
-    // is never presented (present does nothing); endWarmUp puts back the back buffer and every
+    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen target that is never
+    // presented (present does nothing): laid out as on the back buffer, of which it keeps only
+    // the top-left pixel, so that little is filled; endWarmUp puts back the back buffer and every
     // state the device held at beginWarmUp. beginWarmUp is false before init or when a warm-up
     // is already running.
     virtual bool beginWarmUp();

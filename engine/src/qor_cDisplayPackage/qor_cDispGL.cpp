@@ -173,7 +173,11 @@ bool qor_cDispGL::beginWarmUp()
 {
     if (!m_pContext || m_bWarmUp)
         return false;
-    if (!m_uWarmFbo && !makeScreenFbo(m_uBackW, m_uBackH, &m_uWarmFbo, &m_uWarmColour, &m_uWarmDepth))
+    // The target is one pixel of the back buffer's formats: the programs a draw needs depend on
+    // the formats and the states, not on the size, so the frame compiles all of them while the
+    // rasteriser fills next to nothing (a full-size frame per screen would be filled for nothing,
+    // and the first present would wait for all of it).
+    if (!m_uWarmFbo && !makeScreenFbo(1, 1, &m_uWarmFbo, &m_uWarmColour, &m_uWarmDepth))
     {
         // The device's idea of the bound framebuffer is refreshed.
         const GLuint fbo = m_dev.getRenderTarget();
@@ -199,7 +203,8 @@ bool qor_cDispGL::beginWarmUp()
         m_warm.aUsed[i] = m_aRenderTarget[i].used;
     m_warm.iSceneDepth = m_iSceneDepth;
     m_bWarmUp = true;
-    // The frame draws into the offscreen target as it would into the back buffer.
+    // The frame draws into the offscreen target as it would into the back buffer: laid out at
+    // the back buffer's size, of which the target holds the top-left pixel.
     m_dev.setRenderTarget(0, 0, 0);
     m_dev.setRenderTarget(m_uWarmFbo, m_uBackW, m_uBackH);
     return true;
