@@ -99,6 +99,10 @@ public:
     virtual bool lockTexture(qor_hTexture handle, uint * pOut);
     virtual bool unlockTexture(qor_hTexture handle);
     virtual void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a);
+    // setPixel(x, y, ...) for x = 0 .. n - 1: red, green, blue from the triples of pRGB, alpha
+    // from every nAlphaStep-th byte of pAlpha (255 where pAlpha is null). An image is copied a
+    // row at a time, not through a call per pixel.
+    virtual void setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep);
     virtual bool setTexture(uint stage, qor_hTexture handle);
     virtual bool releaseTexture(qor_hTexture handle);
     virtual bool setTextureAsRenderTarget(qor_hTexture handle);

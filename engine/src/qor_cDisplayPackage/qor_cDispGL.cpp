@@ -1089,6 +1089,14 @@ void qor_cDispGL::setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a)
         m_pLockedCubeNode->setPixel(x, y, r, g, b, a);
 }
 
+void qor_cDispGL::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep)
+{
+    if (m_pLockedNode)
+        m_pLockedNode->setPixelRow(y, n, pRGB, pAlpha, nAlphaStep);
+    else
+        qor_cDisp::setPixelRow(y, n, pRGB, pAlpha, nAlphaStep);
+}
+
 bool qor_cDispGL::setTexture(uint stage, qor_hTexture handle)
 {
     if (handle != QOR_NULL_TEXTURE && (handle & QOR_CUBE_TEXTURE_BIT))

@@ -59,6 +59,14 @@ void logFailure(cchar * szSig, cchar * szArg, cchar * szStatement)
     qoru_logError("%s", szStatement);
 }
 
+// The decoded pixels as one block of red, green, blue triples in pixel-index order, or null when
+// the decoder keeps them otherwise (they are then read a pixel at a time).
+const uchar * packedPixels(qor_cJpegImage & image)
+{
+    const uint w = image.getWidth();
+    return image.getBitsPerPixel() == 24 && image.getPitch() == w * 3 ? image.getData() : nullptr;
+}
+
 cchar * const s_szStmtLock = "FILE * pFile = QOR_XCHANGE()->lockFile(filename.get());\n";
 cchar * const s_szStmtRead = "bool bRet = jpg.read(filename.get());\n";
 } // namespace
@@ -167,16 +175,25 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
         return QOR_NULL_TEXTURE;
     }
     QOR_DISP()->lockTexture(handle, nullptr);
-    for (uint y = 0; y < height; ++y)
-        for (uint x = 0; x < width; ++x)
-        {
-            uint i = y * width + x;
-            const uchar * p = pJpg->getPixel(i);
-            const uchar * pA = pAlpha ? pAlpha->getPixel(i) : nullptr;
-            uchar a = pAlpha ? (pA ? pA[0] : 255) : 255;
-            if (p)
-                QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], a);
-        }
+    // Row y starts at pixel index y * width in both images (the alpha image is read by the
+    // colour image's index, whatever its own width): the red byte of each alpha pixel.
+    const uchar * pRGB = packedPixels(*pJpg);
+    const uchar * pA = pAlpha ? packedPixels(*pAlpha) : nullptr;
+    if (pRGB && (!pAlpha || pA))
+        for (uint y = 0; y < height; ++y)
+            QOR_DISP()->setPixelRow(y, width, pRGB + size_t(y) * width * 3, pA ? pA + size_t(y) * width * 3 : nullptr,
+                                    3);
+    else
+        for (uint y = 0; y < height; ++y)
+            for (uint x = 0; x < width; ++x)
+            {
+                uint i = y * width + x;
+                const uchar * p = pJpg->getPixel(i);
+                const uchar * pAi = pAlpha ? pAlpha->getPixel(i) : nullptr;
+                uchar a = pAlpha ? (pAi ? pAi[0] : 255) : 255;
+                if (p)
+                    QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], a);
+            }
     QOR_DISP()->unlockTexture(handle);
     return handle;
 }
@@ -225,11 +242,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
     qoru_computeBumpMap(pHeight.get(), width, height, pRGB.get());
     QOR_DISP()->lockTexture(handle, nullptr);
     for (uint y = 0; y < height; ++y)
-        for (uint x = 0; x < width; ++x)
-        {
-            const uchar * p = pRGB.get() + 3 * ((size_t)y * width + x);
-            QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], 255);
-        }
+        QOR_DISP()->setPixelRow(y, width, pRGB.get() + 3 * (size_t)y * width, nullptr, 0);
     QOR_DISP()->unlockTexture(handle);
     return handle;
 }
