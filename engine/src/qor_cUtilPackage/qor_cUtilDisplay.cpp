@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 namespace
 {
@@ -23,10 +25,24 @@ enum class eDecode
     failed,
 };
 
+// The images decoded while the cache is open, by file name.
+bool s_bCacheOpen = false;
+std::unordered_map<std::string, std::shared_ptr<qor_cJpegImage>> s_cache;
+
 // Decodes one image through the locked file. The stream is unlocked before returning, so the
-// pack is free again whatever happened.
-eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
+// pack is free again whatever happened. With the cache open, an image decoded before is
+// taken from it (missing and undecodable files are tried, and reported, each time).
+eDecode decodeImage(cchar * szFile, std::shared_ptr<qor_cJpegImage> & pImage)
 {
+    if (s_bCacheOpen)
+    {
+        const auto it = s_cache.find(szFile);
+        if (it != s_cache.end())
+        {
+            pImage = it->second;
+            return eDecode::ok;
+        }
+    }
     FILE * pFile = QOR_XCHANGE() ? QOR_XCHANGE()->lockFile(szFile, "rb") : nullptr;
     if (!pFile)
         return eDecode::missing;
@@ -39,6 +55,8 @@ eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
         pImage.reset();
         return eDecode::failed;
     }
+    if (s_bCacheOpen)
+        s_cache[szFile] = pImage;
     return eDecode::ok;
 }
 
@@ -71,6 +89,14 @@ cchar * const s_szStmtLock = "FILE * pFile = QOR_XCHANGE()->lockFile(filename.ge
 cchar * const s_szStmtRead = "bool bRet = jpg.read(filename.get());\n";
 } // namespace
 
+void qoru_openImageCache() { s_bCacheOpen = true; }
+
+void qoru_closeImageCache()
+{
+    s_bCacheOpen = false;
+    s_cache.clear();
+}
+
 qor_cString qoru_imageFileName(cchar * szStem)
 {
     qor_cString str;
@@ -88,7 +114,7 @@ qor_sUCColor * qoru_loadRGBARect(cchar * szFilename, uint & width, uint & height
     if (!qoru_acceptDataName(szFilename, "image"))
         return nullptr;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg;
+    std::shared_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
@@ -127,7 +153,7 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
     if (!qoru_acceptDataName(szFilename, "texture") || (szAlpha && !qoru_acceptDataName(szAlpha, "texture alpha")))
         return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg, pAlpha;
+    std::shared_ptr<qor_cJpegImage> pJpg, pAlpha;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
@@ -203,7 +229,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
     if (!qoru_acceptDataName(szFilename, "bump texture"))
         return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg;
+    std::shared_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
