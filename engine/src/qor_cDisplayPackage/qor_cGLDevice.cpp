@@ -306,15 +306,16 @@ bool qor_cGLDevice::drawTexturedRect(GLuint uTexture, const int * pRect, bool bL
     if (!m_uRectProgram)
     {
         // One triangle that covers the viewport; v = 0 at its top edge.
-        const std::string strHeader = qor_cGLShaderCache::isES() ? "#version 300 es\nprecision highp float;\n"
-                                                                   : "#version 330 core\n";
-        const std::string strVS = strHeader + "out vec2 vUV;\n"
-                                              "void main()\n"
-                                              "{\n"
-                                              "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
-                                              "    vUV = vec2(p.x + 1.0, 1.0 - p.y) * 0.5;\n"
-                                              "    gl_Position = vec4(p, 0.0, 1.0);\n"
-                                              "}\n";
+        const std::string strHeader =
+            qor_cGLShaderCache::isES() ? "#version 300 es\nprecision highp float;\n" : "#version 330 core\n";
+        const std::string strVS = strHeader +
+                                  "out vec2 vUV;\n"
+                                  "void main()\n"
+                                  "{\n"
+                                  "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
+                                  "    vUV = vec2(p.x + 1.0, 1.0 - p.y) * 0.5;\n"
+                                  "    gl_Position = vec4(p, 0.0, 1.0);\n"
+                                  "}\n";
         const std::string strFS = strHeader + "uniform sampler2D uPicture;\n"
                                               "in vec2 vUV;\n"
                                               "out vec4 oColour;\n"
