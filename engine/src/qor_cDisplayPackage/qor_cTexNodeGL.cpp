@@ -300,7 +300,20 @@ void qor_cTexNodeGL::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar
     // What setPixel does for each pixel, without its call and its checks per pixel.
     const uint nIn = std::min(n, m_uWidth);
     uchar uAllAlpha = 255;
-    if (m_p32)
+    const uint uFormat = m_fmt.getD3DFormat();
+    if (m_p32 && (uFormat == qorrs_fmt_A8R8G8B8 || uFormat == qorrs_fmt_X8R8G8B8))
+    {
+        // The textures' own layout (alpha 24, red 16, green 8, blue 0), with its shifts known
+        // here: one word per pixel.
+        uint32_t * pOut = m_p32 + size_t(y) * m_uPitch;
+        for (uint x = 0; x < nIn; ++x, pRGB += 3)
+        {
+            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
+            uAllAlpha &= a;
+            pOut[x] = (uint32_t(a) << 24) | (uint32_t(pRGB[0]) << 16) | (uint32_t(pRGB[1]) << 8) | pRGB[2];
+        }
+    }
+    else if (m_p32)
     {
         uint32_t * pOut = m_p32 + size_t(y) * m_uPitch;
         for (uint x = 0; x < nIn; ++x, pRGB += 3)
