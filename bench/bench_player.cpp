@@ -6,8 +6,10 @@
 // The floor: SDL video, a window, an OpenGL 3.3 core context, and a first frame with the same
 // content as the loading frame (cleared, one full-screen flat quad through a hand-written
 // shader pair) presented. llvmpipe compiles a shader's machine code at its first draw, so a
-// floor without a draw would leave that cost to the engine alone. Arg 1 adds what the display
-// does to present: the frame drawn into a framebuffer object, blitted upside down to the window.
+// floor without a draw would leave that cost to the engine alone. Arg 1 adds a present through
+// a framebuffer object: the frame drawn into it, blitted upside down to the window (llvmpipe
+// makes a blit's shaders anew in every process). Arg 2 presents as the display does: the frame
+// drawn into a texture, drawn upside down to the window through a second hand-written program.
 //
 // Capture: 300 frames of a 640 x 480 screen at --fps 60, to PNG files and to an H.264 video
 // through ffmpeg; frames per second and the multiple of real time (60 frames a second) are
@@ -140,6 +142,31 @@ void drawFlatQuad()
     glDrawArrays(GL_TRIANGLES, 0, 6);
 }
 
+// Arg 2's present: the texture drawn over the window, its row 0 at the top.
+void drawTextureToWindow(GLuint tex)
+{
+    static const char * szVS =
+        "#version 330 core\nout vec2 uv;\n"
+        "void main() { vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
+        " uv = vec2(p.x + 1.0, 1.0 - p.y) * 0.5; gl_Position = vec4(p, 0.0, 1.0); }\n";
+    static const char * szFS = "#version 330 core\nuniform sampler2D t;\nin vec2 uv;\nout vec4 o;\n"
+                               "void main() { o = texture(t, uv); }\n";
+    const GLuint vs = glCreateShader(GL_VERTEX_SHADER), fs = glCreateShader(GL_FRAGMENT_SHADER);
+    glShaderSource(vs, 1, &szVS, nullptr);
+    glShaderSource(fs, 1, &szFS, nullptr);
+    glCompileShader(vs);
+    glCompileShader(fs);
+    const GLuint prog = glCreateProgram();
+    glAttachShader(prog, vs);
+    glAttachShader(prog, fs);
+    glLinkProgram(prog);
+    glUseProgram(prog);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+}
+
 void BM_ContextAndFirstFrameFloor(benchmark::State & state)
 {
     for (auto _ : state)
@@ -158,7 +185,7 @@ void BM_ContextAndFirstFrameFloor(benchmark::State & state)
         }
         // Arg 1: the frame drawn into a 640 x 480 framebuffer object and blitted upside down to
         // the window, as the display presents its back buffer.
-        GLuint fbo = 0, rb = 0;
+        GLuint fbo = 0, rb = 0, tex = 0;
         if (state.range(0) == 1)
         {
             glGenRenderbuffers(1, &rb);
@@ -168,10 +195,24 @@ void BM_ContextAndFirstFrameFloor(benchmark::State & state)
             glBindFramebuffer(GL_FRAMEBUFFER, fbo);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
         }
+        else if (state.range(0) == 2)
+        {
+            glGenTextures(1, &tex);
+            glBindTexture(GL_TEXTURE_2D, tex);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 640, 480, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+            glGenFramebuffers(1, &fbo);
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex, 0);
+        }
         glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         drawFlatQuad();
-        if (fbo)
+        if (tex)
+        {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            drawTextureToWindow(tex);
+        }
+        else if (fbo)
         {
             glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
             glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
@@ -291,7 +332,13 @@ void BM_Capture(benchmark::State & state)
 }
 } // namespace
 
-BENCHMARK(BM_ContextAndFirstFrameFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+BENCHMARK(BM_ContextAndFirstFrameFloor)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 BENCHMARK(BM_StartupToLoadingFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_StartupToFirstShowFrame)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_Capture)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);

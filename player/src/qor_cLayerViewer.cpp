@@ -12,6 +12,7 @@
 #include "qor_cMusic.h"
 #include "qor_cPlayerOptions.h"
 #include "qor_cShowConfig.h"
+#include "qor_cUtilDisplay.h"
 #include "qor_cWatcher.h"
 
 #include <SDL.h>
@@ -384,22 +385,40 @@ bool qor_cLayerViewer::startShow()
     // 1. The loading frame.
     m_pFont = showLoadingFrame();
 
-    // 2. The screens, in table order; a failed script keeps its slot with what it built.
+    // 2. The screens, in table order; a failed script keeps its slot with what it built. An
+    // image several screens load is read and decoded once, unless the show is followed: each
+    // screen then looks up every file it reads, to learn what it is rebuilt for.
     m_lScreen.clear();
     m_vScreenFiles.assign(size_t(m_sequencer.getCount()), std::set<std::string>());
-    for (int i = 0; i < m_sequencer.getCount(); ++i)
     {
-        qor_cLayerScreen * pScreen = new (std::nothrow) qor_cLayerScreen;
-        if (!pScreen || !m_lScreen.add(pScreen, true))
+        struct ImageCache
         {
-            delete pScreen;
-            QOR_LOG_LOCATION();
-            qoru_logError("qor_cLayerScreen * pScreen = new qor_cLayerScreen;\n");
-            delete[] pMusicImage;
-            qor_cPlayerOptions::setFailed();
-            return false;
+            explicit ImageCache(bool bOpen) : m_bOpen(bOpen)
+            {
+                if (m_bOpen)
+                    qoru_openImageCache();
+            }
+            ~ImageCache()
+            {
+                if (m_bOpen)
+                    qoru_closeImageCache();
+            }
+            bool m_bOpen;
+        } cache(opts.strWatch.empty());
+        for (int i = 0; i < m_sequencer.getCount(); ++i)
+        {
+            qor_cLayerScreen * pScreen = new (std::nothrow) qor_cLayerScreen;
+            if (!pScreen || !m_lScreen.add(pScreen, true))
+            {
+                delete pScreen;
+                QOR_LOG_LOCATION();
+                qoru_logError("qor_cLayerScreen * pScreen = new qor_cLayerScreen;\n");
+                delete[] pMusicImage;
+                qor_cPlayerOptions::setFailed();
+                return false;
+            }
+            buildScreen(*pScreen, i, opts.strWatch.empty() ? nullptr : &m_vScreenFiles[size_t(i)]);
         }
-        buildScreen(*pScreen, i, opts.strWatch.empty() ? nullptr : &m_vScreenFiles[size_t(i)]);
     }
     // Every program the screens' first frames need is made now, not while the music plays.
     if (m_pDisp->beginWarmUp())

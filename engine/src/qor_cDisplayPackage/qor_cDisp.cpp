@@ -60,6 +60,11 @@ qor_hTexture qor_cDisp::createTexture(uint, uint, uint) { return QOR_NULL_TEXTUR
 bool qor_cDisp::lockTexture(qor_hTexture, uint *) { return false; }
 bool qor_cDisp::unlockTexture(qor_hTexture) { return false; }
 void qor_cDisp::setPixel(uint, uint, uchar, uchar, uchar, uchar) {}
+void qor_cDisp::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep)
+{
+    for (uint x = 0; x < n; ++x, pRGB += 3)
+        setPixel(x, y, pRGB[0], pRGB[1], pRGB[2], pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255);
+}
 bool qor_cDisp::setTexture(uint, qor_hTexture) { return false; }
 bool qor_cDisp::releaseTexture(qor_hTexture) { return false; }
 bool qor_cDisp::setTextureAsRenderTarget(qor_hTexture) { return false; }

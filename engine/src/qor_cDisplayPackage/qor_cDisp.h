@@ -99,6 +99,10 @@ public:
     virtual bool lockTexture(qor_hTexture handle, uint * pOut);
     virtual bool unlockTexture(qor_hTexture handle);
     virtual void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a);
+    // setPixel(x, y, ...) for x = 0 .. n - 1: red, green, blue from the triples of pRGB, alpha
+    // from every nAlphaStep-th byte of pAlpha (255 where pAlpha is null). An image is copied a
+    // row at a time, not through a call per pixel.
+    virtual void setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep);
     virtual bool setTexture(uint stage, qor_hTexture handle);
     virtual bool releaseTexture(qor_hTexture handle);
     virtual bool setTextureAsRenderTarget(qor_hTexture handle);
@@ -140,8 +144,9 @@ public:
 
     // Warm-up: draws a frame without showing it, so that every program the show needs at its
     // start is compiled (or read from the on-disk program store) before the music runs. Between
-    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen 640 x 480 target that
-    // is never presented (present does nothing); endWarmUp puts back the back buffer and every
+    // beginWarmUp and endWarmUp the frame's drawing goes to an offscreen target that is never
+    // presented (present does nothing): laid out as on the back buffer, of which it keeps only
+    // the top-left pixel, so that little is filled; endWarmUp puts back the back buffer and every
     // state the device held at beginWarmUp. beginWarmUp is false before init or when a warm-up
     // is already running.
     virtual bool beginWarmUp();

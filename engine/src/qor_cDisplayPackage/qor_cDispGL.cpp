@@ -119,7 +119,7 @@ void qor_cDispGL::releaseGL()
     if (m_uBackFbo)
         glDeleteFramebuffers(1, &m_uBackFbo);
     if (m_uBackColour)
-        glDeleteRenderbuffers(1, &m_uBackColour);
+        glDeleteTextures(1, &m_uBackColour);
     if (m_uBackDepth)
         glDeleteRenderbuffers(1, &m_uBackDepth);
     m_uBackFbo = m_uBackColour = m_uBackDepth = 0;
@@ -143,18 +143,37 @@ bool qor_cDispGL::makeCurrent()
 namespace
 {
 // A framebuffer of X8R8G8B8 colour (destination alpha reads 1, as on a Direct3D back buffer
-// without alpha) and a 24-bit depth, 8-bit stencil buffer; left bound.
-bool makeScreenFbo(uint w, uint h, GLuint * pFbo, GLuint * pColour, GLuint * pDepth)
+// without alpha) and a 24-bit depth, 8-bit stencil buffer; left bound. The colour is a
+// renderbuffer, or with bTexture a texture (that present draws to the window).
+bool makeScreenFbo(uint w, uint h, GLuint * pFbo, GLuint * pColour, GLuint * pDepth, bool bTexture = false)
 {
     glGenFramebuffers(1, pFbo);
-    glGenRenderbuffers(1, pColour);
     glGenRenderbuffers(1, pDepth);
-    glBindRenderbuffer(GL_RENDERBUFFER, *pColour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, w, h);
+    if (bTexture)
+    {
+        glGenTextures(1, pColour);
+        glActiveTexture(GL_TEXTURE0 + QOR_GL_MAX_STAGES);
+        glBindTexture(GL_TEXTURE_2D, *pColour);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, GLsizei(w), GLsizei(h), 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    }
+    else
+    {
+        glGenRenderbuffers(1, pColour);
+        glBindRenderbuffer(GL_RENDERBUFFER, *pColour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, w, h);
+    }
     glBindRenderbuffer(GL_RENDERBUFFER, *pDepth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
     glBindFramebuffer(GL_FRAMEBUFFER, *pFbo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, *pColour);
+    if (bTexture)
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, *pColour, 0);
+    else
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, *pColour);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, *pDepth);
     return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
@@ -162,7 +181,7 @@ bool makeScreenFbo(uint w, uint h, GLuint * pFbo, GLuint * pColour, GLuint * pDe
 
 bool qor_cDispGL::createBackBuffer()
 {
-    const bool bOk = makeScreenFbo(m_uBackW, m_uBackH, &m_uBackFbo, &m_uBackColour, &m_uBackDepth);
+    const bool bOk = makeScreenFbo(m_uBackW, m_uBackH, &m_uBackFbo, &m_uBackColour, &m_uBackDepth, true);
     m_dev.setRenderTarget(m_uBackFbo, m_uBackW, m_uBackH);
     return bOk;
 }
@@ -173,7 +192,11 @@ bool qor_cDispGL::beginWarmUp()
 {
     if (!m_pContext || m_bWarmUp)
         return false;
-    if (!m_uWarmFbo && !makeScreenFbo(m_uBackW, m_uBackH, &m_uWarmFbo, &m_uWarmColour, &m_uWarmDepth))
+    // The target is one pixel of the back buffer's formats: the programs a draw needs depend on
+    // the formats and the states, not on the size, so the frame compiles all of them while the
+    // rasteriser fills next to nothing (a full-size frame per screen would be filled for nothing,
+    // and the first present would wait for all of it).
+    if (!m_uWarmFbo && !makeScreenFbo(1, 1, &m_uWarmFbo, &m_uWarmColour, &m_uWarmDepth))
     {
         // The device's idea of the bound framebuffer is refreshed.
         const GLuint fbo = m_dev.getRenderTarget();
@@ -199,7 +222,8 @@ bool qor_cDispGL::beginWarmUp()
         m_warm.aUsed[i] = m_aRenderTarget[i].used;
     m_warm.iSceneDepth = m_iSceneDepth;
     m_bWarmUp = true;
-    // The frame draws into the offscreen target as it would into the back buffer.
+    // The frame draws into the offscreen target as it would into the back buffer: laid out at
+    // the back buffer's size, of which the target holds the top-left pixel.
     m_dev.setRenderTarget(0, 0, 0);
     m_dev.setRenderTarget(m_uWarmFbo, m_uBackW, m_uBackH);
     return true;
@@ -446,9 +470,16 @@ bool qor_cDispGL::present()
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m_uBackFbo);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    // The back buffer holds its top row first; the window's row 0 is its bottom.
-    glBlitFramebuffer(0, 0, m_uBackW, m_uBackH, r[0], r[1] + r[3], r[0] + r[2], r[1], GL_COLOR_BUFFER_BIT,
-                      GL_LINEAR);
+    // The back buffer holds its top row first; the window's row 0 is its bottom. It is drawn
+    // as a texture through the device's own program: llvmpipe makes the shaders of a
+    // glBlitFramebuffer anew in every process (tens of milliseconds on the first frame), while
+    // a program's machine code comes from Mesa's shader cache. At its own size the picture is
+    // copied texel for texel; scaled, it is filtered as the blit filtered it. While pixels are
+    // counted (the draw would count) and in OpenGL ES, the blit.
+    const bool bSameSize = uint(r[2]) == m_uBackW && uint(r[3]) == m_uBackH;
+    if (QOR_GLES || !m_dev.drawTexturedRect(m_uBackColour, r, !bSameSize))
+        glBlitFramebuffer(0, 0, m_uBackW, m_uBackH, r[0], r[1] + r[3], r[0] + r[2], r[1], GL_COLOR_BUFFER_BIT,
+                          GL_LINEAR);
     SDL_GL_SwapWindow(m_pWindow);
     // Back to the current target.
     const GLuint fbo = m_dev.getRenderTarget();
@@ -1082,6 +1113,14 @@ void qor_cDispGL::setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a)
         m_pLockedNode->setPixel(x, y, r, g, b, a);
     else if (m_pLockedCubeNode)
         m_pLockedCubeNode->setPixel(x, y, r, g, b, a);
+}
+
+void qor_cDispGL::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep)
+{
+    if (m_pLockedNode)
+        m_pLockedNode->setPixelRow(y, n, pRGB, pAlpha, nAlphaStep);
+    else
+        qor_cDisp::setPixelRow(y, n, pRGB, pAlpha, nAlphaStep);
 }
 
 bool qor_cDispGL::setTexture(uint stage, qor_hTexture handle)

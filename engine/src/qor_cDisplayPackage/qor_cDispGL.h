@@ -100,6 +100,7 @@ public:
     bool lockTexture(qor_hTexture handle, uint * pOut) override;
     bool unlockTexture(qor_hTexture handle) override;
     void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a) override;
+    void setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep) override;
     bool setTexture(uint stage, qor_hTexture handle) override;
     bool releaseTexture(qor_hTexture handle) override;
     bool setTextureAsRenderTarget(qor_hTexture handle) override;

@@ -292,6 +292,66 @@ void qor_cGLDevice::destroy()
         glDeleteBuffers(kReadRing, m_auReadPbo);
     std::memset(m_auReadPbo, 0, sizeof(m_auReadPbo));
     m_nReadPending = 0;
+    if (m_uRectProgram)
+        glDeleteProgram(m_uRectProgram);
+    if (m_uRectVao)
+        glDeleteVertexArrays(1, &m_uRectVao);
+    m_uRectProgram = m_uRectVao = 0;
+}
+
+bool qor_cGLDevice::drawTexturedRect(GLuint uTexture, const int * pRect, bool bLinear)
+{
+    if (m_bPixelQuery)
+        return false;
+    if (!m_uRectProgram)
+    {
+        // One triangle that covers the viewport; v = 0 at its top edge.
+        const std::string strHeader =
+            qor_cGLShaderCache::isES() ? "#version 300 es\nprecision highp float;\n" : "#version 330 core\n";
+        const std::string strVS = strHeader +
+                                  "out vec2 vUV;\n"
+                                  "void main()\n"
+                                  "{\n"
+                                  "    vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);\n"
+                                  "    vUV = vec2(p.x + 1.0, 1.0 - p.y) * 0.5;\n"
+                                  "    gl_Position = vec4(p, 0.0, 1.0);\n"
+                                  "}\n";
+        const std::string strFS = strHeader + "uniform sampler2D uPicture;\n"
+                                              "in vec2 vUV;\n"
+                                              "out vec4 oColour;\n"
+                                              "void main() { oColour = texture(uPicture, vUV); }\n";
+        m_uRectProgram = qor_cGLShaderCache::compileAndLink(strVS, strFS);
+        if (!m_uRectProgram)
+            return false;
+        glGenVertexArrays(1, &m_uRectVao);
+        glUseProgram(m_uRectProgram);
+        glUniform1i(glGetUniformLocation(m_uRectProgram, "uPicture"), QOR_GL_MAX_STAGES);
+        m_gl.program = m_uRectProgram;
+    }
+    glActiveTexture(GL_TEXTURE0 + QOR_GL_MAX_STAGES);
+    glBindTexture(GL_TEXTURE_2D, uTexture);
+    const GLint iFilter = bLinear ? GL_LINEAR : GL_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, iFilter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, iFilter);
+    if (m_gl.program != m_uRectProgram)
+        glUseProgram(m_uRectProgram);
+    if (m_gl.vao != m_uRectVao)
+        glBindVertexArray(m_uRectVao);
+    if (m_gl.blend != 0)
+        glDisable(GL_BLEND);
+    if (m_gl.depthTest != 0)
+        glDisable(GL_DEPTH_TEST);
+    if (m_gl.cull != 0)
+        glDisable(GL_CULL_FACE);
+    glViewport(pRect[0], pRect[1], pRect[2], pRect[3]);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    // What GL holds now; the next draw sends its own states.
+    m_gl.program = m_uRectProgram;
+    m_gl.vao = m_uRectVao;
+    m_gl.blend = m_gl.depthTest = m_gl.cull = 0;
+    std::memcpy(m_gl.viewport, pRect, sizeof(m_gl.viewport));
+    m_bDirtyGL = true;
+    return true;
 }
 
 // ----- render states

@@ -187,6 +187,12 @@ public:
     bool startRead();
     bool finishRead(std::vector<uint8_t> & out, int & w, int & h);
     int getReadsPending() const { return m_nReadPending; }
+    // Draws the 2D texture uTexture over the rectangle pRect (x, y, w, h in pixels of the bound
+    // draw framebuffer, y up) with the texture's row 0 at the rectangle's top, sampled linearly
+    // or to the nearest texel; no blending, depth or culling. The device's record of GL's state
+    // stays true. False while pixels are counted (the draw would be counted with the frame's)
+    // or when the program cannot be made.
+    bool drawTexturedRect(GLuint uTexture, const int * pRect, bool bLinear);
 
     // ----- drawing
     // Draws nVertex / 3 triangles of the bound vertex array object in the given format.
@@ -319,6 +325,9 @@ private:
 
     GLuint m_auSampler[QOR_GL_MAX_STAGES];
     bool m_abSamplerDirty[QOR_GL_MAX_STAGES];
+    // drawTexturedRect's program and its empty vertex array object (the corners come from
+    // gl_VertexID); the texture goes on unit QOR_GL_MAX_STAGES, which no stage uses.
+    GLuint m_uRectProgram = 0, m_uRectVao = 0;
     bool m_bClipControl;
     qor_cGLShaderCache m_cache;
     qor_sGLStats m_stats;

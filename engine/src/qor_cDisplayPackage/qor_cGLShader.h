@@ -120,9 +120,11 @@ public:
     // The generated sources (also used by tests and the architecture notes).
     static std::string vertexSource(const qor_sShaderKey & key);
     static std::string fragmentSource(const qor_sShaderKey & key);
+    // A linked program from two sources (the device's own fixed programs use it too); 0, with
+    // the info log in the error log, when either fails to compile or the link fails.
+    static GLuint compileAndLink(const std::string & vs, const std::string & fs);
 
 private:
-    static GLuint compileAndLink(const std::string & vs, const std::string & fs);
     static qor_cGLProgram * wrap(GLuint uProgram);
     std::unordered_map<qor_sShaderKey, qor_cGLProgram *, qor_sShaderKeyHash> m_map;
     qor_cGLProgramStore m_store;

@@ -293,6 +293,54 @@ void qor_cTexNodeGL::setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a
         m_p16[y * m_uPitch + x] = static_cast<uint16_t>(v);
 }
 
+void qor_cTexNodeGL::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep)
+{
+    if (y >= m_uHeight || (!m_p32 && !m_p16))
+        return; // outside the surface, or a format with no pixel writes
+    // What setPixel does for each pixel, without its call and its checks per pixel.
+    const uint nIn = std::min(n, m_uWidth);
+    uchar uAllAlpha = 255;
+    const uint uFormat = m_fmt.getD3DFormat();
+    if (m_p32 && (uFormat == qorrs_fmt_A8R8G8B8 || uFormat == qorrs_fmt_X8R8G8B8))
+    {
+        // The textures' own layout (alpha 24, red 16, green 8, blue 0), with its shifts known
+        // here: one word per pixel.
+        uint32_t * pOut = m_p32 + size_t(y) * m_uPitch;
+        for (uint x = 0; x < nIn; ++x, pRGB += 3)
+        {
+            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
+            uAllAlpha &= a;
+            pOut[x] = (uint32_t(a) << 24) | (uint32_t(pRGB[0]) << 16) | (uint32_t(pRGB[1]) << 8) | pRGB[2];
+        }
+    }
+    else if (m_p32)
+    {
+        uint32_t * pOut = m_p32 + size_t(y) * m_uPitch;
+        for (uint x = 0; x < nIn; ++x, pRGB += 3)
+        {
+            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
+            uAllAlpha &= a;
+            pOut[x] = m_fmt.pack(pRGB[0], pRGB[1], pRGB[2], a);
+        }
+    }
+    else
+    {
+        uint16_t * pOut = m_p16 + size_t(y) * m_uPitch;
+        for (uint x = 0; x < nIn; ++x, pRGB += 3)
+        {
+            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
+            uAllAlpha &= a;
+            pOut[x] = static_cast<uint16_t>(m_fmt.pack(pRGB[0], pRGB[1], pRGB[2], a));
+        }
+    }
+    if (uAllAlpha != 255)
+        m_bHasAlpha = true;
+    // Pixels past the surface's width are dropped as setPixel drops them; their alpha counts.
+    for (uint x = nIn; x < n; ++x)
+        if (pAlpha && pAlpha[size_t(x) * nAlphaStep] != 255)
+            m_bHasAlpha = true;
+}
+
 // ----- cube
 
 qor_cCubeTexNodeGL::qor_cCubeTexNodeGL(qor_cGLDevice * pDev) : qor_cTexNodeGL(pDev), m_iLockedFace(qorrs_cubeface_posx)

@@ -26,6 +26,8 @@ public:
     virtual bool unlock();
     virtual void setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a);
     virtual ~qor_cTexNodeGL();
+    // setPixel for x = 0 .. n - 1 of row y of level 0 (qor_cDisp::setPixelRow).
+    void setPixelRow(uint y, uint n, const uchar * pRGB, const uchar * pAlpha, uint nAlphaStep);
 
     // Creates the GL texture; false with the creation message when GL refuses it.
     bool create(uint width, uint height, const qor_cPixelFormat * pFmt, uint flags);

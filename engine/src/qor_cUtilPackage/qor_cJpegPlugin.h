@@ -18,9 +18,11 @@ public:
     virtual void release() = 0;                   // not used by the engine
     virtual uint getWidth() const = 0;
     virtual uint getHeight() const = 0;
-    virtual uint getPitch() const = 0;            // not used by the engine
-    virtual uint getBitsPerPixel() const = 0;     // not used by the engine
-    virtual uchar * getData() = 0;                // not used by the engine
+    // The pixels in rows of getPitch() bytes, getBitsPerPixel() each (textures are copied from
+    // them a row at a time).
+    virtual uint getPitch() const = 0;
+    virtual uint getBitsPerPixel() const = 0;
+    virtual uchar * getData() = 0;
     virtual cchar * getLastError() const = 0;     // not used by the engine
     // Three bytes red, green, blue of pixel index = y * width + x; null outside the image.
     virtual const uchar * getPixel(uint nIndex) const = 0;

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 namespace
 {
@@ -23,10 +25,24 @@ enum class eDecode
     failed,
 };
 
+// The images decoded while the cache is open, by file name.
+bool s_bCacheOpen = false;
+std::unordered_map<std::string, std::shared_ptr<qor_cJpegImage>> s_cache;
+
 // Decodes one image through the locked file. The stream is unlocked before returning, so the
-// pack is free again whatever happened.
-eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
+// pack is free again whatever happened. With the cache open, an image decoded before is
+// taken from it (missing and undecodable files are tried, and reported, each time).
+eDecode decodeImage(cchar * szFile, std::shared_ptr<qor_cJpegImage> & pImage)
 {
+    if (s_bCacheOpen)
+    {
+        const auto it = s_cache.find(szFile);
+        if (it != s_cache.end())
+        {
+            pImage = it->second;
+            return eDecode::ok;
+        }
+    }
     FILE * pFile = QOR_XCHANGE() ? QOR_XCHANGE()->lockFile(szFile, "rb") : nullptr;
     if (!pFile)
         return eDecode::missing;
@@ -39,6 +55,8 @@ eDecode decodeImage(cchar * szFile, std::unique_ptr<qor_cJpegImage> & pImage)
         pImage.reset();
         return eDecode::failed;
     }
+    if (s_bCacheOpen)
+        s_cache[szFile] = pImage;
     return eDecode::ok;
 }
 
@@ -59,9 +77,25 @@ void logFailure(cchar * szSig, cchar * szArg, cchar * szStatement)
     qoru_logError("%s", szStatement);
 }
 
+// The decoded pixels as one block of red, green, blue triples in pixel-index order, or null when
+// the decoder keeps them otherwise (they are then read a pixel at a time).
+const uchar * packedPixels(qor_cJpegImage & image)
+{
+    const uint w = image.getWidth();
+    return image.getBitsPerPixel() == 24 && image.getPitch() == w * 3 ? image.getData() : nullptr;
+}
+
 cchar * const s_szStmtLock = "FILE * pFile = QOR_XCHANGE()->lockFile(filename.get());\n";
 cchar * const s_szStmtRead = "bool bRet = jpg.read(filename.get());\n";
 } // namespace
+
+void qoru_openImageCache() { s_bCacheOpen = true; }
+
+void qoru_closeImageCache()
+{
+    s_bCacheOpen = false;
+    s_cache.clear();
+}
 
 qor_cString qoru_imageFileName(cchar * szStem)
 {
@@ -80,7 +114,7 @@ qor_sUCColor * qoru_loadRGBARect(cchar * szFilename, uint & width, uint & height
     if (!qoru_acceptDataName(szFilename, "image"))
         return nullptr;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg;
+    std::shared_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
@@ -119,7 +153,7 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
     if (!qoru_acceptDataName(szFilename, "texture") || (szAlpha && !qoru_acceptDataName(szAlpha, "texture alpha")))
         return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg, pAlpha;
+    std::shared_ptr<qor_cJpegImage> pJpg, pAlpha;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
@@ -167,16 +201,25 @@ qor_hTexture qoru_loadTexture(cchar * szFilename, cchar * szAlpha, bool /*bCompr
         return QOR_NULL_TEXTURE;
     }
     QOR_DISP()->lockTexture(handle, nullptr);
-    for (uint y = 0; y < height; ++y)
-        for (uint x = 0; x < width; ++x)
-        {
-            uint i = y * width + x;
-            const uchar * p = pJpg->getPixel(i);
-            const uchar * pA = pAlpha ? pAlpha->getPixel(i) : nullptr;
-            uchar a = pAlpha ? (pA ? pA[0] : 255) : 255;
-            if (p)
-                QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], a);
-        }
+    // Row y starts at pixel index y * width in both images (the alpha image is read by the
+    // colour image's index, whatever its own width): the red byte of each alpha pixel.
+    const uchar * pRGB = packedPixels(*pJpg);
+    const uchar * pA = pAlpha ? packedPixels(*pAlpha) : nullptr;
+    if (pRGB && (!pAlpha || pA))
+        for (uint y = 0; y < height; ++y)
+            QOR_DISP()->setPixelRow(y, width, pRGB + size_t(y) * width * 3, pA ? pA + size_t(y) * width * 3 : nullptr,
+                                    3);
+    else
+        for (uint y = 0; y < height; ++y)
+            for (uint x = 0; x < width; ++x)
+            {
+                uint i = y * width + x;
+                const uchar * p = pJpg->getPixel(i);
+                const uchar * pAi = pAlpha ? pAlpha->getPixel(i) : nullptr;
+                uchar a = pAlpha ? (pAi ? pAi[0] : 255) : 255;
+                if (p)
+                    QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], a);
+            }
     QOR_DISP()->unlockTexture(handle);
     return handle;
 }
@@ -186,7 +229,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
     if (!qoru_acceptDataName(szFilename, "bump texture"))
         return QOR_NULL_TEXTURE;
     qor_cString filename = qoru_imageFileName(szFilename);
-    std::unique_ptr<qor_cJpegImage> pJpg;
+    std::shared_ptr<qor_cJpegImage> pJpg;
     switch (decodeImage(filename.get(), pJpg))
     {
     case eDecode::missing:
@@ -225,11 +268,7 @@ qor_hTexture qoru_loadTextureAsBump(cchar * szFilename)
     qoru_computeBumpMap(pHeight.get(), width, height, pRGB.get());
     QOR_DISP()->lockTexture(handle, nullptr);
     for (uint y = 0; y < height; ++y)
-        for (uint x = 0; x < width; ++x)
-        {
-            const uchar * p = pRGB.get() + 3 * ((size_t)y * width + x);
-            QOR_DISP()->setPixel(x, y, p[0], p[1], p[2], 255);
-        }
+        QOR_DISP()->setPixelRow(y, width, pRGB.get() + 3 * (size_t)y * width, nullptr, 0);
     QOR_DISP()->unlockTexture(handle);
     return handle;
 }

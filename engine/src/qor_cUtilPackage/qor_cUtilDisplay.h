@@ -10,6 +10,13 @@
 #include "qor_cDisp.h"
 #include "qor_sUCColor.h"
 
+// While the image cache is open, an image file read and decoded once is kept by its name, and
+// loading that name again takes the kept pixels instead of reading and decoding the file again
+// (a show loads the same images into many scenes and layers). Open it around a load during
+// which the files do not change; closing it frees the images.
+void qoru_openImageCache();
+void qoru_closeImageCache();
+
 // The file read for an image stem: "maps\" + stem + ".jpg".
 qor_cString qoru_imageFileName(cchar * szStem);
 

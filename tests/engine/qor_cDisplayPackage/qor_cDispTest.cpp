@@ -808,6 +808,42 @@ TEST_F(DispTest, PresentKeepsTheTargetAndReturnsTrue)
     EXPECT_PIXEL(f.at(4, 4), 255, 0, 0, 0);
 }
 
+TEST_F(DispTest, PresentShowsThePictureTopUpAndKeepsTheStatesItMet)
+{
+    // Red at the picture's top-left corner, green at its bottom-left, drawn with additive
+    // blending and culling of clockwise triangles on (the quads are counter-clockwise).
+    d->setBlendMode(1, 1);
+    d->setCullMode(1);
+    d->setClearColor(0, 0, 0);
+    d->clear(1);
+    quadRHW(0, 0, 8, 8, argb(255, 0, 0));
+    quadRHW(0, 472, 8, 480, argb(0, 255, 0));
+    EXPECT_TRUE(d->present());
+    // The window (GL's row 0 at its bottom) shows the picture at its own size, texel for texel.
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(SDL_GL_GetCurrentWindow(), &w, &h);
+    ASSERT_EQ(w, 640);
+    ASSERT_EQ(h, 480);
+    GLint iRead = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &iRead);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    uint8_t aTop[4] = {}, aBottom[4] = {}, aMiddle[4] = {};
+    glReadPixels(4, h - 5, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, aTop);
+    glReadPixels(4, 4, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, aBottom);
+    glReadPixels(320, 240, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, aMiddle);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(iRead));
+    EXPECT_EQ((std::vector<int>{aTop[0], aTop[1], aTop[2]}), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ((std::vector<int>{aBottom[0], aBottom[1], aBottom[2]}), (std::vector<int>{0, 255, 0}));
+    EXPECT_EQ((std::vector<int>{aMiddle[0], aMiddle[1], aMiddle[2]}), (std::vector<int>{0, 0, 0}));
+    // The next draw still blends and culls as set: blue added over the red.
+    quadRHW(0, 0, 8, 8, argb(0, 0, 255));
+    quadRHW(24, 0, 16, 8, argb(0, 0, 255)); // mirrored, so clockwise: culled
+    Frame f;
+    EXPECT_PIXEL(f.at(4, 4), 255, 0, 255, 0);
+    EXPECT_PIXEL(f.at(20, 4), 0, 0, 0, 0);
+    d->setCullMode(0);
+}
+
 TEST_F(DispTest, ShaderCacheServesARepeatedStateWithoutCompiling)
 {
     quadRHW(0, 0, 8, 8, argb(255, 0, 0));

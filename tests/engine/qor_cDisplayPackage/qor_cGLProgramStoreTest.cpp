@@ -345,12 +345,23 @@ TEST_F(DispTest, WarmUpCompilesOffscreenAndPutsEverythingBack)
     d->setClearColor(0, 1, 0);
     d->clear(3);
     useShowState();
+    // The quad covers the whole 640 x 480 frame (the world matrix moved to identity); the
+    // offscreen target keeps only its top-left pixel, so one pixel is filled (the programs are
+    // made all the same).
+    qor_cMatrix identity;
+    d->setMatrix(qorrs_ts_world, &identity);
+    d->countPixels(true);
+    qor_sDispStats beforeQuad, afterQuad;
+    d->getStats(&beforeQuad);
     qort::quadXYZ(-1, 1, 1, -1, 0.5f, 0, 0, -1);
+    d->countPixels(false);
+    d->getStats(&afterQuad);
+    EXPECT_EQ(afterQuad.nPixel - beforeQuad.nPixel, 1u);
     EXPECT_TRUE(d->endScene());
     EXPECT_TRUE(d->present());
     {
         Frame f; // the offscreen target: half fog over white
-        EXPECT_PIXEL(f.at(600, 400), 255, 128, 128, 1);
+        EXPECT_PIXEL(f.at(0, 0), 255, 128, 128, 1);
     }
     const uint nWarm = d->getShaderCompileCount();
     // Every program the warm-up needed and the device did not hold was compiled then (one,

@@ -293,3 +293,35 @@ TEST_F(ImageLoading, ImagesComeFromThePackBeforeTheDisk)
     EXPECT_EQ(qoru_loadTexture("absent", nullptr, true), 0u);
     EXPECT_NE(log.text().find("file not found\n"), std::string::npos);
 }
+
+TEST_F(ImageLoading, WhileTheCacheIsOpenAnImageIsReadOnce)
+{
+    // The file is replaced between two loads of its name: with the cache open the second load
+    // gives the first file's texels (it was not read again), also as an alpha image; once the
+    // cache is closed, the new file's. A missing file is looked for, and reported, every time.
+    ASSERT_TRUE(writeImage("cached", 2, 2, qort::solidRgb(2, 2, 200, 10, 10)));
+    qoru_openImageCache();
+    const qor_hTexture hFirst = qoru_loadTexture("cached", nullptr, true);
+    ASSERT_TRUE(writeImage("cached", 2, 2, qort::solidRgb(2, 2, 10, 200, 10)));
+    const qor_hTexture hAgain = qoru_loadTexture("cached", "cached", true);
+    qort::LogCapture log;
+    EXPECT_EQ(qoru_loadTexture("nothere", nullptr, true), 0u);
+    EXPECT_EQ(qoru_loadTexture("nothere", nullptr, true), 0u);
+    qoru_closeImageCache();
+    const qor_hTexture hAfter = qoru_loadTexture("cached", nullptr, true);
+    ASSERT_LT(hFirst, QOR_NULL_TEXTURE);
+    ASSERT_LT(hAgain, QOR_NULL_TEXTURE);
+    ASSERT_LT(hAfter, QOR_NULL_TEXTURE);
+    EXPECT_NE(hFirst, hAgain) << "each load still makes its own texture";
+    const Rgba first = readTexture(hFirst, 2, 2)[0], again = readTexture(hAgain, 2, 2)[0],
+               after = readTexture(hAfter, 2, 2)[0];
+    EXPECT_NEAR(first.r, 200, kJpegTolerance);
+    EXPECT_EQ(again.rgb(), first.rgb());
+    EXPECT_EQ(again.a, first.r) << "the alpha image's red, from the first file";
+    EXPECT_NEAR(after.g, 200, kJpegTolerance);
+    const std::string text = log.text();
+    size_t nFound = 0;
+    for (size_t at = text.find("file not found\n"); at != std::string::npos; at = text.find("file not found\n", at + 1))
+        ++nFound;
+    EXPECT_EQ(nFound, 2u);
+}

@@ -34,7 +34,7 @@ cchar * const s_szSigOffset = "bool qor_cTexture::loadOffsetTable(cchar * szText
 
 qor_cTexture::qor_cTexture()
     : m_tex(QOR_NULL_TEXTURE), m_pTableX(nullptr), m_pTableY(nullptr), m_pOffMap(nullptr), m_fOffsetTime(0.0f),
-      m_nFrame(1), m_bLoaderFrameKeys(false)
+      m_bOffsetPending(false), m_nFrame(1), m_bLoaderFrameKeys(false)
 {
     m_szName[0] = 0;
     m_frame.m_iEndMode = 1;
@@ -267,6 +267,8 @@ qor_hTexture qor_cTexture::getCurrentHandle()
 
 bool qor_cTexture::use(uint stage)
 {
+    if (m_bOffsetPending)
+        writeOffsetFrame();
     return QOR_DISP()->setTexture(stage, getCurrentHandle());
 }
 
@@ -277,6 +279,14 @@ void qor_cTexture::update(const float * dt)
         return;
 
     m_fOffsetTime += *dt;
+    // The frame is a function of the time alone: it is written when the texture is next bound,
+    // so updates that are not drawn (a seek replays thousands) cost no rewrite and upload.
+    m_bOffsetPending = true;
+}
+
+void qor_cTexture::writeOffsetFrame()
+{
+    m_bOffsetPending = false;
     // Only t mod 256 matters (one row per unit over 256 rows); the remainder keeps the
     // conversion to int defined whatever the accumulated time.
     int t = (int)std::fmod(m_fOffsetTime, (float)e_ot_height);

@@ -43,9 +43,10 @@ public:
     bool addKey_frame(float keytime, float frame);
     bool lastKey_frame();
 
-    // Advances the frame track; rewrites the offset-table texture.
+    // Advances the frame track and the offset-table time.
     void update(const float * dt);
-    // Binds the current frame to the stage.
+    // Binds the current frame to the stage; an offset-table texture is first rewritten for
+    // its time if an update moved it since.
     bool use(uint stage);
 
     void setName(cchar * szName);
@@ -66,6 +67,8 @@ private:
     uchar * m_pTableY;
     qor_sUCColor * m_pOffMap;
     float m_fOffsetTime;
+    bool m_bOffsetPending; // the time moved since the offset-table frame was written
+    void writeOffsetFrame();
     // Frames made by loadAnim (all released with the texture), 1 otherwise.
     uint m_nFrame;
     // Set while the frame track holds only the keys loadAnim made.

@@ -179,8 +179,13 @@ TEST_F(Texture, OffsetTableScrollsTheSourceThroughTheMaps)
     for (int i = 0; i < 65536; ++i)
         expected[i] = src[((my[i].r + 3) * 256 + mx[i].r) % 65536];
 
-    float dt = 3.7f;
+    // The frame is written when the texture is bound, for the time the updates reached:
+    // 1.5 and 2.2 make 3.7 (the frame of time 1.5 is never written).
+    float dt = 1.5f;
     tex.update(&dt);
+    dt = 2.2f;
+    tex.update(&dt);
+    ASSERT_TRUE(tex.use(0));
     std::vector<Rgba> shown = readTexture(tex.getHandle(), 256, 256);
     int nBad = 0;
     for (int i = 0; i < 65536; ++i)
@@ -190,9 +195,11 @@ TEST_F(Texture, OffsetTableScrollsTheSourceThroughTheMaps)
     EXPECT_EQ(shown[10 * 256 + 20].rgb(), src[13 * 256 + 20].rgb());
     EXPECT_EQ(shown[254 * 256 + 5].rgb(), src[1 * 256 + 5].rgb()) << "rows wrap";
 
-    // Another 0.4 reaches 4.1: one more row.
+    // Another 0.4 reaches 4.1: one more row, once bound.
     dt = 0.4f;
     tex.update(&dt);
+    EXPECT_EQ(readTexture(tex.getHandle(), 256, 256)[10 * 256 + 20].rgb(), src[13 * 256 + 20].rgb());
+    ASSERT_TRUE(tex.use(0));
     shown = readTexture(tex.getHandle(), 256, 256);
     EXPECT_EQ(shown[10 * 256 + 20].rgb(), src[14 * 256 + 20].rgb());
 }
