@@ -7,8 +7,11 @@
 #include "qor_cTriList.h"
 #include "qor_cXChange.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+
+bool qor_cLayerQuad::s_bClipClear = true;
 
 const qor_cVector2 qor_cLayerQuad::s_aCorner[4] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}};
 
@@ -261,10 +264,153 @@ void qor_cLayerQuad::render()
         return;
     // 2. The diffuse colour comes from the vertices, the other three from the material.
     m_pMaterial->getProp().setSources(1, 0, 0, 0);
-    // 3.
+    qor_cDisp * pDisp = QOR_DISP();
+    // 3. Texture coordinates that turn with the quad's rotation are left whole.
+    const bool bUpright = m_texMatrix.m[0][1] == 0.0f && m_texMatrix.m[1][0] == 0.0f;
     for (uint i = 0; i < m_pMaterial->getNbPass(); ++i)
     {
         m_pMaterial->usePass(i);
-        m_pList->draw();
+        qor_sClearRows rows;
+        int aBand[kMaxBand][4];
+        const int nBand =
+            s_bClipClear && bUpright && pDisp->getClearRows(&rows) ? clearBands(m_afRect, m_aUV, rows, aBand) : 0;
+        if (nBand == 0)
+        {
+            m_pList->draw();
+            continue;
+        }
+        for (int b = 0; b < nBand; ++b)
+        {
+            pDisp->setClipRect(aBand[b]);
+            m_pList->draw();
+        }
+        pDisp->setClipRect(nullptr);
     }
+}
+
+namespace
+{
+// Texel footprint of the samples of a run of pixels: the pixels' centres lie within 2 pixels of
+// them whatever the half-pixel rule and the picture's scale (a larger picture's pixel centres
+// fall between), and a bilinear sample at texel coordinate s reads texels floor(s - 0.5) and
+// the next; one texel more on each side keeps float rounding out of it.
+void footprint(double a, double b, double p0, double p1, double * pLo, double * pHi)
+{
+    const double s0 = a * (p0 - 2.0) + b, s1 = a * (p1 + 2.0) + b;
+    *pLo = std::floor((s0 < s1 ? s0 : s1) - 0.5) - 1.0;
+    *pHi = std::floor((s0 < s1 ? s1 : s0) - 0.5) + 2.0;
+}
+
+// The pixels p (of a run from p0 to p1 - 1) whose footprint lies within texels first..last:
+// [*pLo, *pHi], empty when *pLo > *pHi. s = a p + b.
+void insidePixels(double a, double b, int p0, int p1, int first, int last, int * pLo, int * pHi)
+{
+    // footprint within [first, last] when s over [p - 2, p + 2] stays within
+    // [first + 1.5, last - 1.5]; one pixel more on each side for the rounding of the division.
+    double x0 = (first + 1.5 - b) / a, x1 = (last - 1.5 - b) / a;
+    if (x0 > x1)
+        std::swap(x0, x1);
+    const double lo = std::ceil(x0 + 2.0) + 1.0, hi = std::floor(x1 - 2.0) - 1.0;
+    *pLo = lo > p0 ? int(lo) : p0;
+    *pHi = hi < p1 - 1 ? int(hi) : p1 - 1;
+    if (!(lo <= hi))
+        *pLo = 1, *pHi = 0;
+}
+} // namespace
+
+int qor_cLayerQuad::clearBands(const float * pRect, const qor_cVector2 * pUV, const qor_sClearRows & rows,
+                               int aBand[kMaxBand][4])
+{
+    const double left = pRect[0], top = pRect[1], right = pRect[2], bottom = pRect[3];
+    const double W = rows.nWidth, H = rows.nHeight;
+    // Only a quad of a few pixels at least, on a target of sensible size.
+    if (!(right - left >= 8.0 && bottom - top >= 8.0) || !(left > -65536.0 && right < 65536.0) ||
+        !(top > -65536.0 && bottom < 65536.0) || !rows.pRow || !rows.nWidth || !rows.nHeight)
+        return 0;
+    // Texel coordinates s = ax x + bx across, t = ay y + by down.
+    const double ax = W * (double(pUV[2].x) - pUV[0].x) / (right - left);
+    const double ay = H * (double(pUV[2].y) - pUV[0].y) / (bottom - top);
+    double bx = W * pUV[0].x - ax * left, by = H * pUV[0].y - ay * top;
+    if (!(ax != 0.0 && ay != 0.0) || !std::isfinite(ax + bx + ay + by))
+        return 0;
+    // The texture repeats: coordinates moved by whole turns so that the quad's centre reads the
+    // texture's first copy sample the same texels.
+    bx -= W * std::floor((ax * (left + right) * 0.5 + bx) / W);
+    by -= H * std::floor((ay * (top + bottom) * 0.5 + by) / H);
+    // Every pixel the quad can touch: its rectangle and 2 pixels around it.
+    const int X0 = int(std::floor(left)) - 2, X1 = int(std::ceil(right)) + 2;
+    const int Y0 = int(std::floor(top)) - 2, Y1 = int(std::ceil(bottom)) + 2;
+
+    // The clear columns of a run of pixel rows: texel rows of their footprint, the runs of those
+    // rows intersected, then the pixels whose footprint stays within it.
+    const auto clearColumns = [&](int y0, int y1, int * pLo, int * pHi) {
+        *pLo = 1, *pHi = 0;
+        double r0, r1;
+        footprint(ay, by, y0, y1 - 1, &r0, &r1);
+        if (r0 < 0.0 || r1 >= H)
+            return;
+        int first = 0, last = int(W) - 1;
+        for (int r = int(r0); r <= int(r1) && first <= last; ++r)
+        {
+            first = std::max(first, int(rows.pRow[2 * r]));
+            last = std::min(last, int(rows.pRow[2 * r + 1]));
+        }
+        if (first > last)
+            return;
+        insidePixels(ax, bx, X0, X1, first, last, pLo, pHi);
+    };
+
+    // The rows with any clear column, as one run from the first to the last.
+    int yFirst = Y1, yLast = Y0 - 1;
+    for (int y = Y0; y < Y1; ++y)
+    {
+        int lo, hi;
+        clearColumns(y, y + 1, &lo, &hi);
+        if (lo <= hi)
+        {
+            yFirst = std::min(yFirst, y);
+            yLast = y;
+        }
+    }
+    if (yFirst > yLast)
+        return 0;
+    // That run in kStrip strips of equal height, each left out where all its rows are clear;
+    // more strips follow a round clear part more closely, each costs two draws.
+    const int kStrip = 5;
+    int nBand = 0;
+    long nLeftOut = 0;
+    const auto add = [&](int x0, int y0, int x1, int y1) {
+        if (x1 <= x0 || y1 <= y0)
+            return;
+        // A whole-width band right under the one before joins it.
+        if (nBand > 0 && x0 == X0 && x1 == X1 && aBand[nBand - 1][0] == X0 && aBand[nBand - 1][2] == X1 - X0 &&
+            aBand[nBand - 1][1] + aBand[nBand - 1][3] == y0)
+        {
+            aBand[nBand - 1][3] += y1 - y0;
+            return;
+        }
+        int * b = aBand[nBand++];
+        b[0] = x0, b[1] = y0, b[2] = x1 - x0, b[3] = y1 - y0;
+    };
+    add(X0, Y0, X1, yFirst);
+    const int nRow = yLast + 1 - yFirst;
+    for (int i = 0; i < kStrip; ++i)
+    {
+        const int y0 = yFirst + nRow * i / kStrip, y1 = yFirst + nRow * (i + 1) / kStrip;
+        if (y1 <= y0)
+            continue;
+        int lo, hi;
+        clearColumns(y0, y1, &lo, &hi);
+        if (lo > hi)
+        {
+            add(X0, y0, X1, y1);
+            continue;
+        }
+        nLeftOut += long(hi + 1 - lo) * (y1 - y0);
+        add(X0, y0, lo, y1);
+        add(hi + 1, y0, X1, y1);
+    }
+    add(X0, yLast + 1, X1, Y1);
+    // Under 64 x 64 pixels left out, the extra draws cost more than the fill they save.
+    return nLeftOut >= 4096 ? nBand : 0;
 }

@@ -13,6 +13,8 @@
 #include "qor_cVector2.h"
 #include "qor_types.h"
 
+struct qor_sClearRows;
+
 class qor_cMaterial;
 class qor_cTriList;
 
@@ -74,6 +76,20 @@ public:
 
     // Four texture corners: top-left, top-right, bottom-right, bottom-left.
     static const qor_cVector2 s_aCorner[4];
+
+    // Drawing less: a pass that a texel of alpha 0 cannot change (qor_cDisp::getClearRows) is
+    // drawn in bands around the part of the quad where every texel it samples is such a texel,
+    // the same triangles each time, cut to each band: every pixel is drawn once, as it would be
+    // whole, and the clear middle of a vignette is not filled at all. On by default; tests and
+    // measurements turn it off to compare.
+    static bool s_bClipClear;
+    // The bands for a rectangle (left, top, right, bottom in target pixels) whose texture
+    // coordinates run from uv[0] at its top-left corner to uv[2] at its bottom-right without
+    // rotation, over the clear rows of its texture: x, y, w, h each, at most kMaxBand. 0 when
+    // nothing would be left out (the quad is drawn whole).
+    static const int kMaxBand = 16;
+    static int clearBands(const float * pRect, const qor_cVector2 * pUV, const qor_sClearRows & rows,
+                          int aBand[kMaxBand][4]);
 
 private:
     static void setStatic(qor_cEasyAnim & track, float a, float b);

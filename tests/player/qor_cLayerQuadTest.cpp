@@ -284,3 +284,121 @@ TEST_F(LayerQuad, PositionAndScaleKeysAreTrackedInFrames)
     // At the last key: centre 320 + 160, size 0.2 of the screen.
     expectRect(pLayer->getQuad(0), 416, 192, 544, 288);
 }
+
+// Drawing in bands around the clear middle of a quad's texture: the frame is the frame drawn
+// whole, byte for byte, and only blends that keep the target where the source alpha is 0 are
+// drawn so. The picture: colours that change with every texel; its alpha image: 0 over texels
+// 16 to 47 across and down (whole 8 x 8 blocks, so JPEG keeps them exactly 0) and from 40 to
+// 250 elsewhere, over the quadrants picture.
+struct ClearCase
+{
+    const char * name;
+    const char * quad; // script lines after addQuad()
+    int src, dst;      // blend of the quad's pass
+    bool alphaFromTexture;
+    bool banded; // drawn in bands (derived from the rule, not from the code)
+};
+const ClearCase kClear[] = {
+    {"alpha", "", 4, 5, true, true},
+    {"addAlpha", "", 4, 1, true, true},
+    {"bothSrcAlpha", "", 11, 0, true, true},
+    // A texel of alpha 0 still adds its colour.
+    {"add", "", 1, 1, true, false},
+    // 1 - As of the source weighs the target: alpha 0 replaces it.
+    {"invAlpha", "", 5, 4, true, false},
+    // The alpha is the diffuse colour's: nothing of the texture's 0 reaches the blend.
+    {"alphaFromDiffuse", "", 4, 5, false, false},
+    // The texture moved a quarter of its width across, on a smaller quad off the centre: the
+    // bands follow the clear texels through the texture's repeat.
+    {"offsetSmaller", "setPos(100, -50);\nsetScale(700, 600);\naddKey_uvpos(0, 250, 0);\nlastKey_uvpos();\n", 4, 5,
+     true, true},
+};
+class LayerQuadClear : public LayerQuad, public ::testing::WithParamInterface<ClearCase>
+{
+protected:
+    void SetUp() override
+    {
+        LayerQuad::SetUp();
+        const int n = 64;
+        std::vector<unsigned char> paint((size_t)n * n * 3), hole((size_t)n * n * 3), quads((size_t)n * n * 3);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+            {
+                unsigned char * p = &paint[((size_t)y * n + x) * 3];
+                p[0] = (unsigned char)(x * 4), p[1] = (unsigned char)(y * 4), p[2] = (unsigned char)(255 - x * 2 - y);
+                const bool bClear = x >= 16 && x < 48 && y >= 16 && y < 48;
+                unsigned char * a = &hole[((size_t)y * n + x) * 3];
+                a[0] = a[1] = a[2] = bClear ? 0 : (unsigned char)(40 + (x + y) * 210 / 126);
+                unsigned char * q = &quads[((size_t)y * n + x) * 3];
+                q[0] = (unsigned char)(x < n / 2 ? 255 : 0), q[1] = (unsigned char)(y < n / 2 ? 255 : 60), q[2] = 128;
+            }
+        ASSERT_TRUE(writeImage("paint", n, n, paint));
+        ASSERT_TRUE(writeImage("hole", n, n, hole));
+        ASSERT_TRUE(writeImage("quads", n, n, quads));
+    }
+    struct Drawn
+    {
+        std::vector<Rgba> frame;
+        uint64_t nDraw, nPixel;
+    };
+    Drawn draw(qor_cLayer & layer, bool bClip)
+    {
+        qor_cLayerQuad::s_bClipClear = bClip;
+        qor_sDispStats s0{}, s1{};
+        disp()->getStats(&s0);
+        disp()->countPixels(true);
+        Drawn d;
+        d.frame = frame(layer, 0.0f);
+        disp()->countPixels(false);
+        disp()->getStats(&s1);
+        qor_cLayerQuad::s_bClipClear = true;
+        d.nDraw = s1.nDraw - s0.nDraw;
+        d.nPixel = s1.nPixel - s0.nPixel;
+        return d;
+    }
+};
+
+TEST_P(LayerQuadClear, BandsLeaveOutOnlyPixelsTheQuadCannotChange)
+{
+    const ClearCase & c = GetParam();
+    auto pLayer = load("setVP(0, 0, 1000, 1000);\naddQuad();\ntextured(\"back\");\nloadTexture(\"quads\");\n"
+                       "addQuad();\n" +
+                       std::string(c.quad) + "addMaterial(\"over\");\naddPass();\nsetBlend(" + std::to_string(c.src) +
+                       ", " + std::to_string(c.dst) +
+                       ");\naddStage();\nloadTextureAlpha(\"paint\", \"hole\");\nloadTexture(\"paint\");\n"
+                       "setCombiner(TEXARG_TEXTURE, TEXOP_MODULATE, TEXARG_DIFFUSE);\n" +
+                       (c.alphaFromTexture ? "setAlphaCombiner(TEXARG_TEXTURE, TEXOP_MODULATE, TEXARG_DIFFUSE);\n"
+                                           : "setAlphaCombiner(TEXARG_TEXTURE, TEXOP_SELECTARG2, TEXARG_DIFFUSE);\n") +
+                       "setMatDiff(255, 230, 200, 200);\n");
+    const Drawn whole = draw(*pLayer, false);
+    const Drawn banded = draw(*pLayer, true);
+    EXPECT_TRUE(whole.frame == banded.frame);
+    EXPECT_EQ(banded.nDraw > whole.nDraw, c.banded);
+    if (!c.banded)
+    {
+        EXPECT_EQ(banded.nPixel, whole.nPixel);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Cases, LayerQuadClear, ::testing::ValuesIn(kClear),
+                         [](const ::testing::TestParamInfo<ClearCase> & i) { return std::string(i.param.name); });
+
+TEST_F(LayerQuadClear, AWholeScreenQuadLeavesOutTheClearMiddleLessItsMargins)
+{
+    // Texels 16..47 of 64 across 640 x 480 pixels: 10 pixels a texel across, 7.5 down, so the
+    // clear texels cover x 160..479, y 120..359 (76,800 pixels): nothing outside them is left out.
+    // A bilinear sample reads 2 texels; with the margins kept for the pixel centres (2 pixels)
+    // and float rounding (1 texel, 1 pixel), the pixels left out run at least from x 178 to 452
+    // (texel coordinate 17.5 to 45.5) and y 134 to 339: 275 x 206 = 56,650.
+    auto pLayer = load("setVP(0, 0, 1000, 1000);\naddQuad();\ntextured(\"back\");\nloadTexture(\"quads\");\n"
+                       "addQuad();\naddMaterial(\"over\");\naddPass();\nsetBlend(BLEND_SRCALPHA, BLEND_INVSRCALPHA);\n"
+                       "addStage();\nloadTextureAlpha(\"paint\", \"hole\");\nloadTexture(\"paint\");\n"
+                       "setCombiner(TEXARG_TEXTURE, TEXOP_MODULATE, TEXARG_DIFFUSE);\n"
+                       "setAlphaCombiner(TEXARG_TEXTURE, TEXOP_MODULATE, TEXARG_DIFFUSE);\n");
+    const Drawn whole = draw(*pLayer, false);
+    const Drawn banded = draw(*pLayer, true);
+    EXPECT_TRUE(whole.frame == banded.frame);
+    EXPECT_EQ(whole.nPixel, 2u * 640 * 480);
+    const uint64_t nLeftOut = whole.nPixel - banded.nPixel;
+    EXPECT_GE(nLeftOut, 56650u);
+    EXPECT_LE(nLeftOut, 76800u);
+}

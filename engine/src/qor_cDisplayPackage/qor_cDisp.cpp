@@ -87,6 +87,8 @@ void qor_cDisp::countPixels(bool) {}
 bool qor_cDisp::beginWarmUp() { return false; }
 void qor_cDisp::endWarmUp() {}
 uint qor_cDisp::getShaderCompileCount() { return 0; }
+bool qor_cDisp::getClearRows(qor_sClearRows *) { return false; }
+void qor_cDisp::setClipRect(const int *) {}
 bool qor_cDisp::setVPPhysical_hw(float, float, float, float, float, float) { return false; }
 
 void qor_cDisp::setVPPhysical(float x, float y, float w, float h, float zmin, float zmax)

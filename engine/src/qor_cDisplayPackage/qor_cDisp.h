@@ -31,6 +31,16 @@ struct qor_sD3DMaterial
     float power; // the exponent as sent (qor_cMatProp's power times 100)
 };
 
+// The texels of a texture whose alpha is 0, by rows (qor_cDisp::getClearRows).
+struct qor_sClearRows
+{
+    uint nWidth;
+    uint nHeight;
+    // Per row y: the run of such texels through the middle column, first column at 2y, last at
+    // 2y + 1 (first > last: the middle texel is not one).
+    const int16_t * pRow;
+};
+
 // Shader-cache counters of the GL backend (the benchmark reports them).
 struct qor_sDispStats
 {
@@ -155,6 +165,17 @@ public:
     // from the on-disk store do not count): a run reports how many were made after its first
     // show frame.
     virtual uint getShaderCompileCount();
+
+    // Drawing less where a draw cannot change a pixel. getClearRows: whether, with the states
+    // set now, a texel of alpha 0 on stage 0 leaves the target as it is: the source alpha is
+    // the stage 0 texture's alpha (selected, or multiplied by anything), taken through the
+    // vertices' own coordinates untransformed, and the blend weighs the source by its alpha and
+    // keeps the target by one minus it or by one (src * 0 + dst * 1 = dst, exactly, in any
+    // precision). True with that texture's clear rows then; false otherwise.
+    virtual bool getClearRows(qor_sClearRows * pOut);
+    // Draws go only inside a rectangle of the target (x, y, w, h in its screen pixels) until
+    // it is set to null; clears are not cut by it.
+    virtual void setClipRect(const int * pRect);
 
     // ----- plain operations
     // Stores the six values as the physical viewport, then setVPPhysical_hw.

@@ -69,6 +69,8 @@ qor_cDispGL::qor_cDispGL()
       m_uBackH(0), m_iSceneDepth(0), m_bWarmUp(false), m_uWarmFbo(0), m_uWarmColour(0), m_uWarmDepth(0)
 {
     std::memset(m_aRenderTarget, 0, sizeof(m_aRenderTarget));
+    for (qor_hTexture & h : m_ahStageTexture)
+        h = QOR_NULL_TEXTURE;
 }
 
 qor_cDispGL::~qor_cDispGL()
@@ -255,6 +257,39 @@ void qor_cDispGL::endWarmUp()
 }
 
 uint qor_cDispGL::getShaderCompileCount() { return m_dev.getShaderCache().getCompileCount(); }
+
+bool qor_cDispGL::getClearRows(qor_sClearRows * pOut)
+{
+    // The blend: src * As + dst * (1 - As) or dst * 1 (D3DBLEND_BOTHSRCALPHA is the first).
+    const uint src = m_dev.getSrcBlend(), dst = m_dev.getDstBlend();
+    if (!pOut || !m_dev.isBlending() ||
+        !((src == qorrs_blend_srcalpha && (dst == qorrs_blend_invsrcalpha || dst == qorrs_blend_one)) ||
+          src == qorrs_blend_bothsrcalpha))
+        return false;
+    // The alpha: stage 0's texture selected or multiplied, the cascade ending after stage 0
+    // (a disabled stage 1 colour operation ends it), the vertices' own coordinates.
+    const qor_sGLStageState & s0 = m_dev.stage(0);
+    const uint op = s0.alphaOp, tex = qorrs_texarg_texture;
+    const bool bAlpha = (op == qorrs_texop_selectarg1 && s0.alphaArg1 == tex) ||
+                        (op == qorrs_texop_selectarg2 && s0.alphaArg2 == tex) ||
+                        ((op == qorrs_texop_modulate || op == qorrs_texop_modulate2x || op == qorrs_texop_modulate4x) &&
+                         (s0.alphaArg1 == tex || s0.alphaArg2 == tex));
+    if (!bAlpha || s0.colorOp == qorrs_texop_disable || m_dev.stage(1).colorOp != qorrs_texop_disable ||
+        s0.tcSource != 5 || s0.ttFlags != 0 || s0.target != GL_TEXTURE_2D)
+        return false;
+    qor_cTexNodeGL * pNode = getTexNodeByHandle(m_ahStageTexture[0]);
+    if (!pNode || pNode->getGLTex() != s0.texture)
+        return false;
+    const int16_t * pRow = pNode->getClearRows();
+    if (!pRow)
+        return false;
+    pOut->nWidth = pNode->getWidth();
+    pOut->nHeight = pNode->getHeight();
+    pOut->pRow = pRow;
+    return true;
+}
+
+void qor_cDispGL::setClipRect(const int * pRect) { m_dev.setClipRect(pRect); }
 
 namespace
 {
@@ -1132,6 +1167,7 @@ bool qor_cDispGL::setTexture(uint stage, qor_hTexture handle)
     if (stage >= QOR_GL_MAX_STAGES)
         return stage < 8; // stages the generated pipeline does not run
     qor_cTexNodeGL * pNode = handle == QOR_NULL_TEXTURE ? nullptr : getTexNodeByHandle(handle);
+    m_ahStageTexture[stage] = pNode ? handle : QOR_NULL_TEXTURE;
     if (pNode && pNode->getGLTex())
         m_dev.setStageTexture(stage, GL_TEXTURE_2D, pNode->getGLTex());
     else

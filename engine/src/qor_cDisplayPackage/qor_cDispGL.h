@@ -125,6 +125,8 @@ public:
     bool beginWarmUp() override;
     void endWarmUp() override;
     uint getShaderCompileCount() override;
+    bool getClearRows(qor_sClearRows * pOut) override;
+    void setClipRect(const int * pRect) override;
     bool isWarmingUp() const { return m_bWarmUp; }
     bool setVPPhysical_hw(float x, float y, float w, float h, float zmin, float zmax) override;
 
@@ -166,6 +168,7 @@ private:
     qor_cMatrix m_aExtraTexMatrix[2]; // stages 2 and 3 (qor_eTransformState has slots for stages 0 and 1 only)
     qor_sRenderTarget m_aRenderTarget[kNbRenderTarget];
     uint m_uHandleCounter;
+    qor_hTexture m_ahStageTexture[QOR_GL_MAX_STAGES]; // what setTexture bound (2D textures)
 
     qor_cGLDevice m_dev;
     SDL_Window * m_pWindow;

@@ -574,6 +574,27 @@ void qor_cGLDevice::setRenderTarget(GLuint fbo, int w, int h)
     }
 }
 
+void qor_cGLDevice::setClipRect(const int * pRect)
+{
+    if (!pRect)
+    {
+        if (m_bClip)
+            glDisable(GL_SCISSOR_TEST);
+        m_bClip = false;
+        return;
+    }
+    int r[4];
+    scaleRect(pRect, r);
+    r[2] = r[2] > 0 ? r[2] : 0;
+    r[3] = r[3] > 0 ? r[3] : 0;
+    if (!m_bClip)
+        glEnable(GL_SCISSOR_TEST);
+    glScissor(r[0], r[1], r[2], r[3]);
+    m_bClip = true;
+    for (int i = 0; i < 4; ++i)
+        m_aiClip[i] = r[i];
+}
+
 // ----- frame
 
 void qor_cGLDevice::clear(uint flags, const float rgba[4], float z, int stencil)
@@ -613,7 +634,10 @@ void qor_cGLDevice::clear(uint flags, const float rgba[4], float z, int stencil)
     glEnable(GL_SCISSOR_TEST);
     glScissor(r[0], r[1], r[2] > 0 ? r[2] : 0, r[3] > 0 ? r[3] : 0);
     QOR_GL_CHECK(glClear(mask));
-    glDisable(GL_SCISSOR_TEST);
+    if (m_bClip)
+        glScissor(m_aiClip[0], m_aiClip[1], m_aiClip[2], m_aiClip[3]);
+    else
+        glDisable(GL_SCISSOR_TEST);
 }
 
 bool qor_cGLDevice::readPixels(uint8_t * pOut, int x, int y, int w, int h)

@@ -123,6 +123,9 @@ public:
     void setSrcBlend(uint src) { setGL(m_uSrcBlend, src); }
     void setDstBlend(uint dst) { setGL(m_uDstBlend, dst); }
     void enableBlending(bool b) { setGL(m_bBlend, b); }
+    bool isBlending() const { return m_bBlend; }
+    uint getSrcBlend() const { return m_uSrcBlend; }
+    uint getDstBlend() const { return m_uDstBlend; }
     void setZFunc(uint f) { setGL(m_uZFunc, f); }
     void enableZ(bool b) { setGL(m_bZEnable, b); }
     void enableZWrite(bool b) { setGL(m_bZWrite, b); }
@@ -172,6 +175,11 @@ public:
     GLuint getRenderTarget() const { return m_uFbo; }
     int getTargetWidth() const { return m_iTargetW; }
     int getTargetHeight() const { return m_iTargetH; }
+
+    // Draws only inside a screen-pixel rectangle x, y, w, h of the target (scaled as
+    // scaleRect does); null draws everywhere again. Set at once, not at the next draw, so that
+    // no read-back or blit made afterwards is cut by it; clears keep their own rectangle.
+    void setClipRect(const int * pRect);
 
     // ----- frame
     // Clears the viewport rectangle of the current target (Direct3D Clear(0, NULL, ...)):
@@ -282,6 +290,8 @@ private:
     float m_afDepthRange[2];
     GLuint m_uFbo;
     int m_iTargetW, m_iTargetH;
+    bool m_bClip = false;
+    int m_aiClip[4] = {}; // framebuffer pixels
 
     // Version of each uniform group (qor_cGLProgram::kGroup*), bumped when the group changes
     uint64_t m_auGroupVersion[qor_cGLProgram::kNbGroup];

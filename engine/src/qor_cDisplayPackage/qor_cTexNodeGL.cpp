@@ -219,6 +219,7 @@ bool qor_cTexNodeGL::lock(uint * pOut)
     }
     m_bHasAlpha = false;
     m_bLocked = true;
+    m_bClearRowKnown = false;
     m_p16 = nullptr;
     m_p32 = nullptr;
     const uint bits = m_fmt.getBitsPerPixel();
@@ -278,6 +279,45 @@ bool qor_cTexNodeGL::unlock()
     m_p16 = nullptr;
     m_p32 = nullptr;
     return true;
+}
+
+const int16_t * qor_cTexNodeGL::getClearRows()
+{
+    if (m_bClearRowKnown)
+        return m_aClearRow.empty() ? nullptr : m_aClearRow.data();
+    m_bClearRowKnown = true;
+    m_aClearRow.clear();
+    const uint bits = m_fmt.getBitsPerPixel();
+    const uint alphaBits = 8u - m_fmt.m_alpha.loss;
+    if (!m_pPixels || isLocked() || m_bRenderTarget || (bits != 16 && bits != 32) || alphaBits == 0 || alphaBits > 8 ||
+        !m_uWidth || !m_uHeight || m_uWidth > 32767u)
+        return nullptr;
+    const uint mask = (1u << alphaBits) - 1u, shift = m_fmt.m_alpha.shift;
+    const auto alpha = [&](uint x, uint y) {
+        const size_t i = size_t(y) * m_uWidth + x;
+        const uint p = bits == 16 ? reinterpret_cast<const uint16_t *>(m_pPixels)[i]
+                                  : reinterpret_cast<const uint32_t *>(m_pPixels)[i];
+        return (p >> shift) & mask;
+    };
+    m_aClearRow.resize(size_t(m_uHeight) * 2);
+    const uint mid = m_uWidth / 2;
+    for (uint y = 0; y < m_uHeight; ++y)
+    {
+        int first = 1, last = 0;
+        if (alpha(mid, y) == 0)
+        {
+            uint a = mid, b = mid;
+            while (a > 0 && alpha(a - 1, y) == 0)
+                --a;
+            while (b + 1 < m_uWidth && alpha(b + 1, y) == 0)
+                ++b;
+            first = int(a);
+            last = int(b);
+        }
+        m_aClearRow[2 * y] = int16_t(first);
+        m_aClearRow[2 * y + 1] = int16_t(last);
+    }
+    return m_aClearRow.data();
 }
 
 void qor_cTexNodeGL::setPixel(uint x, uint y, uchar r, uchar g, uchar b, uchar a)

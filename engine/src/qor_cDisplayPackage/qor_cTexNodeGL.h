@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class qor_cGLDevice;
 
@@ -48,6 +49,11 @@ public:
     // The client copy of level 0 (null before the first lock); pitch in pixels.
     const void * getPixels() const { return m_pPixels; }
     uint getPitch() const { return m_uPitch; }
+    // Texels of level 0 whose alpha is 0, for drawing less: per row y, the run of them through
+    // the middle column, its first column at element 2y and its last at 2y + 1 (first > last
+    // when the middle texel is not one). Worked out at the first call after a lock; null for a
+    // texture without an alpha channel or client pixels, and while locked.
+    const int16_t * getClearRows();
 
     // GL upload formats of a Direct3D format: internal format, format, type, bytes per pixel.
     static bool glFormatOf(uint uD3DFormat, GLint * pInternal, GLenum * pFormat, GLenum * pType, uint * pBytes);
@@ -79,6 +85,8 @@ protected:
     bool m_bMipmap;
     bool m_bRenderTarget;
     bool m_bLocked;
+    std::vector<int16_t> m_aClearRow;
+    bool m_bClearRowKnown = false;
 };
 
 class qor_cCubeTexNodeGL : public qor_cTexNodeGL
