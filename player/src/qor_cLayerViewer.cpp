@@ -521,6 +521,9 @@ bool qor_cLayerViewer::stepFrame()
     }
     if (opts.bStats)
     {
+        // The frame just presented is finished before it is timed, so that each frame's time is
+        // its own drawing and not a share of a burst.
+        m_pDisp->finishFrame();
         const double dNow = qor_cFrameStats::now();
         const qor_cFrameStats::sCost cost = takePassCost();
         if (m_iDrawn >= 0)

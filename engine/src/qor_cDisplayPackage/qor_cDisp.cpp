@@ -84,6 +84,7 @@ bool qor_cDisp::enableSpecular(bool) { return false; }
 bool qor_cDisp::lockTextureBits(qor_hTexture, void **, uint *) { return false; }
 void qor_cDisp::getStats(qor_sDispStats * pStats) { std::memset(pStats, 0, sizeof(*pStats)); }
 void qor_cDisp::countPixels(bool) {}
+void qor_cDisp::finishFrame() {}
 bool qor_cDisp::beginWarmUp() { return false; }
 void qor_cDisp::endWarmUp() {}
 uint qor_cDisp::getShaderCompileCount() { return 0; }

@@ -151,6 +151,10 @@ public:
     // each getStats gives the count up to the getStats before it; countPixels(false) takes in
     // the rest).
     virtual void countPixels(bool bOn);
+    // Waits until every draw sent so far is done. A frame's time then holds its drawing: without
+    // a display that waits for the picture, a software rasteriser takes several frames at once
+    // and their times come in bursts.
+    virtual void finishFrame();
 
     // Warm-up: draws a frame without showing it, so that every program the show needs at its
     // start is compiled (or read from the on-disk program store) before the music runs. Between

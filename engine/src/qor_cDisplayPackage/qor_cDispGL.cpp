@@ -564,6 +564,12 @@ bool qor_cDispGL::finishPixelsAsync(std::vector<uint8_t> & out, int & w, int & h
     return m_dev.getReadsPending() == 0 || m_dev.finishRead(out, w, h);
 }
 
+void qor_cDispGL::finishFrame()
+{
+    if (m_pContext)
+        glFinish();
+}
+
 void qor_cDispGL::countPixels(bool bOn)
 {
     if (m_pContext)

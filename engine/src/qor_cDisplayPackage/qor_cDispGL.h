@@ -122,6 +122,7 @@ public:
     bool lockTextureBits(qor_hTexture handle, void ** ppBits, uint * pPitch) override;
     void getStats(qor_sDispStats * pStats) override;
     void countPixels(bool bOn) override;
+    void finishFrame() override;
     bool beginWarmUp() override;
     void endWarmUp() override;
     uint getShaderCompileCount() override;
