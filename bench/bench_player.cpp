@@ -113,12 +113,9 @@ protected:
     }
 };
 
-// One full-screen quad in a flat colour, from a program compiled here.
-void drawFlatQuad()
+// A program compiled and linked here from a shader pair.
+GLuint makeProgram(const char * szVS, const char * szFS)
 {
-    static const char * szVS = "#version 330 core\nlayout(location = 0) in vec2 p;\n"
-                               "void main() { gl_Position = vec4(p, 0.0, 1.0); }\n";
-    static const char * szFS = "#version 330 core\nuniform vec4 c;\nout vec4 o;\nvoid main() { o = c; }\n";
     const GLuint vs = glCreateShader(GL_VERTEX_SHADER), fs = glCreateShader(GL_FRAGMENT_SHADER);
     glShaderSource(vs, 1, &szVS, nullptr);
     glShaderSource(fs, 1, &szFS, nullptr);
@@ -128,6 +125,16 @@ void drawFlatQuad()
     glAttachShader(prog, vs);
     glAttachShader(prog, fs);
     glLinkProgram(prog);
+    return prog;
+}
+
+// One full-screen quad in a flat colour, from a program compiled here.
+void drawFlatQuad()
+{
+    static const char * szVS = "#version 330 core\nlayout(location = 0) in vec2 p;\n"
+                               "void main() { gl_Position = vec4(p, 0.0, 1.0); }\n";
+    static const char * szFS = "#version 330 core\nuniform vec4 c;\nout vec4 o;\nvoid main() { o = c; }\n";
+    const GLuint prog = makeProgram(szVS, szFS);
     const float afQuad[] = {-1, -1, 1, -1, 1, 1, -1, -1, 1, 1, -1, 1};
     GLuint vao = 0, vbo = 0;
     glGenVertexArrays(1, &vao);
@@ -151,16 +158,7 @@ void drawTextureToWindow(GLuint tex)
         " uv = vec2(p.x + 1.0, 1.0 - p.y) * 0.5; gl_Position = vec4(p, 0.0, 1.0); }\n";
     static const char * szFS = "#version 330 core\nuniform sampler2D t;\nin vec2 uv;\nout vec4 o;\n"
                                "void main() { o = texture(t, uv); }\n";
-    const GLuint vs = glCreateShader(GL_VERTEX_SHADER), fs = glCreateShader(GL_FRAGMENT_SHADER);
-    glShaderSource(vs, 1, &szVS, nullptr);
-    glShaderSource(fs, 1, &szFS, nullptr);
-    glCompileShader(vs);
-    glCompileShader(fs);
-    const GLuint prog = glCreateProgram();
-    glAttachShader(prog, vs);
-    glAttachShader(prog, fs);
-    glLinkProgram(prog);
-    glUseProgram(prog);
+    glUseProgram(makeProgram(szVS, szFS));
     glBindTexture(GL_TEXTURE_2D, tex);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);

@@ -141,7 +141,9 @@ class Browser {
       '--no-first-run', '--no-default-browser-check', '--disable-extensions', '--mute-audio',
       '--autoplay-policy=no-user-gesture-required', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
       '--window-size=800,600', ...extraArgs, 'about:blank',
-    ], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
+    ], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'], detached: true });
+    // A process group of its own: close() ends Chromium's helpers (renderer, GPU, crash
+    // handler) with it, which otherwise keep writing into the profile while it is removed.
     this.proc.stderr.on('data', () => {});
     this.out = this.proc.stdio[3];
     this.in = this.proc.stdio[4];
@@ -187,7 +189,24 @@ class Browser {
       this.proc.kill();
       await exited;
     }
-    rmSync(this.profile, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
+    try {
+      process.kill(-this.proc.pid, 'SIGKILL');
+    } catch (e) {
+      // the group has ended already
+    }
+    // The temporary profile is ours to remove, but a leftover one is no failure of the show.
+    for (let i = 0; ; ++i) {
+      try {
+        rmSync(this.profile, { recursive: true, force: true });
+        break;
+      } catch (e) {
+        if (i === 20) {
+          console.log(`note  the browser profile ${this.profile} could not be removed: ${e.code}`);
+          break;
+        }
+        await sleep(250);
+      }
+    }
   }
 }
 

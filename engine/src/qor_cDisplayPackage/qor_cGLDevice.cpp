@@ -1109,8 +1109,8 @@ bool qor_cGLDevice::drawIndexed(GLuint vao, uint fvf, int nIndex, bool bShort)
         return true;
     if (!prepareDraw(vao, fvf, nIndex))
         return false;
-    QOR_GL_CHECK(glDrawElements(GL_TRIANGLES, nIndex - nIndex % 3, bShort ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
-                                nullptr));
+    QOR_GL_CHECK(
+        glDrawElements(GL_TRIANGLES, nIndex - nIndex % 3, bShort ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, nullptr));
     return true;
 }
 

@@ -112,6 +112,22 @@ protected:
         m.m_nTwoSided = 1;
         m_w->addMaterial(m);
     }
+    // One green particle of size 2 emitted at the origin on the first frame, living 100 units,
+    // never moving, with an opaque material of its own.
+    void addGreenSprite()
+    {
+        addCamera();
+        addMaterial("Spark");
+        qor_sS3dWParticleSystem s;
+        s.m_nParticle = 1;
+        s.m_nLifeBase = 100;
+        s.m_startColor = {0, 255, 0, 255};
+        s.m_endColor = {0, 255, 0, 255};
+        s.m_fStartSize = 2;
+        s.m_fEndSize = 2;
+        s.m_strMaterialName = "Spark";
+        m_w->addParticleSystem(obj("ps"), s);
+    }
     // Mesh data of quad iQuad of the pools.
     void addQuadData(uint iQuad, const std::string & mat = "Red", const std::vector<qor_sS3dSkin> & skins = {})
     {
@@ -365,17 +381,7 @@ TEST_F(SceneRender, FogColourIsTheClearColour)
 
 TEST_F(SceneRender, ParticlesAreDrawnAsSprites)
 {
-    addCamera();
-    addMaterial("Spark");
-    qor_sS3dWParticleSystem s;
-    s.m_nParticle = 1;
-    s.m_nLifeBase = 100;
-    s.m_startColor = {0, 255, 0, 255};
-    s.m_endColor = {0, 255, 0, 255};
-    s.m_fStartSize = 2;
-    s.m_fEndSize = 2;
-    s.m_strMaterialName = "Spark";
-    m_w->addParticleSystem(obj("ps"), s);
+    addGreenSprite();
     ASSERT_TRUE(load());
     // Emitted at the origin on the first frame, never moving: a green sprite over the centre.
     const std::vector<Rgba> f = frameAt(1);
@@ -391,17 +397,7 @@ TEST_F(SceneRender, ParticlesWriteNoDepthWhateverTheirMaterialSays)
     // its passes without. So a red square drawn after the scene, farther than the sprite
     // (depth 0.99 against the sprite's 1000/999 * (1 - 1/10) = 0.90), covers the sprite as it
     // covers the background.
-    addCamera();
-    addMaterial("Spark");
-    qor_sS3dWParticleSystem s;
-    s.m_nParticle = 1;
-    s.m_nLifeBase = 100;
-    s.m_startColor = {0, 255, 0, 255};
-    s.m_endColor = {0, 255, 0, 255};
-    s.m_fStartSize = 2;
-    s.m_fEndSize = 2;
-    s.m_strMaterialName = "Spark";
-    m_w->addParticleSystem(obj("ps"), s);
+    addGreenSprite();
     ASSERT_TRUE(load());
     const float t = 1;
     m_scene->rewind();
@@ -431,7 +427,7 @@ TEST_F(SceneRender, ParticlesWriteNoDepthWhateverTheirMaterialSays)
     disp()->endScene();
     const std::vector<Rgba> f = readFrame();
     // The sprite spans x and y -1 .. 1: pixels 296 .. 344 and 216 .. 264.
-    EXPECT_EQ(pixel(f, 320, 240), RED);                               // the square over the sprite
+    EXPECT_EQ(pixel(f, 320, 240), RED);                              // the square over the sprite
     EXPECT_EQ(pixel(f, 300, 240).rgb(), std::make_tuple(0, 255, 0)); // the sprite around it
 }
 
