@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 bool qor_cTexNodeGL::glFormatOf(uint uD3DFormat, GLint * pInternal, GLenum * pFormat, GLenum * pType, uint * pBytes)
@@ -353,25 +354,22 @@ void qor_cTexNodeGL::setPixelRow(uint y, uint n, const uchar * pRGB, const uchar
             pOut[x] = (uint32_t(a) << 24) | (uint32_t(pRGB[0]) << 16) | (uint32_t(pRGB[1]) << 8) | pRGB[2];
         }
     }
-    else if (m_p32)
-    {
-        uint32_t * pOut = m_p32 + size_t(y) * m_uPitch;
-        for (uint x = 0; x < nIn; ++x, pRGB += 3)
-        {
-            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
-            uAllAlpha &= a;
-            pOut[x] = m_fmt.pack(pRGB[0], pRGB[1], pRGB[2], a);
-        }
-    }
     else
     {
-        uint16_t * pOut = m_p16 + size_t(y) * m_uPitch;
-        for (uint x = 0; x < nIn; ++x, pRGB += 3)
-        {
-            const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
-            uAllAlpha &= a;
-            pOut[x] = static_cast<uint16_t>(m_fmt.pack(pRGB[0], pRGB[1], pRGB[2], a));
-        }
+        // Any other layout, 32 or 16 bits a pixel, through the format's own packing.
+        const auto packRow = [&](auto * pOut) {
+            using T = std::remove_pointer_t<decltype(pOut)>;
+            for (uint x = 0; x < nIn; ++x, pRGB += 3)
+            {
+                const uchar a = pAlpha ? pAlpha[size_t(x) * nAlphaStep] : 255;
+                uAllAlpha &= a;
+                pOut[x] = static_cast<T>(m_fmt.pack(pRGB[0], pRGB[1], pRGB[2], a));
+            }
+        };
+        if (m_p32)
+            packRow(m_p32 + size_t(y) * m_uPitch);
+        else
+            packRow(m_p16 + size_t(y) * m_uPitch);
     }
     if (uAllAlpha != 255)
         m_bHasAlpha = true;

@@ -44,8 +44,8 @@ qor_cTriList * qor_cTriList::create()
 
 qor_cTriListGL::qor_cTriListGL()
     : m_nTriangle(0), m_uMode(0), m_uFlags(0), m_nVertex(0), m_uFormat(0), m_pV1(nullptr), m_pV2(nullptr),
-      m_pV3(nullptr), m_bMapped(false), m_pDev(deviceOf()), m_uVbo(0), m_uVao(0), m_uVboBytes(0), m_nCapacity(0), m_uColor(0),
-      m_fU(0.0f), m_fV(0.0f), m_pBase(nullptr)
+      m_pV3(nullptr), m_bMapped(false), m_pDev(deviceOf()), m_uVbo(0), m_uVao(0), m_uVboBytes(0), m_nCapacity(0),
+      m_uColor(0), m_fU(0.0f), m_fV(0.0f), m_pBase(nullptr)
 {
     std::memset(m_afPos, 0, sizeof(m_afPos));
     std::memset(m_afPosRHW, 0, sizeof(m_afPosRHW));
@@ -136,14 +136,24 @@ void qor_cTriListGL::releaseBuffer()
     m_aFirst.clear();
 }
 
-void qor_cTriListGL::setElements(const void * pIndex, size_t uBytes)
+void qor_cTriListGL::setElements(const std::vector<uint32_t> & aIndex, uint nSlot)
 {
     if (!m_uIbo)
         glGenBuffers(1, &m_uIbo);
     // The element buffer binding belongs to the vertex array object.
     m_pDev->bindVertexArray(m_uVao);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_uIbo);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(uBytes), pIndex, GL_STATIC_DRAW);
+    // 16-bit indices while the slots fit: half the bytes for the vertex fetch to read.
+    m_bShortIndex = nSlot <= 65536;
+    if (m_bShortIndex)
+    {
+        const std::vector<uint16_t> aShort(aIndex.begin(), aIndex.end());
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(aShort.size() * sizeof(uint16_t)), aShort.data(),
+                     GL_STATIC_DRAW);
+    }
+    else
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(aIndex.size() * sizeof(uint32_t)), aIndex.data(),
+                     GL_STATIC_DRAW);
 }
 
 namespace
@@ -171,8 +181,7 @@ uint32_t hashVertex(const uint8_t * p, uint uStride)
 
 namespace
 {
-template <uint kStride>
-bool holds(const uint8_t * pData, const uint32_t * pRemap, const uint32_t * pFirst, uint n)
+template <uint kStride> bool holds(const uint8_t * pData, const uint32_t * pRemap, const uint32_t * pFirst, uint n)
 {
     for (uint i = 0; i < n; ++i)
     {
@@ -233,14 +242,7 @@ bool qor_cTriListGL::buildIndex(const uint8_t * pData, uint n, uint uStride)
         m_nIndexBuild = kMaxIndexBuild;
         return false;
     }
-    m_bShortIndex = m_aFirst.size() <= 65536;
-    if (m_bShortIndex)
-    {
-        std::vector<uint16_t> index(m_aRemap.begin(), m_aRemap.end());
-        setElements(index.data(), index.size() * sizeof(uint16_t));
-    }
-    else
-        setElements(m_aRemap.data(), m_aRemap.size() * sizeof(uint32_t));
+    setElements(m_aRemap, uint(m_aFirst.size()));
     return true;
 }
 
@@ -376,7 +378,7 @@ bool qor_cTriListGL::upload()
     m_bUploadDue = false;
     if (m_uMode == 2 || (!m_pV1 && !m_pV2 && !m_pV3) || m_bMapped)
         return true;
-    const void * pData = m_pV1 ? static_cast<const void *>(m_pV1)
+    const void * pData = m_pV1   ? static_cast<const void *>(m_pV1)
                          : m_pV2 ? static_cast<const void *>(m_pV2)
                                  : static_cast<const void *>(m_pV3);
     const uint uBytes = m_nCapacity * qor_cGLDevice::strideOf(m_uFormat);
@@ -461,21 +463,10 @@ bool qor_cTriListGL::startAddPoint(uint nPoint)
         // The corners of a quad: 0 top left, 1 top right, 2 bottom right, 3 bottom left; the
         // triangles 0 1 2 and 2 3 0, the order of the six corners a triangle list would hold.
         static constexpr uint kCorner[6] = {0, 1, 2, 2, 3, 0};
-        m_bShortIndex = size_t(nPoint) * 4 <= 65536;
-        if (m_bShortIndex)
-        {
-            std::vector<uint16_t> index(size_t(nPoint) * 6);
-            for (size_t i = 0; i < index.size(); ++i)
-                index[i] = uint16_t(i / 6 * 4 + kCorner[i % 6]);
-            setElements(index.data(), index.size() * sizeof(uint16_t));
-        }
-        else
-        {
-            std::vector<uint32_t> index(size_t(nPoint) * 6);
-            for (size_t i = 0; i < index.size(); ++i)
-                index[i] = uint32_t(i / 6 * 4 + kCorner[i % 6]);
-            setElements(index.data(), index.size() * sizeof(uint32_t));
-        }
+        std::vector<uint32_t> aIndex(size_t(nPoint) * 6);
+        for (size_t i = 0; i < aIndex.size(); ++i)
+            aIndex[i] = uint32_t(i / 6 * 4 + kCorner[i % 6]);
+        setElements(aIndex, nPoint * 4);
     }
     m_nVertex = 0;
     if (m_bMapped)

@@ -69,7 +69,8 @@ private:
     bool uploadIndexed(const uint8_t * pData, uint n, uint uStride);
     bool indexHolds(const uint8_t * pData, uint n, uint uStride) const;
     bool buildIndex(const uint8_t * pData, uint n, uint uStride);
-    void setElements(const void * pIndex, size_t uBytes);
+    // The element buffer of the vertex array object, indices into nSlot slots.
+    void setElements(const std::vector<uint32_t> & aIndex, uint nSlot);
 
     uint m_nTriangle;
     uint m_uMode;
